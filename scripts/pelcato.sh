@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian 12, as root), builds, and then starts Pelcato ("run"),
+# runs every test ("test"), or only builds ("build").
+#   bash scripts/pelcato.sh run     # build and start the program
+#   bash scripts/pelcato.sh test    # build and run every test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+what=${1:-run}
+shift || true
+
+packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgmock-dev
+  libbenchmark-dev qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6-dev libgl-dev
+  libmpg123-dev libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
+  python3-mutagen)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" >/dev/null
+  fi
+}
+
+build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
+
+install_missing
+case "$what" in
+  build)
+    build build "$@"
+    ;;
+  run)
+    build build
+    if [ -x build/src/app/pelcato ]; then
+      exec build/src/app/pelcato "$@"
+    else
+      exec build/src/cli/pelcato-cli --help
+    fi
+    ;;
+  test)
+    build build
+    export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+    (cd build && ctest --output-on-failure -j"$(nproc)")
+    ;;
+  *)
+    echo "usage: $0 [run|test|build]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,87 @@
+// Reading sources and writing destinations: buffered reads that never go past the end of a
+// file, and destinations that appear under their name only once they are complete.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pelcato {
+
+class EFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A source opened read-only. Small reads come from a window of the file kept in memory.
+class TSourceFile {
+ public:
+  explicit TSourceFile(const std::string& path);  // throws EFileError
+  ~TSourceFile();
+  TSourceFile(const TSourceFile&) = delete;
+  TSourceFile& operator=(const TSourceFile&) = delete;
+
+  int64_t Size() const { return FSize; }
+  int Fd() const { return FFd; }
+  // Up to len bytes at pos; fewer at the end of the file. Throws EFileError on a read error.
+  size_t ReadAt(int64_t pos, void* dst, size_t len);
+  // len bytes at pos (len at most a few KiB), or nullptr when fewer than len remain.
+  const uint8_t* Peek(int64_t pos, size_t len);
+
+ private:
+  int FFd = -1;
+  int64_t FSize = 0;
+  std::vector<uint8_t> FWindow;
+  int64_t FWindowPos = 0;
+  size_t FWindowLen = 0;
+};
+
+// Test hook, asked before every write to a destination; answering false fails that write.
+using TWriteFaultHook = std::function<bool()>;
+void SetWriteFaultHook(TWriteFaultHook hook);
+
+// True when both paths name the same file (same device and inode), through any spelling,
+// symbolic link or hard link.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// A destination written under a temporary name in its own folder. Commit renames it to its
+// name; anything else (an error, the destructor) removes it, so a failed save leaves no
+// partial file and a file it was to replace stays as it was.
+class TAtomicOutput {
+ public:
+  TAtomicOutput() = default;
+  ~TAtomicOutput();
+  TAtomicOutput(const TAtomicOutput&) = delete;
+  TAtomicOutput& operator=(const TAtomicOutput&) = delete;
+
+  // Creates the temporary file beside path. False when that is not possible.
+  bool Open(const std::string& path);
+  // Copies a range of the source. Ranges that follow each other are gathered into one large
+  // copy. Throws EFileError.
+  void AppendRange(TSourceFile& src, int64_t pos, int64_t len);
+  void Append(const void* data, size_t len);               // throws EFileError
+  void WriteAt(int64_t pos, const void* data, size_t len);  // throws EFileError
+  size_t ReadBack(int64_t pos, void* dst, size_t len);      // what has been written so far
+  int64_t Size() const { return FSize; }
+  // Renames the finished file to its name. With noReplace an existing file of that name is
+  // never overwritten (the commit fails instead). Throws EFileError.
+  void Commit(bool noReplace = false);
+  void Discard();
+
+ private:
+  void FlushRange();
+  void WriteAll(const void* data, size_t len, int64_t pos);
+
+  int FFd = -1;
+  std::string FPath;
+  std::string FTempPath;
+  int64_t FSize = 0;
+  TSourceFile* FPendingSrc = nullptr;
+  int64_t FPendingPos = 0;
+  int64_t FPendingLen = 0;
+};
+
+}  // namespace pelcato

@@ -1,0 +1,364 @@
+#include "mp3/KorvaMp3.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "mp3/FileIo.h"
+#include "mp3/MpegFrameHeader.h"
+
+namespace pelcato {
+namespace {
+
+constexpr size_t kScanChunk = 64 * 1024;
+
+int32_t ReadBigEndian32(const uint8_t* b) {
+  return int32_t((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) |
+                 uint32_t(b[3]));
+}
+
+bool StartsWithId3(const uint8_t* b) { return b[0] == 'I' && b[1] == 'D' && b[2] == '3'; }
+
+}  // namespace
+
+TKorvaMP3::TKorvaMP3(std::unique_ptr<TMediaPlayer> player) : FPlayer(std::move(player)) {}
+
+TKorvaMP3::~TKorvaMP3() {
+  if (FPlayer) FPlayer->Close();
+}
+
+void TKorvaMP3::AnalyzeFile(const std::string& fileName) { AnalyzeFile(fileName, true); }
+
+void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
+  // The tag keeps its previous bytes until a tag is read; everything else starts afresh.
+  TID3v1Tag keptTag = Info.Tag;
+  Info = TMp3DataInfo{};
+  Info.FileName = fileName;
+  Info.Tag = keptTag;
+  ComputedDuration = 0;
+
+  TSourceFile src(fileName);  // a file we cannot open is the caller's to report
+  Info.FileSize = src.Size();
+
+  uint8_t head[kId3v2HeaderSize];
+  const size_t headLen = src.ReadAt(0, head, sizeof head);
+  if (headLen < 4) return;  // shorter than a frame header: not an MP3
+  int64_t first = 0;
+  if (StartsWithId3(head)) {
+    TId3v2Header id3;
+    if (!TId3v2Header::Parse(head, headLen, id3)) return;
+    const int64_t tagEnd = int64_t(id3.Size) + kId3v2HeaderSize;
+    if (tagEnd > Info.FileSize) return;  // the tag claims more than the file holds
+    Info.ID3v2Size = int(tagEnd);
+    // Skip the ID3v2 tag and the zero padding behind it.
+    first = SkipZeroPadding(src, tagEnd);
+    Info.ID3v2Padding = int(first - tagEnd);
+  }
+  const uint8_t* h = src.Peek(first, 4);
+  if (!h) return;
+  const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h);
+  if (!hdr) return;  // the first frame must stand right here; no search further on
+
+  Info.Version = hdr->Version;
+  Info.Layer = hdr->Layer;
+  Info.Bitrate = hdr->Bitrate;
+  Info.SampleRate = hdr->SampleRate;
+  Info.Padding = hdr->Padding;
+  Info.Mono = hdr->Mono;
+  Info.FrameSize = hdr->FrameSize;
+  const uint8_t* xing = src.Peek(first + kXingOffset, 4);
+  Info.HasXing = xing && IsXingTag(xing);
+  Info.Valid = true;
+
+  const TEndTags ends = ReadEndTags(
+      Info.FileSize, [&](int64_t pos, void* dst, size_t len) { return src.ReadAt(pos, dst, len); },
+      Info.Tag);
+  Info.ID3v1Size = ends.ID3v1Size;
+  Info.ApeSize = ends.ApeSize;
+
+  // Every frame is taken to be as long as the first one (a VBR header frame included).
+  const long double computed = static_cast<long double>(hdr->SamplesPerFrame * 1000) /
+                               Info.SampleRate * Info.AudioBytes() / Info.FrameSize;
+  Info.Duration = computed > 0 ? static_cast<int64_t>(computed) : 0;
+  ComputedDuration = Info.Duration;
+
+  if (!measure || !FPlayer) return;
+  // A file the player can open always gets the player's length, VBR included.
+  try {
+    FPlayer->Close();
+    FPlayer->Open(Info.FileName);
+    const int64_t length = FPlayer->Length();
+    Info.Duration = length;
+    Info.MciOk = true;
+    FPlayer->Close();
+  } catch (const std::exception& e) {
+    Info.MciError = e.what();
+    Info.MciOk = false;
+    Info.Duration = ComputedDuration;
+    FPlayer->Close();
+  }
+}
+
+int64_t TKorvaMP3::SkipZeroPadding(TSourceFile& src, int64_t pos) {
+  uint8_t buf[kScanChunk];
+  while (pos < src.Size()) {
+    const size_t n = src.ReadAt(pos, buf, sizeof buf);
+    if (n == 0) break;
+    const uint8_t* nonZero = std::find_if(buf, buf + n, [](uint8_t b) { return b != 0; });
+    if (nonZero != buf + n) return pos + (nonZero - buf);
+    pos += int64_t(n);
+  }
+  return src.Size();
+}
+
+bool TKorvaMP3::FindPictureFrame(const std::string& fileName, int& tagSize, int& pictureOffset,
+                                 int& pictureSize) {
+  TSourceFile src(fileName);
+  uint8_t head[kId3v2HeaderSize];
+  TId3v2Header id3;
+  if (src.ReadAt(0, head, sizeof head) != sizeof head || !TId3v2Header::Parse(head, 10, id3)) {
+    return false;
+  }
+  tagSize = int(id3.Size);
+  const int64_t tagEnd = int64_t(kId3v2HeaderSize) + id3.Size;
+  int64_t sum = 0;
+  int64_t pos = kId3v2HeaderSize;
+  // Zero padding reads as frames of size 0, each adding 10 to the sum, until the tag ends.
+  while (sum < tagSize) {
+    // Stop where fewer bytes than a frame header remain in the tag or the file.
+    if (pos > tagEnd - kId3v2HeaderSize || pos > src.Size() - kId3v2HeaderSize) return false;
+    const uint8_t* frame = src.Peek(pos, kId3v2HeaderSize);
+    if (!frame) return false;
+    const int64_t size = ReadBigEndian32(frame + 4);
+    if (size < 0) return false;
+    const int64_t next = pos + kId3v2HeaderSize + size;
+    if (next > tagEnd || next > src.Size()) return false;  // the frame would leave the tag
+    if (std::memcmp(frame, "APIC", 4) == 0) {
+      pictureOffset = int(pos);
+      pictureSize = int(size + kId3v2HeaderSize);
+      return true;
+    }
+    sum += size + kId3v2HeaderSize;
+    pos = next;
+  }
+  return false;
+}
+
+bool TKorvaMP3::CopyWithoutFrame(const std::string& source, const std::string& destination,
+                                 int tagSize, int pictureOffset, int pictureSize) {
+  if (pictureOffset < kId3v2HeaderSize || pictureSize < kId3v2HeaderSize ||
+      pictureSize > tagSize) {
+    return false;
+  }
+  if (IsSameFile(source, destination)) return false;
+  try {
+    TSourceFile src(source);
+    if (int64_t(pictureOffset) + pictureSize > src.Size()) return false;
+    uint8_t head[6];
+    if (src.ReadAt(0, head, sizeof head) != sizeof head) return false;
+    TAtomicOutput out;
+    if (!out.Open(destination)) return false;
+    out.Append(head, sizeof head);
+    const std::array<uint8_t, 4> size = EncodeSyncsafe(uint32_t(tagSize - pictureSize));
+    out.Append(size.data(), size.size());
+    out.AppendRange(src, kId3v2HeaderSize, pictureOffset - kId3v2HeaderSize);
+    const int64_t after = int64_t(pictureOffset) + pictureSize;
+    out.AppendRange(src, after, src.Size() - after);
+    out.Commit();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) const {
+  const uint8_t* p = src.Peek(pos, 4);
+  if (!p) return {pos + 4, 0, 0.0};
+  uint8_t h[4];
+  std::memcpy(h, p, 4);
+  if (const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h)) {
+    const int64_t next = pos + hdr->FrameSize;
+    const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
+    // A VBR header frame is passed over: never copied and no time.
+    if (xing && IsXingTag(xing)) return {next, 0, 0.0};
+    // A frame is copied whole or not at all.
+    if (copying && next > src.Size()) throw EFileError("A frame is cut short by the end");
+    return {next, hdr->FrameSize, hdr->FrameMs};
+  }
+  if (StartsWithId3(h)) {
+    // An ID3v2 tag inside the stream is passed over.
+    if (const uint8_t* tag = src.Peek(pos, kId3v2HeaderSize)) {
+      return {pos + kId3v2HeaderSize + DecodeSyncsafe(tag + 6), 0, 0.0};
+    }
+  }
+  // Anything else is dropped four bytes at a time.
+  return {pos + 4, 0, 0.0};
+}
+
+void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
+  const TStep s = StepAt(src, cursor.Pos, false);
+  cursor.Pos = s.Next;
+  cursor.Ms += s.Ms;
+}
+
+void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const {
+  // Bounded by the whole file, end tags included.
+  while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) SkipFrame(src, cursor);
+}
+
+bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
+                          double& ms) const {
+  const TStep s = StepAt(src, pos, true);
+  if (s.Bytes > 0) out.AppendRange(src, pos, s.Bytes);
+  bytes += s.Bytes;
+  ms += s.Ms;
+  pos = s.Next;
+  return s.Bytes > 0;
+}
+
+bool TKorvaMP3::SourceUsable() const {
+  struct stat st;
+  return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
+                           const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                           TSegmentResult& result) const {
+  result.Path = destination;
+  result.Ok = false;
+  result.Bytes = 0;
+  result.DurationMs = 0;
+  TAtomicOutput out;
+  if (!out.Open(destination)) return false;
+  try {
+    // The audio ends before the APE footer and the ID3v1 tag.
+    const int64_t limit = Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4;
+    const double span = double(spanMs);
+    int64_t pos = from;
+    int64_t bytes = 0;
+    double written = 0.0;
+    while (pos < limit && span > written) CopyFrame(src, out, pos, bytes, written);
+    if (tag.IsTag()) WriteTag(out, tag);
+    out.Commit(noReplace);
+    result.Ok = true;
+    result.Bytes = bytes;
+    result.DurationMs = int64_t(written);
+    return true;
+  } catch (const std::exception&) {
+    out.Discard();
+    return false;
+  }
+}
+
+bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
+                            const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs) {
+  bytes = 0;
+  durationMs = 0;
+  if (!SourceUsable() || IsSameFile(Info.FileName, destination)) return false;
+  TSegmentResult result;
+  try {
+    TSourceFile src(Info.FileName);
+    TCursor cursor{Info.FirstFrameOffset(), 0.0};
+    if (startMs > 0) SkipTo(src, cursor, startMs);
+    WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
+  } catch (const std::exception&) {
+    return false;
+  }
+  bytes = result.Bytes;
+  durationMs = result.DurationMs;
+  return result.Ok;
+}
+
+void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                             const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
+                             const TPieceDone& done) {
+  const size_t count = std::min(starts.size(), ends.size());
+  std::unique_ptr<TSourceFile> src;
+  try {
+    if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);
+  } catch (const std::exception&) {
+  }
+  const TCursor fresh{Info.FirstFrameOffset(), 0.0};
+  // One skip walk serves every piece: a later start goes on from where the earlier stopped,
+  // which reaches the same frame as a walk from the first frame would.
+  TCursor shared = fresh;
+  int64_t sharedTarget = 0;
+  for (size_t i = 0; i < count; ++i) {
+    TSegmentResult result;
+    result.Path = nameFor(i);
+    if (src && SourceUsable() && !IsSameFile(Info.FileName, result.Path)) {
+      TCursor cursor = fresh;
+      try {
+        if (starts[i] > 0) {
+          if (starts[i] < sharedTarget) shared = fresh;
+          SkipTo(*src, shared, starts[i]);
+          sharedTarget = starts[i];
+          cursor = shared;
+        }
+        WritePiece(*src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace, result);
+      } catch (const std::exception&) {
+        shared = fresh;
+        sharedTarget = 0;
+        result.Ok = false;
+      }
+    }
+    done(i, result);
+  }
+}
+
+bool TKorvaMP3::PlayFrom(std::string& errorText, int64_t fromMs) {
+  errorText.clear();
+  if (!Info.Valid) return false;
+  if (!FPlayer) {
+    errorText = "No player is available";
+    return false;
+  }
+  try {
+    FPlayer->Close();
+    FPlayer->Open(Info.FileName);
+    FPlayer->SetPosition(fromMs);
+    FPlayer->Play();
+    return FPlayer->Mode() == TPlayerMode::Playing;
+  } catch (const std::exception& e) {
+    errorText = e.what();
+    return false;
+  }
+}
+
+void TKorvaMP3::Stop() {
+  if (FPlayer) FPlayer->Close();
+}
+
+int64_t TKorvaMP3::PlayPosition() {
+  if (!FPlayer) return -1;
+  try {
+    return FPlayer->Mode() == TPlayerMode::Playing ? FPlayer->Position() : -1;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+bool TKorvaMP3::IsStopped() {
+  if (!FPlayer) return false;
+  try {
+    return FPlayer->Mode() == TPlayerMode::Stopped;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag) {
+  const std::array<uint8_t, kId3v1Size> bytes = EncodeId3v1(tag);
+  const int64_t size = out.Size();
+  uint8_t head[3];
+  if (size >= kId3v1Size && out.ReadBack(size - kId3v1Size, head, 3) == 3 &&
+      std::memcmp(head, "TAG", 3) == 0) {
+    out.WriteAt(size - kId3v1Size, bytes.data(), bytes.size());
+  } else {
+    out.Append(bytes.data(), bytes.size());
+  }
+}
+
+}  // namespace pelcato

@@ -1,0 +1,132 @@
+// The analysis component: the only object through which the program touches the content of an
+// MP3 file. It analyses a file into its stream facts, copies time ranges of it as whole frames,
+// writes a copy without the ID3v2 picture frame, and drives the preview player.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mp3/Id3Tags.h"
+#include "mp3/MediaPlayer.h"
+
+namespace pelcato {
+
+class TSourceFile;
+class TAtomicOutput;
+
+// The facts of one analysed file.
+struct TMp3DataInfo {
+  std::string FileName;
+  int64_t FileSize = 0;
+  bool Valid = false;  // a frame header stands where the first frame is expected
+  bool MciOk = false;  // the player opened the file and told its length
+  std::string MciError;
+  int Bitrate = 0;     // kbit/s of the first frame
+  int SampleRate = 0;  // Hz of the first frame
+  int FrameSize = 0;   // bytes of the first frame, padding included
+  double Version = 0.0;
+  int Layer = 0;
+  int Padding = 0;
+  bool Mono = false;
+  bool HasXing = false;
+  int ID3v1Size = 0;
+  int ID3v2Size = 0;  // the whole ID3v2 tag, its 10 header bytes included
+  int ApeSize = 0;
+  int ID3v2Padding = 0;  // zero bytes between the ID3v2 tag and the first frame
+  int64_t Duration = 0;  // ms
+  TID3v1Tag Tag;         // meaningful when ID3v1Size > 0
+
+  int64_t FirstFrameOffset() const { return int64_t(ID3v2Size) + ID3v2Padding; }
+  int64_t AudioBytes() const {
+    return FileSize - ID3v1Size - ID3v2Size - ID3v2Padding - ApeSize;
+  }
+};
+
+// The outcome of writing one piece.
+struct TSegmentResult {
+  bool Ok = false;
+  std::string Path;
+  int64_t Bytes = 0;
+  int64_t DurationMs = 0;
+};
+
+class TKorvaMP3 {
+ public:
+  // The player is used to measure the length and to preview; without one the computed
+  // length stands and previews fail.
+  explicit TKorvaMP3(std::unique_ptr<TMediaPlayer> player);
+  ~TKorvaMP3();
+  TKorvaMP3(const TKorvaMP3&) = delete;
+  TKorvaMP3& operator=(const TKorvaMP3&) = delete;
+
+  TMp3DataInfo Info;
+  // The length computed from the first frame, before the player's length replaced it.
+  int64_t ComputedDuration = 0;
+
+  // Fills Info. Throws EFileError when the file cannot be opened.
+  void AnalyzeFile(const std::string& fileName);
+  // Asks the player for the length only when measure is true (the command line does without
+  // it where the length is not needed).
+  void AnalyzeFile(const std::string& fileName, bool measure);
+
+  // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be
+  // opened; false when there is no tag, no picture frame, or the walk meets a broken size.
+  bool FindPictureFrame(const std::string& fileName, int& tagSize, int& pictureOffset,
+                        int& pictureSize);
+  // The source minus the picture frame, with the ID3v2 size reduced by the frame's size.
+  bool CopyWithoutFrame(const std::string& source, const std::string& destination, int tagSize,
+                        int pictureOffset, int pictureSize);
+
+  // Copies the frames of a time range of the analysed file, whole and byte for byte, into a
+  // new file, followed by the tag when its Header is "TAG". The first frame written is the
+  // first whose start time is at or after startMs; frames are written until their time
+  // reaches endMs - startMs. A destination that is the source itself is refused.
+  bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
+                   const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs);
+
+  // Writes many ranges in one walk over the file; each piece is byte-identical to what
+  // SaveSegment writes for its range. nameFor gives each piece's path just before it is
+  // written; done reports each piece. Pieces never replace an existing file when noReplace.
+  using TNameFor = std::function<std::string(size_t piece)>;
+  using TPieceDone = std::function<void(size_t piece, const TSegmentResult& result)>;
+  void SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                    const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
+                    const TPieceDone& done);
+
+  bool PlayFrom(std::string& errorText, int64_t fromMs);
+  void Stop();
+  int64_t PlayPosition();
+  bool IsStopped();
+
+ private:
+  struct TCursor {
+    int64_t Pos = 0;
+    double Ms = 0.0;
+  };
+  // One frame step from pos: where the next step starts, the bytes to copy and their time.
+  struct TStep {
+    int64_t Next = 0;
+    int64_t Bytes = 0;
+    double Ms = 0.0;
+  };
+  TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const;
+  int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
+  void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
+  void SkipFrame(TSourceFile& src, TCursor& cursor) const;
+  bool CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
+                 double& ms) const;
+  bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
+                  const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
+  bool SourceUsable() const;
+
+  std::unique_ptr<TMediaPlayer> FPlayer;
+};
+
+// Places the 128-byte tag at the end of a destination: over an ID3v1 tag that already ends it,
+// otherwise behind the last byte.
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag);
+
+}  // namespace pelcato

@@ -1,0 +1,44 @@
+// The player's decoding side over libmpg123: opening, the exact length (mpg123_scan, VBR
+// included) and decoding to PCM samples. Sound output belongs to the desktop program, which
+// derives from this class; here playing is not available.
+#pragma once
+
+#include <mpg123.h>
+
+#include <cstdint>
+#include <string>
+
+#include "mp3/MediaPlayer.h"
+
+namespace pelcato {
+
+class TMpg123Player : public TMediaPlayer {
+ public:
+  TMpg123Player();
+  ~TMpg123Player() override;
+
+  void Open(const std::string& fileName) override;
+  int64_t Length() override;
+  int64_t Position() override;
+  void SetPosition(int64_t ms) override;
+  void Play() override;
+  TPlayerMode Mode() override;
+  void Close() override;
+
+ protected:
+  mpg123_handle* Handle() const { return FHandle; }
+  long Rate() const { return FRate; }
+  int Channels() const { return FChannels; }
+  bool IsOpen() const { return FOpen; }
+
+ private:
+  [[noreturn]] void Raise(const std::string& what) const;
+
+  mpg123_handle* FHandle = nullptr;
+  bool FOpen = false;
+  long FRate = 0;
+  int FChannels = 0;
+  int64_t FPositionMs = 0;
+};
+
+}  // namespace pelcato
