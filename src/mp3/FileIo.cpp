@@ -54,7 +54,9 @@ std::string ResolveLink(const std::string& path) {
 
 }  // namespace
 
-void SetWriteFaultHook(TWriteFaultHook hook) { FaultHook() = std::move(hook); }
+void SetWriteFaultHook(TWriteFaultHook hook) {
+  FaultHook() = std::move(hook);
+}
 
 bool IsSameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
@@ -107,7 +109,9 @@ const uint8_t* TSourceFile::Peek(int64_t pos, size_t len) {
   return FWindow.data() + (pos - FWindowPos);
 }
 
-TAtomicOutput::~TAtomicOutput() { Discard(); }
+TAtomicOutput::~TAtomicOutput() {
+  Discard();
+}
 
 bool TAtomicOutput::Open(const std::string& path) {
   Discard();
@@ -143,8 +147,8 @@ void TAtomicOutput::WriteAll(const void* data, size_t len, int64_t pos) {
       errno = EIO;
       Fail("Write error");
     }
-    const ssize_t n = ::pwrite(FFd, static_cast<const uint8_t*>(data) + done, len - done,
-                               pos + int64_t(done));
+    const ssize_t n =
+        ::pwrite(FFd, static_cast<const uint8_t*>(data) + done, len - done, pos + int64_t(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("Write error");

@@ -19,7 +19,9 @@ int32_t ReadBigEndian32(const uint8_t* b) {
                  uint32_t(b[3]));
 }
 
-bool StartsWithId3(const uint8_t* b) { return b[0] == 'I' && b[1] == 'D' && b[2] == '3'; }
+bool StartsWithId3(const uint8_t* b) {
+  return b[0] == 'I' && b[1] == 'D' && b[2] == '3';
+}
 
 }  // namespace
 
@@ -29,7 +31,9 @@ TKorvaMP3::~TKorvaMP3() {
   if (FPlayer) FPlayer->Close();
 }
 
-void TKorvaMP3::AnalyzeFile(const std::string& fileName) { AnalyzeFile(fileName, true); }
+void TKorvaMP3::AnalyzeFile(const std::string& fileName) {
+  AnalyzeFile(fileName, true);
+}
 
 void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
   // The tag keeps its previous bytes until a tag is read; everything else starts afresh.
@@ -148,8 +152,7 @@ bool TKorvaMP3::FindPictureFrame(const std::string& fileName, int& tagSize, int&
 
 bool TKorvaMP3::CopyWithoutFrame(const std::string& source, const std::string& destination,
                                  int tagSize, int pictureOffset, int pictureSize) {
-  if (pictureOffset < kId3v2HeaderSize || pictureSize < kId3v2HeaderSize ||
-      pictureSize > tagSize) {
+  if (pictureOffset < kId3v2HeaderSize || pictureSize < kId3v2HeaderSize || pictureSize > tagSize) {
     return false;
   }
   if (IsSameFile(source, destination)) return false;

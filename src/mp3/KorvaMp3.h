@@ -40,9 +40,7 @@ struct TMp3DataInfo {
   TID3v1Tag Tag;         // meaningful when ID3v1Size > 0
 
   int64_t FirstFrameOffset() const { return int64_t(ID3v2Size) + ID3v2Padding; }
-  int64_t AudioBytes() const {
-    return FileSize - ID3v1Size - ID3v2Size - ID3v2Padding - ApeSize;
-  }
+  int64_t AudioBytes() const { return FileSize - ID3v1Size - ID3v2Size - ID3v2Padding - ApeSize; }
 };
 
 // The outcome of writing one piece.

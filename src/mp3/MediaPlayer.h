@@ -20,7 +20,7 @@ class TMediaPlayer {
  public:
   virtual ~TMediaPlayer() = default;
   virtual void Open(const std::string& fileName) = 0;
-  virtual int64_t Length() = 0;  // ms
+  virtual int64_t Length() = 0;    // ms
   virtual int64_t Position() = 0;  // ms
   virtual void SetPosition(int64_t ms) = 0;
   virtual void Play() = 0;  // from the position to the end, returns at once

@@ -56,13 +56,15 @@ std::optional<MpegFrameHeader> DecodeFrameHeader(const uint8_t* b) {
   h.Mono = (b[3] >> 6) == 3;
   h.SamplesPerFrame = kSamplesPerFrame[row][h.Layer - 1];
   // Left to right in extended precision, truncated; the padding adds one byte in every layer.
-  const long double size = static_cast<long double>(h.SamplesPerFrame) / 8 * h.Bitrate * 1000 /
-                           h.SampleRate;
+  const long double size =
+      static_cast<long double>(h.SamplesPerFrame) / 8 * h.Bitrate * 1000 / h.SampleRate;
   h.FrameSize = static_cast<int>(size) + h.Padding;
   h.FrameMs = static_cast<double>(h.SamplesPerFrame) * 1000 / h.SampleRate;
   return h;
 }
 
-bool IsXingTag(const uint8_t* fourBytes) { return std::memcmp(fourBytes, "Xing", 4) == 0; }
+bool IsXingTag(const uint8_t* fourBytes) {
+  return std::memcmp(fourBytes, "Xing", 4) == 0;
+}
 
 }  // namespace pelcato

@@ -12,7 +12,9 @@ void InitLibraryOnce() {
 
 }  // namespace
 
-TMpg123Player::TMpg123Player() { InitLibraryOnce(); }
+TMpg123Player::TMpg123Player() {
+  InitLibraryOnce();
+}
 
 TMpg123Player::~TMpg123Player() {
   Close();
@@ -29,8 +31,8 @@ void TMpg123Player::Open(const std::string& fileName) {
   if (!FHandle) {
     int err = MPG123_OK;
     FHandle = mpg123_new(nullptr, &err);
-    if (!FHandle) throw EPlayerError(std::string("Cannot start the decoder: ") +
-                                     mpg123_plain_strerror(err));
+    if (!FHandle)
+      throw EPlayerError(std::string("Cannot start the decoder: ") + mpg123_plain_strerror(err));
     mpg123_param(FHandle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
   }
   if (mpg123_open(FHandle, fileName.c_str()) != MPG123_OK) Raise("Cannot open the file");
@@ -53,16 +55,22 @@ int64_t TMpg123Player::Length() {
   return int64_t(samples) * 1000 / FRate;
 }
 
-int64_t TMpg123Player::Position() { return FPositionMs; }
+int64_t TMpg123Player::Position() {
+  return FPositionMs;
+}
 
 void TMpg123Player::SetPosition(int64_t ms) {
   if (!FOpen) throw EPlayerError("No file is open");
   FPositionMs = ms;
 }
 
-void TMpg123Player::Play() { throw EPlayerError("Preview playback is not available"); }
+void TMpg123Player::Play() {
+  throw EPlayerError("Preview playback is not available");
+}
 
-TPlayerMode TMpg123Player::Mode() { return FOpen ? TPlayerMode::Stopped : TPlayerMode::NotOpen; }
+TPlayerMode TMpg123Player::Mode() {
+  return FOpen ? TPlayerMode::Stopped : TPlayerMode::NotOpen;
+}
 
 void TMpg123Player::Close() {
   if (FOpen) mpg123_close(FHandle);

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Times pelcato-cli against cp, mp3splt and ffmpeg (stream copy) on one long MP3, side by side
+# in one run, and records each tool's peak memory.
+#   bash bench/compare.sh [FILE.mp3]
+# Without FILE it makes a 60-minute 128 kbit/s file with sox and lame (about 57.6 MB).
+# Needs: hyperfine, mp3splt, ffmpeg, lame, sox, GNU time (Debian: hyperfine mp3splt ffmpeg lame
+# sox time), and a built build/src/cli/pelcato-cli.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli=${PELCATO_CLI:-$root/build/src/cli/pelcato-cli}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+src=${1:-}
+if [ -z "$src" ]; then
+  src=$work/long.mp3
+  echo "Making a 60-minute test file ..."
+  sox -n -r 44100 -c 2 -b 16 -t wav - synth 3600 sine 440 sine 660 vol 0.5 2>/dev/null |
+    lame --quiet -b 128 - "$src"
+fi
+out=$work/out
+runs=${RUNS:-10}
+
+bench() {
+  local name=$1
+  shift
+  hyperfine --style basic --warmup 2 --runs "$runs" --export-json "$work/$name.json" \
+    --prepare "rm -rf '$out' && mkdir -p '$out'" "$@"
+}
+
+echo "== cut the whole file"
+bench whole -n cp "cp '$src' '$out/whole.mp3'" \
+  -n pelcato "'$cli' cut '$src' 0 999999999 '$out/whole.mp3'" \
+  -n mp3splt "mp3splt -q -d '$out' -o whole '$src' 0.0 EOF" \
+  -n ffmpeg "ffmpeg -v error -y -i '$src' -map 0:a -c copy '$out/whole.mp3'"
+
+echo "== cut minutes 20 to 40"
+bench range -n cp "cp '$src' '$out/whole.mp3'" \
+  -n pelcato "'$cli' cut '$src' 000:20:00.000 000:40:00.000 '$out/cut.mp3'" \
+  -n mp3splt "mp3splt -q -d '$out' -o cut '$src' 20.0 40.0" \
+  -n ffmpeg "ffmpeg -v error -y -ss 1200 -to 2400 -i '$src' -map 0:a -c copy '$out/cut.mp3'"
+
+echo "== split into 60 pieces"
+bench split60 -n cp "cp '$src' '$out/whole.mp3'" \
+  -n pelcato "'$cli' split '$src' --every 0:01:00 --out '$out'" \
+  -n mp3splt "mp3splt -q -d '$out' -t 1.0 '$src'" \
+  -n ffmpeg "ffmpeg -v error -i '$src' -map 0:a -c copy -f segment -segment_time 60 '$out/p%04d.mp3'"
+
+echo "== split into 3,600 pieces"
+bench split3600 -n cp "cp '$src' '$out/whole.mp3'" \
+  -n pelcato "'$cli' split '$src' --every 0:00:01 --out '$out'" \
+  -n mp3splt "mp3splt -q -d '$out' -t 0.1 '$src'" \
+  -n ffmpeg "ffmpeg -v error -i '$src' -map 0:a -c copy -f segment -segment_time 1 '$out/p%04d.mp3'"
+
+echo "== open: analysis with the exact length, against libmpg123's own scan"
+bench_core=${PELCATO_BENCH_CORE:-$root/build/bench/bench_core}
+if [ -x "$bench_core" ]; then
+  PELCATO_BENCH_FILE=$src "$bench_core" --benchmark_filter='Measured|ScanOnly' 2>/dev/null |
+    grep -E '^BM_'
+fi
+
+echo
+echo "== ratios to cp (median wall time)"
+python3 - "$work" <<'PY'
+import json, sys, statistics
+work = sys.argv[1]
+for name in ("whole", "range", "split60", "split3600"):
+    res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/{name}.json"))["results"]}
+    cp = res.pop("cp")
+    print(f"{name:10}", "  ".join(f"{k} {v / cp:5.2f}" for k, v in res.items()))
+PY
+
+echo
+echo "== peak memory (maximum resident set, KiB)"
+peak() {
+  rm -rf "$out" && mkdir -p "$out"
+  /usr/bin/time -f "%M" "$@" 2>&1 >/dev/null | tail -1
+}
+printf 'pelcato split 3600: %s\n' "$(peak "$cli" split "$src" --every 0:00:01 --out "$out")"
+printf 'pelcato cut whole:  %s\n' "$(peak "$cli" cut "$src" 0 999999999 "$out/w.mp3")"
+printf 'mp3splt 3600:       %s\n' "$(peak mp3splt -q -d "$out" -t 0.1 "$src")"
+printf 'ffmpeg 3600:        %s\n' "$(peak ffmpeg -v error -i "$src" -map 0:a -c copy -f segment -segment_time 1 "$out/p%04d.mp3")"
