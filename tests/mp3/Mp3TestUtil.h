@@ -1,0 +1,140 @@
+// Shared helpers of the mp3 tests: files as byte vectors, a scratch folder, a scripted player.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <mpg123.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mp3/KorvaMp3.h"
+
+namespace pelcato::test {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+inline std::string DataFile(const std::string& name) {
+  return std::string(PELCATO_TEST_DATA) + "/" + name;
+}
+
+inline Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const std::string& path, const Bytes& b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
+inline Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+inline Bytes Slice(const Bytes& b, size_t from, size_t len) {
+  return Bytes(b.begin() + from, b.begin() + from + len);
+}
+
+// A folder of its own for each test, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "pelcato-mp3-XXXXXX").string();
+    FPath = mkdtemp(tmpl.data());
+  }
+  ~TempDir() { fs::remove_all(FPath); }
+  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
+  const std::string& Path() const { return FPath; }
+  // Writes bytes under name and returns the path.
+  std::string Put(const std::string& name, const Bytes& b) const {
+    WriteFile(*this / name, b);
+    return *this / name;
+  }
+  size_t Entries() const {
+    return size_t(std::distance(fs::directory_iterator(FPath), fs::directory_iterator()));
+  }
+
+ private:
+  std::string FPath;
+};
+
+// A player that does what the test says: give a length, or fail to open with a message.
+class TFakePlayer : public TMediaPlayer {
+ public:
+  struct TScript {
+    int64_t Length = 0;
+    std::string OpenError;  // non-empty: Open throws this
+    TPlayerMode ModeAfterPlay = TPlayerMode::Playing;
+    int64_t Position = 0;
+    int Opens = 0;
+    int Closes = 0;
+  };
+  explicit TFakePlayer(std::shared_ptr<TScript> s) : S(std::move(s)) {}
+  void Open(const std::string&) override {
+    if (!S->OpenError.empty()) throw EPlayerError(S->OpenError);
+    ++S->Opens;
+    FMode = TPlayerMode::Stopped;
+  }
+  int64_t Length() override { return S->Length; }
+  int64_t Position() override { return S->Position; }
+  void SetPosition(int64_t ms) override { S->Position = ms; }
+  void Play() override { FMode = S->ModeAfterPlay; }
+  TPlayerMode Mode() override { return FMode; }
+  void Close() override {
+    ++S->Closes;
+    FMode = TPlayerMode::NotOpen;
+  }
+
+ private:
+  std::shared_ptr<TScript> S;
+  TPlayerMode FMode = TPlayerMode::NotOpen;
+};
+
+// An analysis without a player: the computed length stands.
+inline std::unique_ptr<TKorvaMP3> Analyzed(const std::string& path) {
+  auto mp3 = std::make_unique<TKorvaMP3>(nullptr);
+  mp3->AnalyzeFile(path);
+  return mp3;
+}
+
+inline TID3v1Tag MakeTag(const std::string& title, uint8_t track, uint8_t genre) {
+  TID3v1Tag t;
+  std::memcpy(t.Header, "TAG", 3);
+  std::memcpy(t.Title, title.data(), std::min<size_t>(title.size(), 30));
+  std::memcpy(t.Comment, "made by the tests", 17);
+  t.Track = track;
+  t.Genre = genre;
+  return t;
+}
+
+// Decodes a file with libmpg123 to the end: true when it met no error and found audio.
+inline bool DecodesCleanly(const std::string& path, int64_t* samples = nullptr) {
+  mpg123_init();
+  int err = 0;
+  mpg123_handle* h = mpg123_new(nullptr, &err);
+  mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+  bool ok = mpg123_open(h, path.c_str()) == MPG123_OK;
+  unsigned char buf[16384];
+  size_t got = 0, total = 0;
+  while (ok) {
+    const int rc = mpg123_read(h, buf, sizeof buf, &got);
+    total += got;
+    if (rc == MPG123_DONE) break;
+    ok = rc == MPG123_OK || rc == MPG123_NEW_FORMAT;
+  }
+  long rate = 0;
+  int channels = 0, enc = 0;
+  if (ok) mpg123_getformat(h, &rate, &channels, &enc);
+  if (samples) *samples = channels ? int64_t(total / mpg123_encsize(enc) / channels) : 0;
+  mpg123_close(h);
+  mpg123_delete(h);
+  return ok && total > 0;
+}
+
+}  // namespace pelcato::test
