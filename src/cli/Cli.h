@@ -1,0 +1,16 @@
+// pelcato-cli: the analysis, "Save as" and "Split" of the desktop program on the command line.
+//
+//   pelcato-cli info [--json] FILE
+//   pelcato-cli cut FILE START END OUT [TAG OPTIONS]
+//   pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]
+//
+// Exit status: 0 success, 1 the operation failed (message on err), 2 wrong usage.
+#pragma once
+
+#include <ostream>
+
+namespace pelcato {
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+}  // namespace pelcato

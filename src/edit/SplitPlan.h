@@ -1,0 +1,46 @@
+// The Split command's plan: the time ranges of the pieces and the names they are written
+// under.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pelcato {
+
+// The split settings the ranges depend on, and the length of the file to split.
+struct TSplitRequest {
+  int SplitType = 0;  // 0 = into SplitInto equal parts, anything else = by duration
+  int SplitInto = 2;
+  int SplitHour = 0;
+  int SplitMin = 0;
+  int SplitSec = 0;
+  int64_t Duration = 0;  // ms
+};
+
+// The piece length in milliseconds of a split by duration.
+int64_t SplitPieceMs(const TSplitRequest& request);
+
+// Fills starts and ends (ms) with one entry per piece and returns the number of pieces.
+// Into parts: equal pieces of Duration div N, the last one taking the remainder. By duration:
+// pieces of the given length from 0 on, the last ending at Duration. Nothing to split (no
+// length, N below 1, a piece length below 1 ms) gives 0 pieces.
+int BuildSplitRanges(const TSplitRequest& request, std::vector<int64_t>& starts,
+                     std::vector<int64_t>& ends);
+
+// n in decimal, at least four digits: 1 -> "0001", 9999 -> "9999", 10000 -> "10000".
+std::string FormatPieceNumber(int64_t n);
+
+// The local date and time of now; tests put in a fixed day.
+using TLocalClock = std::function<std::tm()>;
+std::tm LocalNow();
+
+// folder + base name of source (its last extension removed) + "-yymmdd-" + the lowest piece
+// number no existing file has + ".mp3". A folder without a trailing "/" gets one; an empty
+// folder means the current one. The date is taken afresh for every candidate.
+std::string MakeSplitFileName(const std::string& source, const std::string& folder,
+                              const TLocalClock& clock = LocalNow);
+
+}  // namespace pelcato

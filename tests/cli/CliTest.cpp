@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "edit/SplitPlan.h"
+#include "mp3/FileIo.h"
+#include "mp3/Id3Tags.h"
+
+namespace pelcato {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFrameBytes = 417;  // MPEG 1 Layer III, 128 kbit/s, 44.1 kHz, no padding
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    dir_ = fs::temp_directory_path() / ("pelcato-cli-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    SetWriteFaultHook(nullptr);
+    fs::remove_all(dir_);
+  }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  // frames identical frames of silence, then the tag when it is given.
+  std::string MakeMp3(const std::string& name, int frames, const TID3v1Tag* tag = nullptr) {
+    std::string data;
+    for (int i = 0; i < frames; ++i) {
+      data += std::string("\xFF\xFB\x90\x64", 4);
+      data += std::string(kFrameBytes - 4, '\0');
+    }
+    if (tag) {
+      const auto bytes = EncodeId3v1(*tag);
+      data.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    std::ofstream(Path(name), std::ios::binary) << data;
+    return Path(name);
+  }
+
+  static TID3v1Tag SourceTag() {
+    TID3v1Tag t;
+    std::memcpy(t.Header, "TAG", 3);
+    std::memcpy(t.Title, "Caf\xE9 \"live\"\\", 13);
+    std::memcpy(t.Artist, "Band", 4);
+    std::memcpy(t.Year, "1999", 4);
+    t.Track = 3;
+    t.Genre = 17;
+    return t;
+  }
+
+  static TRun Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "pelcato-cli");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    TRun r;
+    r.Status = RunCli(int(argv.size()), argv.data(), out, err);
+    r.Out = out.str();
+    r.Err = err.str();
+    return r;
+  }
+
+  static std::string Tail(const std::string& path, size_t n) {
+    std::ifstream in(path, std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return all.size() < n ? all : all.substr(all.size() - n);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(CliTest, InfoListsTheFactsThenTheTag) {
+  const TID3v1Tag tag = SourceTag();
+  const std::string file = MakeMp3("a.mp3", 100, &tag);
+  const TRun r = Run({"info", file});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  std::vector<std::string> names;
+  std::istringstream lines(r.Out);
+  for (std::string line; std::getline(lines, line);)
+    names.push_back(line.substr(0, line.find(':')));
+  EXPECT_EQ(names, (std::vector<std::string>{"FileName",
+                                             "FileSize",
+                                             "Valid",
+                                             "MciOk",
+                                             "MciError",
+                                             "Bitrate",
+                                             "SampleRate",
+                                             "FrameSize",
+                                             "Version",
+                                             "Layer",
+                                             "Padding",
+                                             "Mono",
+                                             "HasXing",
+                                             "ID3v1Size",
+                                             "ID3v2Size",
+                                             "ApeSize",
+                                             "ID3v2Padding",
+                                             "Duration",
+                                             "ComputedDuration",
+                                             "Title",
+                                             "Artist",
+                                             "Album",
+                                             "Year",
+                                             "Comment",
+                                             "Track",
+                                             "Genre",
+                                             "GenreName"}));
+  for (const char* line :
+       {"\nValid: true\n", "\nMciOk: true\n", "\nBitrate: 128\n", "\nVersion: 1\n",
+        "\nFrameSize: 417\n", "\nMono: false\n", "\nID3v1Size: 128\n", "\nDuration: 2612\n",
+        "\nComputedDuration: 2612\n", "\nTitle: Caf\xC3\xA9 \"live\"\\\n", "\nTrack: 3\n",
+        "\nGenre: 17\n", "\nGenreName: Rock\n"}) {
+    EXPECT_NE(r.Out.find(line), std::string::npos) << line;
+  }
+
+  const TRun json = Run({"info", "--json", MakeMp3("b.mp3", 10)});
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  EXPECT_EQ(json.Out.substr(0, 2), "{\"");
+  EXPECT_NE(json.Out.find("\"Valid\": true, \"MciOk\": true, \"MciError\": \"\""),
+            std::string::npos);
+  EXPECT_NE(json.Out.find("\"Version\": 1,"), std::string::npos);
+  EXPECT_NE(json.Out.find("\"ComputedDuration\": 261}\n"), std::string::npos);
+
+  const TRun tagged = Run({"info", "--json", file});
+  EXPECT_NE(tagged.Out.find("\"Title\": \"Caf\xC3\xA9 \\\"live\\\"\\\\\""), std::string::npos)
+      << tagged.Out;
+}
+
+TEST_F(CliTest, CutCopiesWholeFramesAndKeepsTheSourceTag) {
+  const TID3v1Tag tag = SourceTag();
+  const std::string file = MakeMp3("a.mp3", 100, &tag);
+  // 39 frames of 26.12 ms are the first to reach one second.
+  TRun r = Run({"cut", file, "0", "000:00:01.000", Path("cut.mp3")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Bytes: 16263\nDurationMs: 1018\n");
+  EXPECT_EQ(fs::file_size(Path("cut.mp3")), 16263u + 128u);
+  EXPECT_EQ(Tail(Path("cut.mp3"), 128), Tail(file, 128));
+
+  r = Run({"cut", file, "1000", "2000", Path("bare.mp3"), "--no-tag"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(fs::file_size(Path("bare.mp3")) % kFrameBytes, 0u);
+}
+
+TEST_F(CliTest, CutTagOptionsSetSingleFields) {
+  const TID3v1Tag tag = SourceTag();
+  const std::string file = MakeMp3("a.mp3", 20, &tag);
+  TRun r = Run({"cut", file, "0", "100", Path("t.mp3"), "--artist=J\xC3\xBCrgen", "--genre",
+                "hard ROCK", "--comment", std::string(30, 'c')});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  std::string t = Tail(Path("t.mp3"), 128);
+  EXPECT_EQ(t.substr(0, 16), std::string("TAGCaf\xE9 \"live\"\\\0", 16));
+  EXPECT_EQ(t.substr(33, 7), std::string("J\xFCrgen\0", 7));
+  EXPECT_EQ(t.substr(93, 4), "1999");
+  EXPECT_EQ(t.substr(97, 30), std::string(28, 'c') + '\0' + '\3');  // the track stays
+  EXPECT_EQ(uint8_t(t[127]), 79);
+
+  // A source without a tag gets one from a single option, other fields empty.
+  r = Run({"cut", MakeMp3("plain.mp3", 20), "0", "100", Path("u.mp3"), "--track", "300"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  t = Tail(Path("u.mp3"), 128);
+  EXPECT_EQ(t.substr(0, 3), "TAG");
+  EXPECT_EQ(t.substr(3, 124), std::string(124, '\0'));
+  EXPECT_EQ(uint8_t(t[127]), 255);
+}
+
+TEST_F(CliTest, SplitNamesPiecesByDateAndNeverOverwrites) {
+  const TID3v1Tag tag = SourceTag();
+  const std::string file = MakeMp3("song.mp3", 100, &tag);
+  const std::string out = Path("out");
+  fs::create_directory(out);
+  TRun r = Run({"split", file, "--parts", "3", "--out", out});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::string first = MakeSplitFileName(file, out);  // the next free name
+  const std::string stem = first.substr(0, first.size() - 8);
+  EXPECT_EQ(first, stem + "0004.mp3");
+  EXPECT_EQ(r.Out, stem + "0001.mp3\n" + stem + "0002.mp3\n" + stem + "0003.mp3\n");
+  uintmax_t audio = 0;
+  for (int i = 1; i <= 3; ++i) {
+    const std::string piece = stem + FormatPieceNumber(i) + ".mp3";
+    EXPECT_EQ(Tail(piece, 128), Tail(file, 128));
+    audio += fs::file_size(piece) - 128;
+  }
+  EXPECT_GE(audio, 100u * kFrameBytes);
+
+  // 2,612 ms in pieces of one second: three more files, numbered on.
+  r = Run({"split", file, "--every", "0:00:01", "--out", out, "--no-tag"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, stem + "0004.mp3\n" + stem + "0005.mp3\n" + stem + "0006.mp3\n");
+  EXPECT_EQ(fs::file_size(stem + "0006.mp3"), 23u * kFrameBytes);
+}
+
+TEST_F(CliTest, SplitRefusesValuesTheOptionsDialogRefuses) {
+  const std::string file = MakeMp3("song.mp3", 100);
+  TRun r = Run({"split", file, "--parts", "201", "--out", dir_.string()});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "Please enter a value between 2 and 200\n");
+  r = Run({"split", file, "--every", "0:00:03", "--out", dir_.string()});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "Please set time higher than 1 second but less than 000:00:02.612\n");
+  r = Run({"split", file, "--every", "0:00:00", "--out", dir_.string()});
+  EXPECT_EQ(r.Status, 1);
+  r = Run({"split", file, "--parts", "2", "--out", Path("missing")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, Path("missing") + ": The output folder does not exist\n");
+}
+
+TEST_F(CliTest, SplitGoesOnAfterAFailedPiece) {
+  const std::string file = MakeMp3("song.mp3", 100);
+  SetWriteFaultHook([] { return false; });
+  const TRun r = Run({"split", file, "--parts", "2", "--out", dir_.string()});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "");
+  size_t reports = 0;
+  for (size_t p = r.Err.find(": Cannot save Mp3 file\n"); p != std::string::npos;
+       p = r.Err.find(": Cannot save Mp3 file\n", p + 1)) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, 2u) << r.Err;
+}
+
+TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
+  const std::string file = MakeMp3("a.mp3", 10);
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"play", file},
+      {"info"},
+      {"info", file, "--bogus"},
+      {"cut", file, "0", "100"},
+      {"cut", file, "0:00:01", "100", Path("x.mp3")},
+      {"cut", file, "0", "100", Path("x.mp3"), "--genre", "nonsense"},
+      {"cut", file, "0", "100", Path("x.mp3"), "--no-tag", "--title", "t"},
+      {"cut", file, "0", "100", Path("x.mp3"), "--title"},
+      {"split", file},
+      {"split", file, "--parts", "2", "--every", "0:00:01"},
+      {"split", file, "--parts", "two"},
+      {"split", file, "--every", "1:61:00"},
+  };
+  for (const auto& args : wrong) {
+    const TRun r = Run(args);
+    EXPECT_EQ(r.Status, 2) << (args.empty() ? "" : args[0]) << " " << args.size();
+    EXPECT_NE(r.Err.find("Usage:"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(Path("x.mp3")));
+  const TRun help = Run({"cut", "--help"});
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_EQ(help.Out.substr(0, 6), "Usage:");
+}
+
+TEST_F(CliTest, FilesThatAreNoMp3OrCannotBeReadFail) {
+  std::ofstream(Path("text.mp3")) << "just some text, no frames at all";
+  TRun r = Run({"cut", Path("text.mp3"), "0", "100", Path("x.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, Path("text.mp3") + ": is not a MP3 file\n");
+  r = Run({"info", Path("text.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Out.find("Valid: false\n"), std::string::npos);
+
+  for (const std::string& unreadable : {Path("missing.mp3"), dir_.string()}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"info", unreadable},
+             {"cut", unreadable, "0", "100", Path("x.mp3")},
+             {"split", unreadable, "--parts", "2", "--out", dir_.string()}}) {
+      r = Run(args);
+      EXPECT_EQ(r.Status, 1) << args[0] << " " << unreadable;
+      EXPECT_EQ(r.Err.rfind(unreadable + ": ", 0), 0u) << r.Err;
+    }
+  }
+  EXPECT_FALSE(fs::exists(Path("x.mp3")));
+
+  r = Run({"cut", Path("a.mp3"), "100", "100", Path("x.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "Starting or ending point setting error\n");
+  const std::string file = MakeMp3("a.mp3", 10);
+  r = Run({"cut", file, "0", "100", dir_.string() + "/./a.mp3"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err.rfind("Please use other file name.", 0), 0u);
+}
+
+}  // namespace
+}  // namespace pelcato
