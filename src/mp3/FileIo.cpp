@@ -129,7 +129,8 @@ bool TAtomicOutput::Open(const std::string& path) {
     char suffix[40];
     std::snprintf(suffix, sizeof suffix, ".%u.%x%x.part", unsigned(getpid()), counter++, rd());
     FTempPath = FolderOf(FPath) + "/." + BaseOf(FPath) + suffix;
-    FFd = ::open(FTempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    // Read as well as written: the tag writer looks back at what the piece ends with.
+    FFd = ::open(FTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (FFd < 0 && errno != EEXIST) break;
   }
   if (FFd < 0) {

@@ -1,1 +1,266 @@
+#include <random>
+
 #include "Mp3TestUtil.h"
+#include "mp3/MpegFrameHeader.h"
+
+namespace pelcato::test {
+namespace {
+
+// The cut written out plainly, as a yardstick: from the first frame, on four-byte steps over
+// anything that is not a frame, "Xing" frames and ID3v2 tags passed over, frames copied whole.
+struct TRefPiece {
+  bool Ok = true;
+  Bytes Out;
+  int64_t Written = 0, Ms = 0;
+  std::vector<int64_t> Frames;  // source offsets of the frames copied
+};
+
+struct TRefStep {
+  int64_t Next, Bytes;
+  double Ms;
+};
+
+TRefStep RefStep(const Bytes& f, int64_t p) {
+  const int64_t n = int64_t(f.size());
+  if (p + 4 <= n) {
+    if (auto h = DecodeFrameHeader(&f[p])) {
+      const bool xing = p + 40 <= n && std::memcmp(&f[p + 36], "Xing", 4) == 0;
+      return {p + h->FrameSize, xing ? 0 : h->FrameSize, xing ? 0.0 : h->FrameMs};
+    }
+    if (p + 10 <= n && std::memcmp(&f[p], "ID3", 3) == 0) {
+      return {p + 10 + DecodeSyncsafe(&f[p + 6]), 0, 0.0};
+    }
+  }
+  return {p + 4, 0, 0.0};
+}
+
+TRefPiece RefCut(const Bytes& f, const TMp3DataInfo& info, int64_t startMs, int64_t endMs,
+                 const TID3v1Tag& tag) {
+  TRefPiece r;
+  const int64_t n = int64_t(f.size());
+  int64_t p = info.FirstFrameOffset();
+  double t = 0;
+  while (startMs > 0 && p < n - 4 && double(startMs) > t) {
+    const TRefStep s = RefStep(f, p);
+    p = s.Next;
+    t += s.Ms;
+  }
+  t = 0;
+  while (p < n - info.ID3v1Size - info.ApeSize - 4 && double(endMs - startMs) > t) {
+    const TRefStep s = RefStep(f, p);
+    if (s.Bytes > 0) {
+      if (p + s.Bytes > n) return {false, {}, 0, 0, {}};
+      r.Out.insert(r.Out.end(), f.begin() + p, f.begin() + p + s.Bytes);
+      r.Frames.push_back(p);
+    }
+    r.Written += s.Bytes;
+    t += s.Ms;
+    p = s.Next;
+  }
+  r.Ms = int64_t(t);
+  if (tag.IsTag()) {
+    const auto enc = EncodeId3v1(tag);
+    const bool over = r.Out.size() >= 128 && std::memcmp(&r.Out[r.Out.size() - 128], "TAG", 3) == 0;
+    if (over) r.Out.resize(r.Out.size() - 128);
+    r.Out.insert(r.Out.end(), enc.begin(), enc.end());
+  }
+  return r;
+}
+
+// 200 frames of MPEG 1 Layer III, 128 kbit/s, 44100 Hz, 417 bytes each, numbered at byte 4.
+Bytes NumberedFrames(int count = 200) {
+  Bytes f;
+  for (int i = 0; i < count; ++i) {
+    Bytes frame(417, 0);
+    std::memcpy(frame.data(), "\xFF\xFB\x90\x64", 4);
+    frame[4] = uint8_t(i);
+    f = Cat(f, frame);
+  }
+  return f;
+}
+
+std::vector<int> FrameNumbers(const Bytes& out) {
+  std::vector<int> n;
+  for (size_t p = 0; p + 417 <= out.size(); p += 417) n.push_back(out[p + 4]);
+  return n;
+}
+
+// The test files plus one built from them with everything the walk has to pass over: an
+// ID3v2 tag in the stream, zeros that keep and that break the four-byte rhythm, junk, a last
+// frame cut short and an ID3v1 tag behind it.
+std::string MessyFile(const TempDir& dir) {
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  const Bytes id3 = ReadFile(DataFile("id3v2.mp3"));
+  const Bytes tag = Slice(id3, 0, DecodeSyncsafe(id3.data() + 6) + 10);
+  const std::vector<int64_t> at =
+      RefCut(cbr, Analyzed(DataFile("cbr128.mp3"))->Info, 0, 1 << 30, {}).Frames;
+  auto frames = [&](int from, int to) { return Slice(cbr, at[from], at[to] - at[from]); };
+  Bytes m = Cat(tag, frames(0, 10));
+  for (const Bytes& b :
+       {Bytes(8, 0), frames(10, 20), tag, frames(20, 30), Bytes(6, 0), frames(30, 40),
+        Bytes{'j', 'u', 'n', 'k', 0xFF, 0xFF}, frames(40, 50), Slice(cbr, at[50], 300),
+        Slice(ReadFile(DataFile("id3v11.mp3")), 2792 - 128, 128)}) {
+    m = Cat(m, b);
+  }
+  return dir.Put("messy.mp3", m);
+}
+
+const char* const kFiles[] = {"cbr128.mp3",     "vbr.mp3",       "mpeg2.mp3",
+                              "mpeg25.mp3",     "mono.mp3",      "layer2.mp3",
+                              "id3v2-apic.mp3", "ape-id3v1.mp3", "id3v2.mp3"};
+
+// The frames the walk finds are the frames libmpg123 decodes, plus an "Info" header frame,
+// which the walk copies like any other.
+TEST(Cut, WalkFindsTheFramesTheDecoderFinds) {
+  mpg123_init();
+  for (const char* file : kFiles) {
+    auto mp3 = Analyzed(DataFile(file));
+    const Bytes src = ReadFile(DataFile(file));
+    const TRefPiece all = RefCut(src, mp3->Info, 0, 1 << 30, {});
+    const Bytes first = Slice(src, all.Frames.at(0), 64);
+    const std::string info = "Info";
+    const bool infoFrame =
+        std::search(first.begin(), first.end(), info.begin(), info.end()) != first.end();
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    ASSERT_EQ(mpg123_open(h, DataFile(file).c_str()), MPG123_OK);
+    ASSERT_EQ(mpg123_scan(h), MPG123_OK);
+    EXPECT_EQ(int64_t(all.Frames.size()), mpg123_framelength(h) + infoFrame) << file;
+    mpg123_delete(h);
+  }
+}
+
+TEST(Cut, RandomRangesMatchTheYardstick) {
+  TempDir dir;
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  std::vector<std::string> files = {MessyFile(dir),
+                                    dir.Put("short.mp3", Slice(cbr, 0, cbr.size() - 100))};
+  for (const char* f : kFiles) files.push_back(DataFile(f));
+  std::mt19937 rng(7);
+  const TID3v1Tag tags[] = {{}, MakeTag("Piece", 3, 17)};
+  for (const std::string& file : files) {
+    auto mp3 = Analyzed(file);
+    const Bytes src = ReadFile(file);
+    const int64_t len = mp3->Info.Duration;
+    for (int i = 0; i < 40; ++i) {
+      const int64_t start = std::uniform_int_distribution<int64_t>(-100, len + 200)(rng);
+      const int64_t end = start + std::uniform_int_distribution<int64_t>(-50, len)(rng);
+      const TID3v1Tag& tag = tags[i % 2];
+      SCOPED_TRACE(file + " " + std::to_string(start) + ".." + std::to_string(end));
+      const TRefPiece ref = RefCut(src, mp3->Info, start, end, tag);
+      int64_t bytes = -1, ms = -1;
+      const std::string out = dir / "piece.mp3";
+      ASSERT_EQ(mp3->SaveSegment(start, end, out, tag, bytes, ms), ref.Ok);
+      ASSERT_EQ(fs::exists(out), ref.Ok);
+      if (!ref.Ok) continue;
+      ASSERT_EQ(ReadFile(out), ref.Out);
+      EXPECT_EQ(bytes, ref.Written);
+      EXPECT_EQ(ms, ref.Ms);
+      if (i % 4 == 0 && ref.Frames.size() > 2) {
+        EXPECT_TRUE(DecodesCleanly(out));
+      }
+      fs::remove(out);
+    }
+    EXPECT_EQ(ReadFile(file), src);
+  }
+}
+
+TEST(Cut, PiecesStartAtTheFirstFrameAtOrAfterTheirStart) {
+  TempDir dir;
+  auto mp3 = Analyzed(dir.Put("n.mp3", NumberedFrames()));
+  auto cut = [&](int64_t from, int64_t to, const TID3v1Tag& tag = {}) {
+    int64_t bytes = 0, ms = 0;
+    EXPECT_TRUE(mp3->SaveSegment(from, to, dir / "p.mp3", tag, bytes, ms));
+    return std::tuple(ReadFile(dir / "p.mp3"), bytes, ms);
+  };
+  auto [a, aBytes, aMs] = cut(1000, 2000);
+  const std::vector<int> first = FrameNumbers(a);
+  ASSERT_EQ(first.size(), 39u);
+  EXPECT_EQ(first.front(), 39);  // 38 frames are 992.65 ms, 39 frames 1018.78 ms
+  EXPECT_EQ(first.back(), 77);
+  EXPECT_EQ(aBytes, 39 * 417);
+  EXPECT_EQ(aMs, 1018);
+  EXPECT_EQ(FrameNumbers(std::get<0>(cut(2000, 3000))).front(), 77);  // shared with the last
+  EXPECT_EQ(FrameNumbers(std::get<0>(cut(0, 1000))).back(), 38);      // never shared from 0
+  // An empty range writes no frame, only the tag when there is one.
+  auto [e, eBytes, eMs] = cut(1500, 1500, MakeTag("x", 0, 255));
+  EXPECT_EQ(e.size(), 128u);
+  EXPECT_EQ(eBytes, 0);
+  EXPECT_EQ(std::get<0>(cut(1500, 900)).size(), 0u);
+}
+
+TEST(Cut, HeaderFramesAndTagsInTheStream) {
+  TempDir dir;
+  int64_t bytes, ms;
+  // A "Xing" frame is never copied; an "Info" frame is copied like any other.
+  for (const char* file : {"vbr.mp3", "cbr128.mp3"}) {
+    auto mp3 = Analyzed(DataFile(file));
+    ASSERT_TRUE(mp3->SaveSegment(0, 300, dir / "p.mp3", {}, bytes, ms));
+    const Bytes src = ReadFile(DataFile(file)), out = ReadFile(dir / "p.mp3");
+    const size_t skip = mp3->Info.HasXing ? mp3->Info.FrameSize : 0;
+    EXPECT_EQ(Slice(out, 0, 64), Slice(src, skip, 64)) << file;
+  }
+  // The ID3v2 tags of the source stay behind; the cut-short frame before the ID3v1 tag is
+  // copied at its full length, taking the tag's first bytes along.
+  auto messy = Analyzed(MessyFile(dir));
+  ASSERT_TRUE(messy->SaveSegment(0, 1 << 30, dir / "p.mp3", {}, bytes, ms));
+  const Bytes out = ReadFile(dir / "p.mp3");
+  EXPECT_EQ(std::search(out.begin(), out.end(), "ID3\4", "ID3\4" + 4), out.end());
+  const std::string tagStart = "TAGTrack Seven";
+  EXPECT_NE(std::search(out.begin(), out.end(), tagStart.begin(), tagStart.end()), out.end());
+}
+
+TEST(Cut, LastFrameCutShort) {
+  TempDir dir;
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  auto mp3 = Analyzed(dir.Put("short.mp3", Slice(cbr, 0, cbr.size() - 100)));
+  int64_t bytes, ms;
+  EXPECT_FALSE(mp3->SaveSegment(1000, 1 << 30, dir / "p.mp3", {}, bytes, ms));
+  EXPECT_FALSE(fs::exists(dir / "p.mp3"));
+  EXPECT_EQ(dir.Entries(), 1u);
+  EXPECT_TRUE(mp3->SaveSegment(0, 1000, dir / "p.mp3", {}, bytes, ms));
+}
+
+// One walk for many pieces writes what a walk per piece writes.
+TEST(Cut, ManyPiecesInOneWalkEqualOnePieceAtATime) {
+  TempDir dir;
+  for (const std::string& file : {DataFile("cbr128.mp3"), DataFile("vbr.mp3"), MessyFile(dir)}) {
+    auto mp3 = Analyzed(file);
+    const int64_t len = mp3->Info.Duration;
+    std::vector<std::pair<std::vector<int64_t>, std::vector<int64_t>>> plans;
+    for (int parts : {3, 7}) {
+      plans.emplace_back();
+      for (int i = 0; i < parts; ++i) {
+        plans.back().first.push_back(len * i / parts);
+        plans.back().second.push_back(len * (i + 1) / parts);
+      }
+    }
+    for (int64_t piece : {1000, 700}) {
+      plans.emplace_back();
+      for (int64_t s = 0; s < len; s += piece) {
+        plans.back().first.push_back(s);
+        plans.back().second.push_back(std::min(s + piece, len));
+      }
+    }
+    plans.push_back({{1500, 200, 0, 900}, {2500, 800, 400, 1000}});  // out of order
+    const TID3v1Tag tag = MakeTag("Split", 0, 255);
+    for (const auto& [starts, ends] : plans) {
+      std::vector<TSegmentResult> got;
+      mp3->SaveSegments(
+          starts, ends, [&](size_t i) { return dir / ("many" + std::to_string(i)); }, tag, true,
+          [&](size_t, const TSegmentResult& r) { got.push_back(r); });
+      ASSERT_EQ(got.size(), starts.size());
+      for (size_t i = 0; i < starts.size(); ++i) {
+        int64_t bytes, ms;
+        ASSERT_TRUE(mp3->SaveSegment(starts[i], ends[i], dir / "one", tag, bytes, ms));
+        ASSERT_TRUE(got[i].Ok);
+        EXPECT_EQ(ReadFile(got[i].Path), ReadFile(dir / "one")) << file << " " << starts[i];
+        EXPECT_EQ(got[i].Bytes, bytes);
+        EXPECT_EQ(got[i].DurationMs, ms);
+        fs::remove(got[i].Path);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pelcato::test
