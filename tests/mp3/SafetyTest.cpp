@@ -30,7 +30,7 @@ void FailEachWrite(const TempDir& dir, const std::string& src, const std::string
       EXPECT_FALSE(save()) << "write " << k;
       EXPECT_EQ(ReadFile(src), source);
       EXPECT_EQ(fs::exists(dest), older);
-      EXPECT_EQ(ReadFile(dest), older ? Bytes{'o', 'l', 'd'} : Bytes{});
+      EXPECT_EQ(ReadFile(dest), (older ? Bytes{'o', 'l', 'd'} : Bytes{}));
       EXPECT_EQ(dir.Entries(), entries + older) << "write " << k;
       fs::remove(dest);
     }
