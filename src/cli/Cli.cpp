@@ -486,11 +486,12 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
 
   const bool progress = isatty(STDERR_FILENO) == 1;
   bool anyFailed = false;
+  TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends,
       [&](size_t piece) {
         if (progress) err << "\r\x1b[KWriting piece " << piece + 1 << " of " << count << std::flush;
-        return MakeSplitFileName(mp3.Info.FileName, folder);
+        return names.Next();
       },
       tag, true,
       [&](size_t, const TSegmentResult& result) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace pelcato {
 namespace {
@@ -79,12 +80,25 @@ std::tm LocalNow() {
 
 std::string MakeSplitFileName(const std::string& source, const std::string& folder,
                               const TLocalClock& clock) {
-  std::string prefix = folder;
-  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
-  prefix += BaseName(source);
+  return TSplitNamer(source, folder, clock).Next();
+}
+
+TSplitNamer::TSplitNamer(const std::string& source, const std::string& folder, TLocalClock clock)
+    : FPrefix(folder), FClock(std::move(clock)) {
+  if (!FPrefix.empty() && FPrefix.back() != '/') FPrefix += '/';
+  FPrefix += BaseName(source);
+}
+
+std::string TSplitNamer::Next() {
   for (int64_t n = 1;; ++n) {
-    std::string candidate = prefix + "-" + DateText(clock()) + "-" + FormatPieceNumber(n) + ".mp3";
-    if (!EntryExists(candidate)) return candidate;
+    const std::string date = DateText(FClock());
+    if (date == FLastDate && n < FLastNumber) n = FLastNumber;
+    std::string candidate = FPrefix + "-" + date + "-" + FormatPieceNumber(n) + ".mp3";
+    if (!EntryExists(candidate)) {
+      FLastDate = date;
+      FLastNumber = n;
+      return candidate;
+    }
   }
 }
 

@@ -43,4 +43,20 @@ std::tm LocalNow();
 std::string MakeSplitFileName(const std::string& source, const std::string& folder,
                               const TLocalClock& clock = LocalNow);
 
+// The names of one run of pieces, each as MakeSplitFileName gives it. The search starts again
+// at the number the previous name took (every lower number was taken then; that one is free
+// again when its piece failed), so a run of thousands of pieces does not test all its earlier
+// names again. A new date starts at 1.
+class TSplitNamer {
+ public:
+  TSplitNamer(const std::string& source, const std::string& folder, TLocalClock clock = LocalNow);
+  std::string Next();
+
+ private:
+  std::string FPrefix;  // folder and base name
+  TLocalClock FClock;
+  std::string FLastDate;
+  int64_t FLastNumber = 0;
+};
+
 }  // namespace pelcato

@@ -94,5 +94,17 @@ TEST_F(SplitNameTest, DatedNumberedNamesFillTheGapsFirst) {
   EXPECT_EQ(Name("noext", ""), "noext-240120-0001.mp3");
 }
 
+TEST_F(SplitNameTest, ARunOfNamesMatchesSingleSearches) {
+  const std::string folder = dir_.string() + "/";
+  Touch("song-240120-0002.mp3");
+  TSplitNamer names("song.mp3", dir_.string(), Day);
+  EXPECT_EQ(names.Next(), folder + "song-240120-0001.mp3");
+  EXPECT_EQ(names.Next(), folder + "song-240120-0001.mp3");  // that piece was not written
+  Touch("song-240120-0001.mp3");
+  EXPECT_EQ(names.Next(), folder + "song-240120-0003.mp3");
+  Touch("song-240120-0003.mp3");
+  EXPECT_EQ(names.Next(), Name("song.mp3", folder));
+}
+
 }  // namespace
 }  // namespace pelcato
