@@ -1,0 +1,68 @@
+#include "settings/MessageTable.h"
+
+#include "settings/ProfileFile.h"
+
+namespace pelcato {
+
+const std::array<TMessageKey, 20> MessageKeys = {{
+    {"Ms_Opening", &TMessageTable::Ms_Opening, "Opening..."},
+    {"Ms_Error", &TMessageTable::Ms_Error, "Error"},
+    {"Ms_Waiting", &TMessageTable::Ms_Waiting, "Waiting..."},
+    {"Ms_AppError", &TMessageTable::Ms_AppError, "Application init error!"},
+    {"Ms_Pos", &TMessageTable::Ms_Pos, "Position"},
+    {"Ms_Unknow", &TMessageTable::Ms_Unknow, "Unknown"},
+    {"Ms_Mono", &TMessageTable::Ms_Mono, "Mono"},
+    {"Ms_Stereo", &TMessageTable::Ms_Stereo, "Stereo"},
+    {"Ms_Info", &TMessageTable::Ms_Info, "Information"},
+    {"Ms_NotMP3", &TMessageTable::Ms_NotMP3, "is not a MP3 file"},
+    {"Ms_NotSaveName", &TMessageTable::Ms_NotSaveName,
+     "Please use other file name.#10Cannot save as#10"},
+    {"Ms_NotSave", &TMessageTable::Ms_NotSave, "Cannot save Mp3 file"},
+    {"Ms_ClipErr", &TMessageTable::Ms_ClipErr, "Starting or ending point setting error"},
+    {"Ms_PathNotExist", &TMessageTable::Ms_PathNotExist, "The output folder does not exist"},
+    {"Ms_OptionErr1", &TMessageTable::Ms_OptionErr1, "Please enter a value between 2 and 200"},
+    {"Ms_OptionErr2", &TMessageTable::Ms_OptionErr2,
+     "Please set time higher than 1 second but less than %1"},
+    {"Ms_Success", &TMessageTable::Ms_Success, "MP3 successfully saved to"},
+    {"Ms_SplitSave", &TMessageTable::Ms_SplitSave, "Split into %1 files and save to"},
+    {"Ms_AsCopy", &TMessageTable::Ms_AsCopy,
+     "The file contains unrecognized information and will be opened as a copy."},
+    {"Ms_NotWrite", &TMessageTable::Ms_NotWrite,
+     "No permission to write, please select a new output folder."},
+}};
+
+TMessageTable::TMessageTable() {
+  for (const TMessageKey& key : MessageKeys) this->*key.Field = key.BuiltIn;
+}
+
+void LoadMessages(const std::string& languageFile, TMessageTable& messages) {
+  // A file that cannot be used reads as an empty one.
+  const TProfileFile file(languageFile, true);
+  TMessageTable table;
+  for (const TMessageKey& key : MessageKeys)
+    table.*key.Field = file.ReadString("Messages", key.Name, key.BuiltIn);
+  table.Ms_NotSaveName = ReplaceAll(table.Ms_NotSaveName, "#10", "\n");
+  messages = std::move(table);
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view placeholder,
+                       std::string_view replacement) {
+  if (placeholder.empty()) return std::string(text);
+  std::string result;
+  size_t from = 0;
+  for (size_t at = text.find(placeholder); at != std::string_view::npos;
+       at = text.find(placeholder, from)) {
+    result.append(text.substr(from, at - from)).append(replacement);
+    from = at + placeholder.size();
+  }
+  result.append(text.substr(from));
+  return result;
+}
+
+std::vector<std::string> SplitAtFirst(std::string_view text, std::string_view separator) {
+  const size_t at = separator.empty() ? std::string_view::npos : text.find(separator);
+  if (at == std::string_view::npos) return {std::string(text)};
+  return {std::string(text.substr(at + separator.size())), std::string(text.substr(0, at))};
+}
+
+}  // namespace pelcato

@@ -1,0 +1,60 @@
+// The table of user messages: twenty named texts that go into message boxes, status lines and
+// labels. Each has a built-in English text; a language file's [Messages] section replaces it.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelcato {
+
+struct TMessageTable {
+  TMessageTable();  // every text built in
+
+  std::string Ms_Opening;
+  std::string Ms_Error;
+  std::string Ms_Waiting;
+  std::string Ms_AppError;
+  std::string Ms_Pos;
+  std::string Ms_Unknow;
+  std::string Ms_Mono;
+  std::string Ms_Stereo;
+  std::string Ms_Info;
+  std::string Ms_NotMP3;
+  std::string Ms_NotSaveName;  // two lines; the file name follows
+  std::string Ms_NotSave;
+  std::string Ms_ClipErr;
+  std::string Ms_PathNotExist;
+  std::string Ms_OptionErr1;
+  std::string Ms_OptionErr2;  // "%1": the length of the open file as a time code
+  std::string Ms_Success;
+  std::string Ms_SplitSave;  // "%1": the number of files
+  std::string Ms_AsCopy;
+  std::string Ms_NotWrite;
+};
+
+struct TMessageKey {
+  const char* Name;  // the key in [Messages]
+  std::string TMessageTable::*Field;
+  const char* BuiltIn;
+};
+
+// Every key in the order the table is read.
+extern const std::array<TMessageKey, 20> MessageKeys;
+
+// Replaces the whole table from the [Messages] section of languageFile; every key the file
+// does not give takes its built-in text, and so does every key when the file is missing,
+// unreadable, larger than 1 MiB or no UTF-8 text. In Ms_NotSaveName alone "#10" becomes a
+// line feed.
+void LoadMessages(const std::string& languageFile, TMessageTable& messages);
+
+// text with every occurrence of placeholder replaced (an empty placeholder changes nothing).
+std::string ReplaceAll(std::string_view text, std::string_view placeholder,
+                       std::string_view replacement);
+
+// With the separator in text: { the part after its first occurrence, the part before it };
+// otherwise { text }.
+std::vector<std::string> SplitAtFirst(std::string_view text, std::string_view separator);
+
+}  // namespace pelcato
