@@ -65,13 +65,15 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 }
 
 TSourceFile::TSourceFile(const std::string& path) {
-  FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a named pipe is refused below instead of waiting for a writer;
+  // reads of a regular file are not affected.
+  FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (FFd < 0) Fail("Cannot open " + path);
-  struct stat st;
+  struct stat st {};
   if (fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    const int err = st.st_mode == 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(FFd);
-    errno = err ? err : EINVAL;
+    errno = err;
     Fail("Cannot open " + path);
   }
   FSize = st.st_size;

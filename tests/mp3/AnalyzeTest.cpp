@@ -1,4 +1,4 @@
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include "Mp3TestUtil.h"
 #include "mp3/Mpg123Player.h"
@@ -96,6 +96,8 @@ TEST(Analyze, NotAnMp3) {
   }
   EXPECT_THROW(Analyzed(dir / "missing.mp3"), EFileError);
   EXPECT_THROW(Analyzed(dir.Path()), EFileError);
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  EXPECT_THROW(Analyzed(dir / "pipe"), EFileError);  // refused, not waited on
 }
 
 // Files around the size of a header and of an ID3v1 tag, starting with a frame header.
