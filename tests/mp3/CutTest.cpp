@@ -223,7 +223,9 @@ TEST(Cut, LastFrameCutShort) {
 // One walk for many pieces writes what a walk per piece writes.
 TEST(Cut, ManyPiecesInOneWalkEqualOnePieceAtATime) {
   TempDir dir;
-  for (const std::string& file : {DataFile("cbr128.mp3"), DataFile("vbr.mp3"), MessyFile(dir)}) {
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  for (const std::string& file : {DataFile("cbr128.mp3"), DataFile("vbr.mp3"), MessyFile(dir),
+                                  dir.Put("short.mp3", Slice(cbr, 0, cbr.size() - 100))}) {
     auto mp3 = Analyzed(file);
     const int64_t len = mp3->Info.Duration;
     std::vector<std::pair<std::vector<int64_t>, std::vector<int64_t>>> plans;
@@ -251,8 +253,9 @@ TEST(Cut, ManyPiecesInOneWalkEqualOnePieceAtATime) {
       ASSERT_EQ(got.size(), starts.size());
       for (size_t i = 0; i < starts.size(); ++i) {
         int64_t bytes, ms;
-        ASSERT_TRUE(mp3->SaveSegment(starts[i], ends[i], dir / "one", tag, bytes, ms));
-        ASSERT_TRUE(got[i].Ok);
+        const bool saved = mp3->SaveSegment(starts[i], ends[i], dir / "one", tag, bytes, ms);
+        ASSERT_EQ(got[i].Ok, saved) << file << " " << starts[i];
+        if (!saved) continue;  // the last piece of the cut-short file
         EXPECT_EQ(ReadFile(got[i].Path), ReadFile(dir / "one")) << file << " " << starts[i];
         EXPECT_EQ(got[i].Bytes, bytes);
         EXPECT_EQ(got[i].DurationMs, ms);

@@ -73,13 +73,10 @@ class TFakePlayer : public TMediaPlayer {
     std::string OpenError;  // non-empty: Open throws this
     TPlayerMode ModeAfterPlay = TPlayerMode::Playing;
     int64_t Position = 0;
-    int Opens = 0;
-    int Closes = 0;
   };
   explicit TFakePlayer(std::shared_ptr<TScript> s) : S(std::move(s)) {}
   void Open(const std::string&) override {
     if (!S->OpenError.empty()) throw EPlayerError(S->OpenError);
-    ++S->Opens;
     FMode = TPlayerMode::Stopped;
   }
   int64_t Length() override { return S->Length; }
@@ -87,10 +84,7 @@ class TFakePlayer : public TMediaPlayer {
   void SetPosition(int64_t ms) override { S->Position = ms; }
   void Play() override { FMode = S->ModeAfterPlay; }
   TPlayerMode Mode() override { return FMode; }
-  void Close() override {
-    ++S->Closes;
-    FMode = TPlayerMode::NotOpen;
-  }
+  void Close() override { FMode = TPlayerMode::NotOpen; }
 
  private:
   std::shared_ptr<TScript> S;
@@ -115,25 +109,17 @@ inline TID3v1Tag MakeTag(const std::string& title, uint8_t track, uint8_t genre)
 }
 
 // Decodes a file with libmpg123 to the end: true when it met no error and found audio.
-inline bool DecodesCleanly(const std::string& path, int64_t* samples = nullptr) {
+inline bool DecodesCleanly(const std::string& path) {
   mpg123_init();
-  int err = 0;
-  mpg123_handle* h = mpg123_new(nullptr, &err);
+  mpg123_handle* h = mpg123_new(nullptr, nullptr);
   mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
   bool ok = mpg123_open(h, path.c_str()) == MPG123_OK;
   unsigned char buf[16384];
   size_t got = 0, total = 0;
-  while (ok) {
-    const int rc = mpg123_read(h, buf, sizeof buf, &got);
-    total += got;
-    if (rc == MPG123_DONE) break;
-    ok = rc == MPG123_OK || rc == MPG123_NEW_FORMAT;
+  for (int rc = MPG123_OK; ok && rc != MPG123_DONE; total += got) {
+    rc = mpg123_read(h, buf, sizeof buf, &got);
+    ok = rc == MPG123_OK || rc == MPG123_NEW_FORMAT || rc == MPG123_DONE;
   }
-  long rate = 0;
-  int channels = 0, enc = 0;
-  if (ok) mpg123_getformat(h, &rate, &channels, &enc);
-  if (samples) *samples = channels ? int64_t(total / mpg123_encsize(enc) / channels) : 0;
-  mpg123_close(h);
   mpg123_delete(h);
   return ok && total > 0;
 }

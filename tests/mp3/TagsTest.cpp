@@ -122,27 +122,5 @@ TEST(EndTags, ApeFooterBeforeTheId3v1TagOrAtTheEnd) {
   }
 }
 
-TEST(EndTags, RealFiles) {
-  struct {
-    const char* file;
-    int id3v1, ape, track;
-    const char* comment;
-  } cases[] = {{"id3v1.mp3", 128, 0, 0, "A comment of thirty characters"},
-               {"id3v11.mp3", 128, 0, 7, "Comment"},
-               {"ape-id3v1.mp3", 128, 32, 7, "Comment"},
-               {"cbr128.mp3", 0, 0, 0, ""}};
-  for (const auto& c : cases) {
-    TID3v1Tag tag;
-    const auto r = EndTagsOf(ReadFile(DataFile(c.file)), tag);
-    EXPECT_EQ(r.ID3v1Size, c.id3v1) << c.file;
-    EXPECT_EQ(r.ApeSize, c.ape) << c.file;
-    EXPECT_EQ(tag.Track, c.track) << c.file;
-    EXPECT_EQ(FieldText(tag.Comment, 30), c.comment) << c.file;
-  }
-  const Bytes ape = ReadFile(DataFile("ape-id3v1.mp3"));
-  TID3v1Tag tag;
-  EXPECT_EQ(EndTagsOf(Slice(ape, 0, ape.size() - 128), tag).ApeSize, 32);
-}
-
 }  // namespace
 }  // namespace pelcato::test
