@@ -239,8 +239,14 @@ bool TProfileFile::WriteString(std::string_view section, std::string_view key,
   if (fresh->Ini.SetValue(sectionText.c_str(), keyText.c_str(), valueText.c_str(), nullptr, true) <
       0)
     return false;
+  std::string saved;
+  if (fresh->Ini.Save(saved, fresh->HadBom) < 0) return false;
+  // One blank line between sections, not the two the writer puts there.
   std::string content;
-  if (fresh->Ini.Save(content, fresh->HadBom) < 0) return false;
+  content.reserve(saved.size());
+  for (const char c : saved)
+    if (c != '\n' || content.size() < 2 || content.compare(content.size() - 2, 2, "\n\n") != 0)
+      content += c;
   if (content.size() > MaxFileBytes || !ReplaceFile(target, content)) return false;
   FData = std::move(fresh);
   FState = TProfileState::Loaded;

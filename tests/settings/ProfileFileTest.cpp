@@ -1,0 +1,141 @@
+#include <sys/stat.h>
+
+#include "SettingsTestUtil.h"
+#include "settings/ProfileFile.h"
+
+namespace pelcato::test {
+namespace {
+
+TEST(ProfileFile, ReadsNamesWithoutCaseAndValuesWithoutBlanks) {
+  TScratch scratch;
+  const std::string path = scratch.Path("a.ini");
+  WriteText(path,
+            "; comment\n[Split]\n  OutputFolder =   /music/out  \r\nKEY=first\nkey=second\n"
+            "Empty=\n[other]\nb=2\na=1\n");
+  const TProfileFile ini(path);
+  EXPECT_EQ(ini.State(), TProfileState::Loaded);
+  EXPECT_EQ(ini.ReadString("SPLIT", "outputfolder", "x"), "/music/out");
+  EXPECT_EQ(ini.ReadString("split", "Key", "x"), "first");  // the first of two entries
+  EXPECT_EQ(ini.ReadString("split", "Empty", "x"), "");     // present but empty: no default
+  EXPECT_EQ(ini.ReadString("split", "Absent", "def"), "def");
+  EXPECT_EQ(ini.ReadString("Nope", "a", "def"), "def");
+  const auto entries = ini.ReadSection("OTHER");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].Key, "b");  // file order, not name order
+  EXPECT_EQ(entries[1].Value, "1");
+}
+
+TEST(ProfileFile, LimitsValuesAndSectionKeys) {
+  TScratch scratch;
+  const std::string path = scratch.Path("a.ini");
+  std::string keys;
+  // 1000 keys of 19 bytes with their zero: 862 fit in 16383 bytes.
+  for (int i = 0; i < 1000; ++i) keys += "Component" + std::to_string(100000000 + i) + "=v\n";
+  std::string umlauts;
+  for (int i = 0; i < 100; ++i) umlauts += "\xC3\xA4";
+  WriteText(path, "[s]\nlong=" + std::string(2000, 'a') + umlauts + "\n[t]\n" + keys);
+  const TProfileFile ini(path, true);
+  const std::string value = ini.ReadString("s", "long", "");
+  EXPECT_EQ(value.size(), 2000u + 47 * 2);  // 2047 characters, none of them split
+  EXPECT_EQ(ini.ReadSection("t").size(), 16383u / 19);
+}
+
+TEST(ProfileFile, FilesThatAreNoProfileReadAsEmpty) {
+  TScratch scratch;
+  EXPECT_EQ(TProfileFile(scratch.Path("missing.ini")).State(), TProfileState::Missing);
+  WriteText(scratch.Path("bin.ini"), std::string("[s]\na=1\n\0\x01", 10));
+  EXPECT_EQ(TProfileFile(scratch.Path("bin.ini")).State(), TProfileState::NotText);
+  WriteText(scratch.Path("latin1.ini"), "[s]\na=K\xF6ln\n");
+  EXPECT_EQ(TProfileFile(scratch.Path("latin1.ini"), true).State(), TProfileState::NotText);
+  EXPECT_EQ(TProfileFile(scratch.Path("latin1.ini"), false).State(), TProfileState::Loaded);
+  WriteText(scratch.Path("big.ini"), "[s]\na=1\n" + std::string(TProfileFile::MaxFileBytes, ';'));
+  const TProfileFile big(scratch.Path("big.ini"));
+  EXPECT_EQ(big.State(), TProfileState::TooLarge);
+  EXPECT_EQ(big.ReadString("s", "a", "def"), "def");
+  EXPECT_EQ(TProfileFile(scratch.Dir).State(), TProfileState::Unreadable);
+}
+
+TEST(ProfileFile, WriteChangesOneEntryAndKeepsTheRest) {
+  TScratch scratch;
+  const std::string path = scratch.Path("a.ini");
+  WriteText(path,
+            "; made by hand\n\n[UPGRADE]\nPos=1\n; the folder\n[split]\nTYPE=5\n"
+            "Extra=keep me\n[Unknown]\nx=y\n");
+  chmod(path.c_str(), 0640);
+  TProfileFile ini(path);
+  ASSERT_TRUE(ini.WriteString("SPLIT", "Type", "1"));
+  ASSERT_TRUE(ini.WriteString("LANGUAGE", "Default", "2"));
+  const TProfileFile again(path);
+  EXPECT_EQ(again.ReadString("split", "type", ""), "1");
+  EXPECT_EQ(again.ReadString("split", "extra", ""), "keep me");
+  EXPECT_EQ(again.ReadString("upgrade", "pos", ""), "1");
+  EXPECT_EQ(again.ReadString("unknown", "x", ""), "y");
+  EXPECT_EQ(again.ReadString("language", "default", ""), "2");
+  const std::string text = ReadText(path);
+  EXPECT_NE(text.find("; made by hand"), std::string::npos);
+  EXPECT_NE(text.find("; the folder"), std::string::npos);
+  EXPECT_EQ(text.find("TYPE=5"), std::string::npos);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Dir), fs::directory_iterator()), 1);
+}
+
+TEST(ProfileFile, FailedWriteLeavesTheOldFileWhole) {
+  TScratch scratch;
+  const std::string path = scratch.Path("a.ini");
+  const std::string old = "[SPLIT]\nType=0\n[Other]\nkeep=" + std::string(500, 'k') + "\n";
+  WriteText(path, old);
+  TProfileFile ini(path);
+  TProfileFile::SetWriteFaultHook([] { return false; });  // the disk fills up mid-write
+  EXPECT_FALSE(ini.WriteString("SPLIT", "Type", "1"));
+  TProfileFile::SetWriteFaultHook(nullptr);
+  EXPECT_EQ(ReadText(path), old);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Dir), fs::directory_iterator()), 1);
+
+  // A value that would break into a second line, and a file that could not be read back.
+  EXPECT_FALSE(ini.WriteString("SPLIT", "OutputFolder", "/a\n[Evil]\nx=1"));
+  EXPECT_EQ(ReadText(path), old);
+  WriteText(path, old + std::string(TProfileFile::MaxFileBytes, ';'));
+  EXPECT_FALSE(ini.WriteString("SPLIT", "Type", "1"));
+  EXPECT_EQ(fs::file_size(path), old.size() + TProfileFile::MaxFileBytes);
+
+  EXPECT_FALSE(TProfileFile(scratch.Path("no/such/folder.ini")).WriteString("a", "b", "c"));
+}
+
+TEST(ProfileFile, ParsesIntegers) {
+  const struct {
+    const char* Text;
+    bool Ok;
+    int32_t Value;
+  } cases[] = {
+      {"10", true, 10},
+      {"-5", true, -5},
+      {"0x0A", true, 10},
+      {"0X1f", true, 31},
+      {"$FF", true, 255},
+      {"-$10", true, -16},
+      {"$FFFFFFFF", true, -1},
+      {"2147483647", true, INT32_MAX},
+      {"-2147483648", true, INT32_MIN},
+      {"2147483648", false, 0},
+      {"$100000000", false, 0},
+      {"", false, 0},
+      {"abc", false, 0},
+      {"12abc", false, 0},
+      {"0x", false, 0},
+      {"$", false, 0},
+      {"-", false, 0},
+      {"1.5", false, 0},
+  };
+  for (const auto& c : cases) {
+    int32_t value = 0;
+    EXPECT_EQ(TryParseInteger(c.Text, value), c.Ok) << c.Text;
+    if (c.Ok) {
+      EXPECT_EQ(value, c.Value) << c.Text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pelcato::test

@@ -1,0 +1,123 @@
+#include "SettingsTestUtil.h"
+#include "settings/AppSettings.h"
+#include "settings/ProfileFile.h"
+
+namespace pelcato::test {
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings.ProgramFolder = Scratch.Folder();
+    setenv("HOME", "/home/someone", 1);
+  }
+  void Write(const std::string& text) { WriteText(Scratch.Path("Pelcato.ini"), text); }
+  TAppSettings Load() {
+    TAppSettings loaded;
+    loaded.ProgramFolder = Scratch.Folder();
+    LoadSettings(loaded);
+    return loaded;
+  }
+
+  TScratch Scratch;
+  TAppSettings Settings;
+};
+
+TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
+  const TAppSettings s = Load();
+  EXPECT_EQ(s.OutputFolder, "/home/someone/");
+  EXPECT_EQ(s.UpgradePos, 0);
+  EXPECT_EQ(s.SplitType, 0);
+  EXPECT_EQ(s.SplitInto, 2);
+  EXPECT_EQ(s.SplitHour, 0);
+  EXPECT_EQ(s.SplitMin, 3);
+  EXPECT_EQ(s.SplitSec, 0);
+  EXPECT_EQ(s.Language, LangAuto);
+}
+
+TEST_F(SettingsTest, ReadsNumbersAndFallsBackForText) {
+  Write(
+      "[split]\nInto=0x0A\nHour=$2\nMin=abc\nSec=0X1e\nType=5\nOutputFolder= /data/x \n"
+      "[Upgrade]\nPos=1\n[LANGUAGE]\nDefault=-5\n");
+  TAppSettings s = Load();
+  EXPECT_EQ(s.SplitInto, 10);
+  EXPECT_EQ(s.SplitHour, 2);
+  EXPECT_EQ(s.SplitMin, 3);
+  EXPECT_EQ(s.SplitSec, 30);
+  EXPECT_EQ(s.SplitType, 5);  // not clamped: any non-zero type is the duration mode
+  EXPECT_EQ(s.OutputFolder, "/data/x");
+  EXPECT_EQ(s.UpgradePos, 1);
+  EXPECT_EQ(s.Language, LangEnglish);
+  Write("[LANGUAGE]\nDefault=12\n[SPLIT]\nInto=letters\n");
+  s = Load();
+  EXPECT_EQ(s.Language, LangAuto);
+  EXPECT_EQ(s.SplitInto, 2);
+}
+
+TEST_F(SettingsTest, SaveWritesItsEntriesAndKeepsTheOthers) {
+  Write("; hand-made\n[UPGRADE]\nPos=1\n[Mine]\nx=1\n[SPLIT]\nType=5\n");
+  Settings = Load();
+  Settings.Language = LangGerman;
+  Settings.SplitType = 1;
+  Settings.OutputFolder = "/home/someone/Music/";
+  Settings.UpgradePos = 0;  // never written
+  ASSERT_TRUE(SaveSettings(Settings));
+  const TAppSettings s = Load();
+  EXPECT_EQ(s.Language, LangGerman);
+  EXPECT_EQ(s.SplitType, 1);
+  EXPECT_EQ(s.OutputFolder, "/home/someone/Music/");
+  EXPECT_EQ(s.UpgradePos, 1);
+  const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
+  EXPECT_NE(text.find("; hand-made"), std::string::npos);
+  EXPECT_NE(text.find("[Mine]\nx=1"), std::string::npos);
+  EXPECT_EQ(text.find("Pos=0"), std::string::npos);
+}
+
+TEST_F(SettingsTest, SaveCreatesTheFileWithoutAnUpgradeSection) {
+  Settings.Language = LangAuto;
+  ASSERT_TRUE(SaveSettings(Settings));
+  const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
+  EXPECT_EQ(text.find("UPGRADE"), std::string::npos);
+  // The language first, then the split entries in their order.
+  EXPECT_EQ(text,
+            "[LANGUAGE]\nDefault=7\n\n[SPLIT]\nOutputFolder=\nType=0\nInto=2\nHour=0\n"
+            "Min=3\nSec=0\n");
+}
+
+TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {
+  // A program folder below a file: nothing can be created there.
+  WriteText(Scratch.Path("file"), "x");
+  Settings.ProgramFolder = Scratch.Path("file") + "/";
+  std::vector<std::string> shown;
+  EXPECT_FALSE(SaveSettings(Settings, [&](const std::string& m) { shown.push_back(m); }));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Unable to write to " + Scratch.Path("file") + "/Pelcato.ini.");
+
+  // A full disk at the third entry: the first two are written, the old file is never cut.
+  Settings.ProgramFolder = Scratch.Folder();
+  const std::string old = "[SPLIT]\nType=0\nInto=9\n";
+  Write(old);
+  int writes = 0;
+  TProfileFile::SetWriteFaultHook([&] { return ++writes < 3; });
+  Settings.Language = LangItalian;
+  Settings.SplitInto = 4;
+  EXPECT_FALSE(SaveSettings(Settings));
+  TProfileFile::SetWriteFaultHook(nullptr);
+  const TAppSettings s = Load();
+  EXPECT_EQ(s.Language, LangItalian);
+  EXPECT_EQ(s.SplitInto, 9);
+}
+
+TEST(ProgramFolder, IsTheFolderOfTheProgramWithASlash) {
+  EXPECT_EQ(GetProgramFolder("/opt/pelcato/bin/pelcato"), "/opt/pelcato/bin/");
+  EXPECT_EQ(GetProgramFolder("/pelcato"), "/");
+  EXPECT_EQ(IncludeTrailingSlash("/usr/bin"), "/usr/bin/");
+  EXPECT_EQ(IncludeTrailingSlash("/"), "/");
+  const std::string own = GetProgramFolder();
+  EXPECT_EQ(own.front(), '/');
+  EXPECT_EQ(own.back(), '/');
+  EXPECT_TRUE(fs::exists(own + "settings_tests"));
+}
+
+}  // namespace
+}  // namespace pelcato::test
