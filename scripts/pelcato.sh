@@ -51,8 +51,18 @@ case "$what" in
     fi
     ;;
   test)
-    build build
     export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+    chmod 700 "$XDG_RUNTIME_DIR"
+    # The fuzz targets with clang, libFuzzer and the sanitizers: replay every corpus, then
+    # fuzz each target afresh for a little while.
+    CC=clang CXX=clang++ build build-fuzz -DPELCATO_FUZZ=ON -DPELCATO_GUI=OFF \
+      -DPELCATO_TESTS=OFF -DPELCATO_BENCH=OFF
+    bash fuzz/run.sh build-fuzz/fuzz "${PELCATO_FUZZ_SECONDS:-30}"
+    # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+    build build-sanitize -DPELCATO_SANITIZE=ON -DPELCATO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+    (cd build-sanitize && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$(nproc)")
+    # And the normal build last, whose summary closes the run.
+    build build
     (cd build && ctest --output-on-failure -j"$(nproc)")
     ;;
   *)
