@@ -1,0 +1,24 @@
+#include "app/Startup.h"
+
+#include <QApplication>
+
+#include "settings/Language.h"
+#include "ui/Dialogs.h"
+
+namespace pelcato {
+
+int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& options) {
+  if (guard.Acquire(InstanceName) == TInstanceState::AlreadyRunning) {
+    // The running copy is neither brought to the front nor told anything.
+    dialogs.ShowMessage(nullptr, AlreadyRunningText, AlreadyRunningCaption, TMsgIcon::None,
+                        TMsgButtons::Ok);
+    return 0;
+  }
+  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
+  TFrmMP3Editor window(dialogs, options.Editor);
+  window.show();
+  if (options.WindowShown) options.WindowShown(window);
+  return QApplication::exec();
+}
+
+}  // namespace pelcato

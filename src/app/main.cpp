@@ -1,0 +1,16 @@
+// Pelcato, the desktop program: cuts MP3 files without re-encoding them.
+#include <QApplication>
+
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "settings/Language.h"
+#include "ui/Dialogs.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QString::fromLatin1(pelcato::ApplicationTitle));
+  // Held until the process ends: the kernel releases the lock with it.
+  pelcato::TSingleInstance guard;
+  pelcato::TQtDialogs dialogs;
+  return pelcato::RunPelcato(guard, dialogs);
+}

@@ -1,0 +1,54 @@
+// Message boxes and file dialogs behind one interface, so that every command reaches them
+// the same way and tests can answer them.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace pelcato {
+
+enum class TMsgIcon { None, Information, Warning, Error };
+enum class TMsgButtons { Ok, YesNo };
+enum class TMsgAnswer { Ok, Yes, No, Cancel };
+
+class TDialogs {
+ public:
+  virtual ~TDialogs() = default;
+
+  // A modal message box; the answer is the button the user pressed (Cancel when the box was
+  // closed otherwise).
+  virtual TMsgAnswer ShowMessage(QWidget* parent, const QString& text, const QString& caption,
+                                 TMsgIcon icon, TMsgButtons buttons) = 0;
+  // File dialogs: filter in the form "Description|pattern|Description|pattern". The chosen
+  // path, or an empty text when the user cancelled.
+  virtual QString OpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+  virtual QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
+                           const QString& suggestedName) = 0;
+  // A folder, starting in startFolder; empty when cancelled.
+  virtual QString ExistingDirectory(QWidget* parent, const QString& title,
+                                    const QString& startFolder) = 0;
+};
+
+// The desktop's own boxes and dialogs. The save dialog remembers the folder it was last
+// confirmed in.
+class TQtDialogs : public TDialogs {
+ public:
+  TMsgAnswer ShowMessage(QWidget* parent, const QString& text, const QString& caption,
+                         TMsgIcon icon, TMsgButtons buttons) override;
+  QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
+  QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
+                   const QString& suggestedName) override;
+  QString ExistingDirectory(QWidget* parent, const QString& title,
+                            const QString& startFolder) override;
+
+ private:
+  QString FOpenFolder;
+  QString FSaveFolder;
+};
+
+// "MP3(*.mp3)|*.mp3" as a Qt file dialog filter: one "Description (patterns)" line per pair;
+// patterns separated by ";" become separated by blanks.
+QString QtFileFilter(const QString& filter);
+
+}  // namespace pelcato

@@ -1,0 +1,225 @@
+#include "ui/Skin.h"
+
+#include <QEnterEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleFactory>
+#include <QStyleOptionSlider>
+#include <QSvgRenderer>
+
+// Q_INIT_RESOURCE must be called outside any namespace.
+static void InitCompiledResources() {
+  Q_INIT_RESOURCE(resources);
+}
+
+namespace pelcato {
+
+void InitSkinResources() {
+  static const bool done = (InitCompiledResources(), true);
+  (void)done;
+}
+
+QFont SkinFont(int pixels, bool bold) {
+  static const QString family = [] {
+    const QStringList available = QFontDatabase::families();
+    for (const char* name : {"Tahoma", "Liberation Sans", "Arimo", "Arial"}) {
+      if (available.contains(QLatin1String(name), Qt::CaseInsensitive))
+        return QString::fromLatin1(name);
+    }
+    return QString();
+  }();
+  QFont font;
+  font.setStyleHint(QFont::SansSerif);
+  if (family.isEmpty()) {
+    font.setFamilies({QStringLiteral("DejaVu Sans")});
+    font.setStretch(82);
+  } else {
+    font.setFamilies({family});
+  }
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+QPixmap SvgPixmap(const QString& path, int w, int h, qreal devicePixelRatio) {
+  if (path.isEmpty() || !QFile::exists(path)) return {};
+  QSvgRenderer renderer(path);
+  QPixmap pixmap(qRound(w * devicePixelRatio), qRound(h * devicePixelRatio));
+  pixmap.fill(Qt::transparent);
+  {
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+  }
+  pixmap.setDevicePixelRatio(devicePixelRatio);
+  return pixmap;
+}
+
+namespace {
+
+void DrawSvg(QPainter& painter, const QString& path, const QRectF& target) {
+  if (path.isEmpty() || !QFile::exists(path)) return;
+  QSvgRenderer renderer(path);
+  renderer.render(&painter, target);
+}
+
+}  // namespace
+
+// ---- TSkinImage -------------------------------------------------------------------------------
+
+TSkinImage::TSkinImage(QWidget* parent) : QWidget(parent) {}
+
+void TSkinImage::SetPicture(const QString& enabledPath, const QString& disabledPath) {
+  FEnabledPath = enabledPath;
+  FDisabledPath = disabledPath;
+  update();
+}
+
+void TSkinImage::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QString& path = isEnabled() || FDisabledPath.isEmpty() ? FEnabledPath : FDisabledPath;
+  DrawSvg(painter, path, rect());
+}
+
+void TSkinImage::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange) update();
+  QWidget::changeEvent(event);
+}
+
+// ---- TBmpButton -------------------------------------------------------------------------------
+
+TBmpButton::TBmpButton(const QString& pictureBase, QWidget* parent)
+    : QAbstractButton(parent), FBase(pictureBase) {
+  setFocusPolicy(Qt::NoFocus);
+  setAttribute(Qt::WA_Hover);
+}
+
+QString TBmpButton::StatePath(const char* state) const {
+  const QString path = FBase + QLatin1Char('_') + QLatin1String(state) + QStringLiteral(".svg");
+  return QFile::exists(path) ? path : QString();
+}
+
+void TBmpButton::enterEvent(QEnterEvent* event) {
+  FHover = true;
+  update();
+  QAbstractButton::enterEvent(event);
+}
+
+void TBmpButton::leaveEvent(QEvent* event) {
+  FHover = false;
+  update();
+  QAbstractButton::leaveEvent(event);
+}
+
+void TBmpButton::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QString path;
+  qreal opacity = 1.0;
+  if (!isEnabled()) {
+    path = StatePath("disabled");
+    if (path.isEmpty()) opacity = 0.45;
+  } else if (isDown()) {
+    path = StatePath("pressed");
+  } else if (FHover) {
+    path = StatePath("hover");
+  }
+  if (path.isEmpty()) path = StatePath("normal");
+  painter.setOpacity(opacity);
+  DrawSvg(painter, path, rect());
+
+  const QString caption = text();
+  if (caption.isEmpty()) return;
+  // The caption sits in the lower part of the picture, which the artwork leaves free.
+  QRect textRect(0, height() - 22, width(), 20);
+  if (isDown()) textRect.translate(1, 1);
+  painter.setFont(font());
+  painter.setPen(isEnabled() ? QColor(Qt::white) : QColor(0xA9, 0xB8, 0xC7));
+  painter.drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
+}
+
+// ---- TClickLabel ------------------------------------------------------------------------------
+
+void TClickLabel::mousePressEvent(QMouseEvent* event) {
+  FPressed = event->button() == Qt::LeftButton;
+  QLabel::mousePressEvent(event);
+}
+
+void TClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click =
+      FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  FPressed = false;
+  QLabel::mouseReleaseEvent(event);
+  if (click && isEnabled()) emit clicked();
+}
+
+// ---- TTrackBarStyle ---------------------------------------------------------------------------
+
+TTrackBarStyle::TTrackBarStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+int TTrackBarStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
+                                const QWidget* widget) const {
+  switch (metric) {
+    case PM_SliderLength:
+      return kThumbWidth;
+    case PM_SliderThickness:
+    case PM_SliderControlThickness:
+      return kThumbHeight;
+    case PM_SliderTickmarkOffset:
+      return 0;
+    default:
+      return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+}
+
+QRect TTrackBarStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option,
+                                     SubControl sub, const QWidget* widget) const {
+  const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
+  if (control != CC_Slider || slider == nullptr || slider->orientation != Qt::Horizontal) {
+    return QProxyStyle::subControlRect(control, option, sub, widget);
+  }
+  const QRect r = slider->rect;
+  // The thumb's centre runs over the track from kInset to width - kInset, so its left edge
+  // runs over [kInset - thumb/2, width - kInset - thumb/2]. QSlider maps mouse positions with
+  // the groove: from its left edge to its right edge less the thumb.
+  const int firstLeft = kInset - kThumbWidth / 2;
+  const int span = std::max(r.width() - 2 * kInset, 0);
+  switch (sub) {
+    case SC_SliderGroove:
+      return QRect(r.x() + firstLeft, r.y(), span + kThumbWidth, r.height());
+    case SC_SliderHandle: {
+      const int pos = sliderPositionFromValue(slider->minimum, slider->maximum,
+                                              slider->sliderPosition, span, slider->upsideDown);
+      return QRect(r.x() + firstLeft + pos, r.y() + (r.height() - kThumbHeight) / 2, kThumbWidth,
+                   kThumbHeight);
+    }
+    default:
+      return QRect();
+  }
+}
+
+void TTrackBarStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                        QPainter* painter, const QWidget* widget) const {
+  const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
+  if (control != CC_Slider || slider == nullptr || slider->orientation != Qt::Horizontal) {
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
+    return;
+  }
+  const QRect r = slider->rect;
+  const bool enabled = slider->state & State_Enabled;
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing);
+  const QRectF track(r.x() + kInset, r.y() + (r.height() - kTrackThickness) / 2.0,
+                     std::max(r.width() - 2 * kInset, 0), kTrackThickness);
+  painter->setPen(QPen(QColor(0x9F, 0xB7, 0xCD), 1));
+  painter->setBrush(Qt::white);
+  painter->drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), 2, 2);
+  const QRect handle = subControlRect(CC_Slider, option, SC_SliderHandle, widget);
+  if (!enabled) painter->setOpacity(0.55);
+  DrawSvg(*painter, QStringLiteral(":/trackbar/thumb.svg"), handle);
+  painter->restore();
+}
+
+}  // namespace pelcato

@@ -1,0 +1,233 @@
+// The program's main window: a borderless, skinned window of fixed size that owns the
+// analysis component and the state the commands share (the open file's analysis, the marker
+// positions and the list of temporary copies).
+#pragma once
+
+#include <QPoint>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "mp3/KorvaMp3.h"
+#include "mp3/MediaPlayer.h"
+#include "settings/AppSettings.h"
+#include "settings/MessageTable.h"
+#include "shadow/ShadowImage.h"
+#include "ui/CommandState.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMouseEvent;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace pelcato {
+
+class TBmpButton;
+class TClickLabel;
+class TDialogs;
+class TFormShadow;
+class TQtLanguageHost;
+class TSkinImage;
+
+// What a marker's picture may do while it is dragged, and where it stands.
+struct TMarkerTrack {
+  bool Dragging = false;
+  QPoint LastPoint;
+  int MinLeft = 0;
+  int MaxLeft = 0;
+  int PixelFrom = 0;
+  int PixelTo = 0;
+  int CurrentLeft = 0;
+  QWidget* Reference = nullptr;
+};
+
+// What the window takes from outside; tests replace each part.
+struct TEditorOptions {
+  // The folder holding Pelcato.ini, Languages/, Tmp/ and upgrade.exe, ending with "/".
+  // Empty: the folder of the program file.
+  QString ProgramFolder;
+  // The preview player handed to the analysis component. Empty: the libmpg123 player.
+  std::function<std::unique_ptr<TMediaPlayer>()> MakePlayer;
+  // The English name of the system's language, for a language not chosen yet. Empty: the
+  // system locale's.
+  std::function<std::string()> SystemLanguageName;
+};
+
+class TFrmMP3Editor : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kClientWidth = 592;
+  static constexpr int kClientHeight = 452;
+  static constexpr TShadowColor kShadowTint = 0xA1794A;  // red 74, green 121, blue 161
+
+  // Builds the window's components and runs FormCreate. dialogs must outlive the window.
+  TFrmMP3Editor(TDialogs& dialogs, TEditorOptions options = {}, QWidget* parent = nullptr);
+  ~TFrmMP3Editor() override;
+
+  // The settings record and the message table of the process.
+  TAppSettings& Settings() { return FSettings; }
+  const TMessageTable& Messages() const { return FMessages; }
+  // Paths of the temporary copies made by the open command, deleted when the window closes.
+  QStringList& TempFiles() { return FTempFiles; }
+  TKorvaMP3* Mp3() const { return FMp3.get(); }
+  TFormShadow* Shadow() const { return FShadow.get(); }
+  TCommandState CommandState() const { return FCommandState; }
+
+  // Puts every control of the state table into its setting for state; the file-state icons
+  // only when withIcons.
+  void ApplyCommandState(TCommandState state, bool withIcons = true);
+  // Resets both markers to the ends of the track and enables or disables the marker controls.
+  void LayoutMarkers(bool enabled);
+
+  // Components, named as the language files address them.
+  TSkinImage* FS = nullptr;
+  QLabel* Label10 = nullptr;
+  QLabel* Label11 = nullptr;
+  TClickLabel* Label28 = nullptr;
+  TBmpButton* RzBmpButton1 = nullptr;
+  TBmpButton* RzBmpButton2 = nullptr;
+  TBmpButton* BtnOpenMp3 = nullptr;
+  TBmpButton* BtnSaveMp3 = nullptr;
+  TBmpButton* BtnSplit = nullptr;
+  TBmpButton* BtnAbout = nullptr;
+  QLabel* LabelStart = nullptr;
+  QLineEdit* RzMaskEdit1 = nullptr;
+  QPushButton* BtnSetStart = nullptr;
+  QLabel* LabelEnd = nullptr;
+  QLineEdit* RzMaskEdit2 = nullptr;
+  QPushButton* BtnSetEnd = nullptr;
+  QPushButton* BtnPlayStart = nullptr;
+  QToolButton* BtnPlay2 = nullptr;
+  QPushButton* BtnStop = nullptr;
+  TSkinImage* ImageStart = nullptr;
+  TSkinImage* ImageEnd = nullptr;
+  QLabel* LabelPos = nullptr;
+  QFrame* RzSeparator1 = nullptr;
+  QLabel* LabelLen = nullptr;
+  QSlider* TrackBarPos = nullptr;
+  QTabWidget* RzPageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;
+  QWidget* TabSheet2 = nullptr;
+  QLabel* Label23 = nullptr;
+  QLabel* Label13 = nullptr;
+  QLabel* Label14 = nullptr;
+  QLabel* Label15 = nullptr;
+  QLabel* Label16 = nullptr;
+  QLabel* Label17 = nullptr;
+  QLabel* Label24 = nullptr;
+  QLabel* Label18 = nullptr;
+  QLabel* Label19 = nullptr;
+  QLabel* Label20 = nullptr;
+  QLabel* Label21 = nullptr;
+  QLabel* Label22 = nullptr;
+  QCheckBox* RzCheckBox1 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;
+  QLabel* Label9 = nullptr;
+  QLineEdit* RzEdit1 = nullptr;
+  QLineEdit* RzEdit2 = nullptr;
+  QLineEdit* RzEdit3 = nullptr;
+  QComboBox* RzComboBox1 = nullptr;
+  QLineEdit* RzEdit5 = nullptr;
+  QLineEdit* RzEdit6 = nullptr;
+  QLineEdit* RzEdit7 = nullptr;
+  QWidget* PanelState = nullptr;
+  TSkinImage* Image1 = nullptr;
+  QLabel* Label25 = nullptr;
+  TSkinImage* ImageFileState1 = nullptr;
+  TSkinImage* ImageFileState2 = nullptr;
+  QLabel* Label12 = nullptr;
+  QObject* OpenDialog1 = nullptr;
+  QObject* SaveDialog1 = nullptr;
+  QTimer* TimerPos = nullptr;
+  QTimer* TimerUpgrade = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* PM_Play = nullptr;
+  QAction* N1 = nullptr;
+  QAction* PM_FromStart = nullptr;
+  QAction* PM_FromEnd = nullptr;
+  QMenu* PopupMenuView = nullptr;
+  QAction* PM_English = nullptr;
+  QAction* PM_Spanish = nullptr;
+  QAction* PM_German = nullptr;
+  QAction* PM_Italian = nullptr;
+  QAction* PM_French = nullptr;
+
+ public slots:
+  void BtnOpenMp3Click();
+  void BtnSaveMp3Click();
+  void BtnSplitClick();
+  void BtnAboutClick();
+  void BtnPlayStartClick();
+  void BtnStopClick();
+  void PM_PlayClick();
+  void TimerPosTimer();
+  void TrackBarPosChange();
+  void BtnSetStartClick();
+  void BtnSetEndClick();
+  void RzMaskEdit1Change();
+  void RzCheckBox1Click();
+  void Label28Click();
+  void PM_EnglishClick();
+  void TimerUpgradeTimer();
+  void RzBmpButton1Click();
+  void RzBmpButton2Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateComponents();
+  void CreateStandardPage();
+  void CreateTagPage();
+  void CreateMenus();
+  void FormCreate();
+  void FormClose();
+  void SetWindowShape();
+  void Label10MouseDown(QMouseEvent* event);
+  void DeleteTempFiles();
+  void LaunchUpgrade();
+  // Labels that take the size of their text, also after a language switch.
+  void AutoSizeLabels();
+
+  TDialogs& FDialogs;
+  TEditorOptions FOptions;
+  TAppSettings FSettings;
+  TMessageTable FMessages;
+  std::unique_ptr<TQtLanguageHost> FLanguageHost;
+  std::unique_ptr<TKorvaMP3> FMp3;
+  std::unique_ptr<TFormShadow> FShadow;
+  int64_t FStartMs = 0;
+  int64_t FEndMs = 0;
+  TMarkerTrack FStartMarker;
+  TMarkerTrack FEndMarker;
+  QStringList FTempFiles;
+  QStringList FImageList1;
+  TCommandState FCommandState = TCommandState::NoFile;
+  bool FClosed = false;
+  // Moving the window by the mouse's motion where the desktop offers no move of its own.
+  bool FManualMove = false;
+  QPoint FManualMoveOffset;
+};
+
+}  // namespace pelcato

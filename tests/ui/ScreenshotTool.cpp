@@ -1,0 +1,78 @@
+// Draws the main window as a person sees it, with its drop shadow, into a PNG with a
+// transparent background (for the README). Run it under a real display, e.g.
+//   xvfb-run -s "-screen 0 800x600x24" build-ui/tests/ui/pelcato_screenshot docs/screenshot.png
+// The window is built in a temporary program folder, so no settings file is touched.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "ui/Dialogs.h"
+#include "ui/UnitMP3Editor.h"
+#include "ui/ufrmShadowFrame.h"
+
+namespace {
+
+class TSilentDialogs : public pelcato::TDialogs {
+ public:
+  pelcato::TMsgAnswer ShowMessage(QWidget*, const QString&, const QString&, pelcato::TMsgIcon,
+                                  pelcato::TMsgButtons) override {
+    return pelcato::TMsgAnswer::Ok;
+  }
+  QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT.png [tags]\n", argv[0]);
+    return 2;
+  }
+  const QString output = QString::fromLocal8Bit(argv[1]);
+  QTemporaryDir folder;
+  // English texts; the upgrade program does not exist here, so nothing is started.
+  QFile ini(folder.filePath(QStringLiteral("Pelcato.ini")));
+  if (!ini.open(QIODevice::WriteOnly) || ini.write("[LANGUAGE]\nDefault=0\n[UPGRADE]\nPos=1\n") < 0)
+    return 1;
+  ini.close();
+
+  TSilentDialogs dialogs;
+  pelcato::TEditorOptions options;
+  options.ProgramFolder = folder.path() + QLatin1Char('/');
+  pelcato::TFrmMP3Editor window(dialogs, options);
+  window.Shadow()->SetCompositorOverride(true);
+  // A second argument "tags" shows the tag page in front.
+  if (argc > 2 && QByteArray(argv[2]) == "tags") {
+    window.RzPageControl1->setCurrentWidget(window.TabSheet1);
+  }
+  window.show();
+  int result = 1;
+  QTimer::singleShot(1500, &app, [&] {
+    const pelcato::TBgraImage& shadow = window.Shadow()->Image();
+    QImage canvas(shadow.Width, shadow.Height, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    {
+      QPainter painter(&canvas);
+      painter.drawImage(0, 0,
+                        QImage(shadow.Bits.data(), shadow.Width, shadow.Height, shadow.Width * 4,
+                               QImage::Format_ARGB32_Premultiplied));
+      const QPoint at(pelcato::kShadowMargin, pelcato::kShadowMargin);
+      painter.setClipRegion(window.mask().translated(at));
+      painter.drawPixmap(at, window.grab());
+    }
+    result = canvas.save(output) ? 0 : 1;
+    window.hide();
+    app.quit();
+  });
+  app.exec();
+  return result;
+}
