@@ -8,44 +8,42 @@
 namespace pelcato::test {
 namespace {
 
-// A component with a fixed set of properties, recording what a translation sets.
-struct TFakeComponent {
-  std::set<std::string> Properties;
-  std::map<std::string, std::string> Strings;
-  std::map<std::string, int32_t> Integers;
-  std::map<std::string, std::vector<std::string>> Lists;
-};
-
-class TFakeRef : public TComponentTarget {
- public:
-  explicit TFakeRef(TFakeComponent& c) : C(c) {}
-  bool HasProperty(const std::string& name) const override { return C.Properties.count(name); }
+// A component with a fixed set of properties; what a translation sets lands in Values as
+// text. Copies share their state, so the form can hand out copies of what it keeps.
+struct TFake : TComponentTarget {
+  struct TState {
+    std::set<std::string> Has;
+    std::map<std::string, std::string> Values;
+  };
+  explicit TFake(std::set<std::string> has) : S(new TState{std::move(has), {}}) {}
+  bool HasProperty(const std::string& n) const override { return S->Has.count(n); }
   bool SetString(const std::string& n, const std::string& v) override {
-    return C.Strings[n] = v, true;
+    return S->Values[n] = v, true;
   }
-  bool SetInteger(const std::string& n, int32_t v) override { return C.Integers[n] = v, true; }
-  bool SetStringList(const std::string& n, const std::vector<std::string>& v) override {
-    return C.Lists[n] = v, true;
+  bool SetInteger(const std::string& n, int32_t v) override {
+    return S->Values[n] = std::to_string(v), true;
   }
-  TFakeComponent& C;
+  bool SetStringList(const std::string& n, const std::vector<std::string>& lines) override {
+    for (const std::string& line : lines) S->Values[n] += line + ";";
+    return true;
+  }
+  std::map<std::string, std::string>& Values() { return S->Values; }
+  std::shared_ptr<TState> S;
 };
 
-class TFakeForm : public TFormTarget {
- public:
+struct TFakeForm : TFormTarget {
   explicit TFakeForm(std::string name) : Name(std::move(name)) {}
   std::string FormName() const override { return Name; }
   std::unique_ptr<TComponentTarget> FindComponent(const std::string& name) override {
-    if (name.empty()) return std::make_unique<TFakeRef>(Self);
     for (auto& [n, c] : Components)
-      if (strcasecmp(n.c_str(), name.c_str()) == 0) return std::make_unique<TFakeRef>(c);
+      if (strcasecmp(n.c_str(), name.c_str()) == 0) return std::make_unique<TFake>(c);
     return nullptr;
   }
-  TFakeComponent& Add(const std::string& name, std::set<std::string> properties) {
-    return Components[name] = TFakeComponent{std::move(properties), {}, {}, {}};
+  std::map<std::string, std::string>& Add(const std::string& name, std::set<std::string> has) {
+    return Components.emplace(name, TFake(std::move(has))).first->second.Values();
   }
   std::string Name;
-  TFakeComponent Self{{"Caption", "Hint", "Left"}, {}, {}, {}};
-  std::map<std::string, TFakeComponent> Components;
+  std::map<std::string, TFake> Components{{"", TFake({"Caption", "Hint"})}};
 };
 
 const std::set<std::string> kLabel = {"Caption", "Hint", "Left", "Top", "Width", "Tag"};
@@ -114,116 +112,77 @@ TEST(TranslateForm, AppliesEntriesInOrderAndStopsAtABadInteger) {
             "Label13.Top=abc\n"
             "Label14.Caption=after\n");
   TFakeForm form("FrmSplitOption");
-  TFakeComponent& ok = form.Add("BtnOk", kLabel);
-  TFakeComponent& label13 = form.Add("Label13", kLabel);
-  TFakeComponent& label3 = form.Add("Label3", kLabel);
-  TFakeComponent& label14 = form.Add("Label14", kLabel);
+  auto& ok = form.Add("BtnOk", kLabel);
+  auto& label13 = form.Add("Label13", kLabel);
+  auto& label3 = form.Add("Label3", kLabel);
+  auto& label14 = form.Add("Label14", kLabel);
   form.Add("Timer1", {"Tag"});
-  TFakeComponent& combo = form.Add("Combo", {"Items"});
+  auto& combo = form.Add("Combo", {"Items"});
+  auto& self = form.Components.at("").Values();
   EXPECT_TRUE(TranslateForm(form, path));
-  EXPECT_EQ(ok.Strings["Caption"], "Fine = good");
-  EXPECT_EQ(form.Self.Strings["Caption"], "Split options");
-  EXPECT_EQ(form.Self.Strings["Hint"], "window hint");
-  EXPECT_TRUE(label3.Strings.empty());
-  EXPECT_EQ(label13.Integers["Left"], 20);
-  EXPECT_EQ(combo.Lists["Items"], (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(label13.Integers.count("Top"), 0u);
-  EXPECT_TRUE(label14.Strings.empty());
+  EXPECT_EQ(ok["Caption"], "Fine = good");
+  EXPECT_EQ(self["Caption"], "Split options");
+  EXPECT_EQ(self["Hint"], "window hint");
+  EXPECT_TRUE(label3.empty());
+  EXPECT_EQ(label13["Left"], "20");
+  EXPECT_EQ(combo["Items"], "a;b;c;");
+  EXPECT_EQ(label13.count("Top"), 0u);
+  EXPECT_TRUE(label14.empty());
 
   EXPECT_TRUE(TranslateForm(form, scratch.Path("missing.isl")));
 }
 
-// The design texts of the two windows, built in.
-const std::map<std::string, std::map<std::string, std::string>> kDesign = {
+// The keys of the design texts a language file gives for each window.
+const std::map<std::string, std::string> kDesignKeys = {
     {"FrmMP3Editor",
-     {{"Label11.Caption", "Pelcato version 3.3.0.0"},
-      {"Label28.Caption", ">> Language"},
-      {"RzBmpButton1.Hint", "Close"},
-      {"RzBmpButton2.Hint", "Minimize"},
-      {"BtnOpenMp3.Caption", "Open"},
-      {"BtnSaveMp3.Caption", "Save as"},
-      {"BtnSplit.Caption", "Split"},
-      {"BtnAbout.Caption", "Help"},
-      {"LabelStart.Caption", "Start tag"},
-      {"LabelEnd.Caption", "End tag"},
-      {"ImageStart.Hint", "Drag to set start tag"},
-      {"ImageEnd.Hint", "Drag to set end tag"},
-      {"BtnSetStart.Hint", "Set current postion as start"},
-      {"BtnSetEnd.Hint", "Set current postion as end"},
-      {"BtnPlayStart.Caption", "&Play"},
-      {"BtnStop.Caption", "&Stop"},
-      {"Label25.Caption", "Opening..."},
-      {"TabSheet2.Caption", "Standard"},
-      {"Label23.Caption", "File size:"},
-      {"Label13.Caption", "Encoding:"},
-      {"Label14.Caption", "Channel:"},
-      {"Label15.Caption", "SampleRate:"},
-      {"Label16.Caption", "Bitrate:"},
-      {"Label17.Caption", "Length:"},
-      {"TabSheet1.Caption", "ID3Tags V1"},
-      {"RzCheckBox1.Caption", "Include"},
-      {"Label3.Caption", "Title:"},
-      {"Label4.Caption", "Artist:"},
-      {"Label5.Caption", "Album:"},
-      {"Label9.Caption", "Genre:"},
-      {"Label8.Caption", "TrackNumber:"},
-      {"Label6.Caption", "Year:"},
-      {"Label7.Caption", "Comment:"},
-      {"OpenDialog1.Title", "Open MP3 file"},
-      {"SaveDialog1.Title", "Save Mp3 file"},
-      {"PM_English.Caption", "English"},
-      {"PM_Spanish.Caption", "Spanish"},
-      {"PM_German.Caption", "German"},
-      {"PM_Italian.Caption", "Italian"},
-      {"PM_French.Caption", "French"},
-      {"PM_Play.Caption", "从当前位置播放"},
-      {"PM_FromStart.Caption", "从①开始播放"},
-      {"PM_FromEnd.Caption", "从②开始播放"}}},
+     "Label11.Caption Label28.Caption RzBmpButton1.Hint RzBmpButton2.Hint BtnOpenMp3.Caption "
+     "BtnSaveMp3.Caption BtnSplit.Caption BtnAbout.Caption LabelStart.Caption LabelEnd.Caption "
+     "ImageStart.Hint ImageEnd.Hint BtnSetStart.Hint BtnSetEnd.Hint BtnPlayStart.Caption "
+     "BtnStop.Caption Label25.Caption TabSheet2.Caption Label23.Caption Label13.Caption "
+     "Label14.Caption Label15.Caption Label16.Caption Label17.Caption TabSheet1.Caption "
+     "RzCheckBox1.Caption Label3.Caption Label4.Caption Label5.Caption Label9.Caption "
+     "Label8.Caption Label6.Caption Label7.Caption OpenDialog1.Title SaveDialog1.Title "
+     "PM_English.Caption PM_Spanish.Caption PM_German.Caption PM_Italian.Caption "
+     "PM_French.Caption PM_Play.Caption PM_FromStart.Caption PM_FromEnd.Caption"},
     {"FrmSplitOption",
-     {{"Caption", "Split options"},
-      {"LabelFolder.Caption", "Output folder:"},
-      {"BtnBrowse.Caption", "Browse..."},
-      {"BtnOpen.Caption", "Open"},
-      {"LabelFilename.Caption", "File name: Source file name - Date - Number"},
-      {"RadioButtonInto.Caption", "Split into:"},
-      {"RadioButtonBy.Caption", "Split by duration:"},
-      {"LabelHour.Caption", "Hour"},
-      {"LabelMin.Caption", "Min."},
-      {"LabelSec.Caption", "Sec."},
-      {"BtnOk.Caption", "Ok"},
-      {"BtnCancel.Caption", "Cancel"}}}};
+     "Caption LabelFolder.Caption BtnBrowse.Caption BtnOpen.Caption LabelFilename.Caption "
+     "RadioButtonInto.Caption RadioButtonBy.Caption LabelHour.Caption LabelMin.Caption "
+     "LabelSec.Caption BtnOk.Caption BtnCancel.Caption"}};
 
 TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
-  // Words that are the same in English and the language.
-  const std::map<std::string, std::set<std::string>> same = {
-      {"Spanish", {"Error", "Mono", "Min."}},
-      {"German", {"Position", "Mono", "Stereo", "Bitrate:", "Album:", "Genre:", "Min."}},
-      {"Italian", {"Mono", "Stereo", "Bitrate:", "Album:", "Min.", "Sec."}},
-      {"French", {"Position", "Mono", "Min.", "Sec."}}};
-  for (const char* language : {"English", "Spanish", "German", "Italian", "French"}) {
-    SCOPED_TRACE(language);
-    const TProfileFile file(std::string(PELCATO_LANGUAGES) + "/" + language + ".isl", true);
-    ASSERT_EQ(file.State(), TProfileState::Loaded);
-    auto check = [&](const std::string& section, const std::string& key,
-                     const std::string& builtIn) {
-      const std::string value = file.ReadString(section, key, "\x01");
-      EXPECT_NE(value, "\x01") << section << "/" << key;
-      EXPECT_FALSE(value.empty()) << section << "/" << key;
-      if (std::string(language) != "English" && !same.at(language).count(builtIn)) {
-        EXPECT_NE(value, builtIn) << section << "/" << key;
-      }
-    };
-    for (const TMessageKey& key : MessageKeys) check("Messages", key.Name, key.BuiltIn);
-    for (const auto& [section, texts] : kDesign)
-      for (const auto& [key, text] : texts) check(section, key, text);
-    for (const auto& [section, texts] : kDesign)
-      EXPECT_EQ(file.ReadSection(section).size(), texts.size()) << section;
-  }
-  const TProfileFile english(std::string(PELCATO_LANGUAGES) + "/English.isl");
+  const std::string dir = std::string(PELCATO_LANGUAGES) + "/";
+  const TProfileFile english(dir + "English.isl", true);
   EXPECT_EQ(english.ReadString("FrmMP3Editor", "PM_Play.Caption", ""),
             "Play from current position");
   EXPECT_EQ(english.ReadString("FrmMP3Editor", "PM_FromStart.Caption", ""), "Play from start tag");
   EXPECT_EQ(english.ReadString("FrmMP3Editor", "PM_FromEnd.Caption", ""), "Play from end tag");
+  // Words that are the same in English and the language.
+  const std::map<std::string, std::set<std::string>> same = {
+      {"English", {}},
+      {"Spanish", {"Error", "Mono", "Min."}},
+      {"German", {"Position", "Mono", "Stereo", "Bitrate:", "Album:", "Genre:", "Min."}},
+      {"Italian", {"Mono", "Stereo", "Bitrate:", "Album:", "Min.", "Sec."}},
+      {"French", {"Position", "Mono", "Min.", "Sec."}}};
+  for (const auto& [language, alike] : same) {
+    SCOPED_TRACE(language);
+    const TProfileFile file(dir + language + ".isl", true);
+    ASSERT_EQ(file.State(), TProfileState::Loaded);
+    auto check = [&](const std::string& section, const std::string& key) {
+      const std::string value = file.ReadString(section, key, "");
+      const std::string original = english.ReadString(section, key, "");
+      EXPECT_FALSE(value.empty() || original.empty()) << section << "/" << key;
+      EXPECT_TRUE(language == "English" || value != original || alike.count(value))
+          << section << "/" << key << " " << value;
+    };
+    for (const TMessageKey& key : MessageKeys) check("Messages", key.Name);
+    EXPECT_EQ(file.ReadSection("Messages").size(), MessageKeys.size());
+    for (const auto& [section, keys] : kDesignKeys) {
+      std::istringstream names(keys);
+      size_t count = 0;
+      for (std::string key; names >> key; ++count) check(section, key);
+      EXPECT_EQ(file.ReadSection(section).size(), count) << section;
+    }
+  }
 }
 
 class TFakeHost : public TLanguageHost {
@@ -244,23 +203,23 @@ TEST(ApplyLanguage, LoadsTheFileOfTheCodeAndTranslatesTheMainWindow) {
   settings.ProgramFolder = scratch.Folder();
   TMessageTable messages;
   TFakeHost host;
-  TFakeComponent& open = host.Form.Add("BtnOpenMp3", kLabel);
-  TFakeComponent& version = host.Form.Add("Label11", kLabel);
+  auto& open = host.Form.Add("BtnOpenMp3", kLabel);
+  auto& version = host.Form.Add("Label11", kLabel);
 
   StartLanguage(host, settings, messages, "German");
   EXPECT_EQ(settings.Language, LangGerman);
   EXPECT_EQ(host.Checked, "PM_German");
   EXPECT_EQ(host.Title, "Pelcato");
   EXPECT_EQ(messages.Ms_Error, "Fehler");
-  EXPECT_EQ(open.Strings["Caption"], "Öffnen");
-  EXPECT_EQ(version.Strings["Caption"], "Pelcato Version 3.3.0.0");
+  EXPECT_EQ(open["Caption"], "Öffnen");
+  EXPECT_EQ(version["Caption"], "Pelcato Version 3.3.0.0");
 
   // A Japanese system: the English texts, and the code stays 6 until the user picks one.
   settings.Language = LangAuto;
   StartLanguage(host, settings, messages, "Japanese");
   EXPECT_EQ(settings.Language, LangJapanese);
   EXPECT_EQ(host.Checked, "PM_English");
-  EXPECT_EQ(open.Strings["Caption"], "Open");
+  EXPECT_EQ(open["Caption"], "Open");
   EXPECT_TRUE(SwitchLanguage(host, settings, messages, LangEnglish));
   EXPECT_EQ(settings.Language, LangEnglish);
   host.Checked.clear();

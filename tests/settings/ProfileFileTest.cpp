@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <map>
+
 #include "SettingsTestUtil.h"
 #include "settings/ProfileFile.h"
 
@@ -104,37 +106,22 @@ TEST(ProfileFile, FailedWriteLeavesTheOldFileWhole) {
 }
 
 TEST(ProfileFile, ParsesIntegers) {
-  const struct {
-    const char* Text;
-    bool Ok;
-    int32_t Value;
-  } cases[] = {
-      {"10", true, 10},
-      {"-5", true, -5},
-      {"0x0A", true, 10},
-      {"0X1f", true, 31},
-      {"$FF", true, 255},
-      {"-$10", true, -16},
-      {"$FFFFFFFF", true, -1},
-      {"2147483647", true, INT32_MAX},
-      {"-2147483648", true, INT32_MIN},
-      {"2147483648", false, 0},
-      {"$100000000", false, 0},
-      {"", false, 0},
-      {"abc", false, 0},
-      {"12abc", false, 0},
-      {"0x", false, 0},
-      {"$", false, 0},
-      {"-", false, 0},
-      {"1.5", false, 0},
-  };
-  for (const auto& c : cases) {
+  const std::map<std::string, int32_t> good = {{"10", 10},
+                                               {"-5", -5},
+                                               {"0x0A", 10},
+                                               {"0X1f", 31},
+                                               {"$FF", 255},
+                                               {"-$10", -16},
+                                               {"$FFFFFFFF", -1},
+                                               {"2147483647", INT32_MAX},
+                                               {"-2147483648", INT32_MIN}};
+  for (const auto& [text, expected] : good) {
     int32_t value = 0;
-    EXPECT_EQ(TryParseInteger(c.Text, value), c.Ok) << c.Text;
-    if (c.Ok) {
-      EXPECT_EQ(value, c.Value) << c.Text;
-    }
+    EXPECT_TRUE(TryParseInteger(text, value) && value == expected) << text;
   }
+  int32_t value;
+  for (const char* bad : {"2147483648", "$100000000", "", "abc", "12abc", "0x", "$", "-", "1.5"})
+    EXPECT_FALSE(TryParseInteger(bad, value)) << bad;
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "SettingsTestUtil.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileFile.h"
@@ -26,12 +28,8 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
   const TAppSettings s = Load();
   EXPECT_EQ(s.OutputFolder, "/home/someone/");
-  EXPECT_EQ(s.UpgradePos, 0);
-  EXPECT_EQ(s.SplitType, 0);
-  EXPECT_EQ(s.SplitInto, 2);
-  EXPECT_EQ(s.SplitHour, 0);
-  EXPECT_EQ(s.SplitMin, 3);
-  EXPECT_EQ(s.SplitSec, 0);
+  EXPECT_EQ(std::tie(s.UpgradePos, s.SplitType, s.SplitInto, s.SplitHour, s.SplitMin, s.SplitSec),
+            std::make_tuple(0, 0, 2, 0, 3, 0));
   EXPECT_EQ(s.Language, LangAuto);
 }
 
@@ -40,11 +38,9 @@ TEST_F(SettingsTest, ReadsNumbersAndFallsBackForText) {
       "[split]\nInto=0x0A\nHour=$2\nMin=abc\nSec=0X1e\nType=5\nOutputFolder= /data/x \n"
       "[Upgrade]\nPos=1\n[LANGUAGE]\nDefault=-5\n");
   TAppSettings s = Load();
-  EXPECT_EQ(s.SplitInto, 10);
-  EXPECT_EQ(s.SplitHour, 2);
-  EXPECT_EQ(s.SplitMin, 3);
-  EXPECT_EQ(s.SplitSec, 30);
-  EXPECT_EQ(s.SplitType, 5);  // not clamped: any non-zero type is the duration mode
+  // Type is not clamped: any non-zero type is the duration mode.
+  EXPECT_EQ(std::tie(s.SplitInto, s.SplitHour, s.SplitMin, s.SplitSec, s.SplitType),
+            std::make_tuple(10, 2, 3, 30, 5));
   EXPECT_EQ(s.OutputFolder, "/data/x");
   EXPECT_EQ(s.UpgradePos, 1);
   EXPECT_EQ(s.Language, LangEnglish);
