@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 namespace pelcato {
 namespace {
@@ -50,6 +50,21 @@ std::string ResolveLink(const std::string& path) {
   std::string r(real);
   free(real);
   return r;
+}
+
+std::string TempNameFor(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  char suffix[48];
+  std::snprintf(
+      suffix, sizeof suffix, ".%u.%u.%llx.part", unsigned(getpid()), counter++,
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  return FolderOf(path) + "/." + BaseOf(path) + suffix;
+}
+
+// An unnamed file is given its name through /proc; without /proc we use named temporaries.
+bool UnnamedFilesLinkable() {
+  static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
+  return linkable;
 }
 
 }  // namespace
@@ -117,20 +132,32 @@ TAtomicOutput::~TAtomicOutput() {
 
 bool TAtomicOutput::Open(const std::string& path) {
   Discard();
-  FPath = ResolveLink(path);
-  struct stat st;
-  // An existing file keeps its permission bits; a new one gets the usual ones.
+  // One look at the destination: a link is written where it points, an existing file keeps
+  // its permission bits, a new one gets the usual ones.
+  FPath = path;
   mode_t mode = 0666;
-  if (stat(FPath.c_str(), &st) == 0) {
+  struct stat st;
+  if (lstat(FPath.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      FPath = ResolveLink(path);
+      if (stat(FPath.c_str(), &st) != 0) st.st_mode = S_IFREG | 0666;
+    }
     if (S_ISDIR(st.st_mode)) return false;
     mode = st.st_mode & 07777;
   }
-  static std::atomic<unsigned> counter{0};
-  std::random_device rd;
+  // Preferably a file without a name in the destination's folder: it gets its name only when
+  // complete, and vanishes by itself if we never get there, even when the process dies.
+  if (UnnamedFilesLinkable()) {
+    FFd = ::open(FolderOf(FPath).c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, mode);
+    if (FFd >= 0) {
+      FUnnamed = true;
+      FSize = 0;
+      return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+  }
   for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%u.%x%x.part", unsigned(getpid()), counter++, rd());
-    FTempPath = FolderOf(FPath) + "/." + BaseOf(FPath) + suffix;
+    FTempPath = TempNameFor(FPath);
     // Read as well as written: the tag writer looks back at what the piece ends with.
     FFd = ::open(FTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (FFd < 0 && errno != EEXIST) break;
@@ -246,9 +273,25 @@ void TAtomicOutput::Commit(bool noReplace) {
     errno = EBADF;
     Fail("Nothing to commit");
   }
-  const int fd = FFd;
-  FFd = -1;
-  if (::close(fd) != 0) Fail("Write error");
+  if (FUnnamed) {
+    // Linking never replaces a file: that is what a piece wants, and the usual case of a new
+    // file. A file to be replaced gets a temporary name first and is renamed over it.
+    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      CloseCommitted();
+      return;
+    }
+    if (errno != EEXIST || noReplace) Fail("Cannot create " + FPath);
+    for (int attempt = 0; attempt < 100 && FTempPath.empty(); ++attempt) {
+      const std::string temp = TempNameFor(FPath);
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        FTempPath = temp;
+      } else if (errno != EEXIST) {
+        Fail("Cannot create " + FPath);
+      }
+    }
+    if (FTempPath.empty()) Fail("Cannot create " + FPath);
+  }
   int rc;
   if (noReplace) {
     rc = renameat2(AT_FDCWD, FTempPath.c_str(), AT_FDCWD, FPath.c_str(), RENAME_NOREPLACE);
@@ -262,10 +305,20 @@ void TAtomicOutput::Commit(bool noReplace) {
   }
   if (rc != 0) Fail("Cannot create " + FPath);
   FTempPath.clear();
+  CloseCommitted();
+}
+
+void TAtomicOutput::CloseCommitted() {
+  const int fd = FFd;
+  FFd = -1;
+  FUnnamed = false;
+  // The data are complete; a late close error can no longer undo the name.
+  ::close(fd);
 }
 
 void TAtomicOutput::Discard() {
   FPendingLen = 0;
+  FUnnamed = false;
   if (FFd >= 0) {
     ::close(FFd);
     FFd = -1;

@@ -73,9 +73,11 @@ class TAtomicOutput {
 
  private:
   void FlushRange();
+  void CloseCommitted();
   void WriteAll(const void* data, size_t len, int64_t pos);
 
   int FFd = -1;
+  bool FUnnamed = false;  // the file has no name yet (O_TMPFILE)
   std::string FPath;
   std::string FTempPath;
   int64_t FSize = 0;
