@@ -13,7 +13,7 @@
 namespace pelcato {
 namespace {
 
-constexpr size_t kWindowSize = 256 * 1024;
+constexpr size_t kWindowSize = 1024 * 1024;
 constexpr size_t kCopyChunk = 1024 * 1024;
 
 TWriteFaultHook& FaultHook() {

@@ -176,19 +176,33 @@ bool TKorvaMP3::CopyWithoutFrame(const std::string& source, const std::string& d
   }
 }
 
+const MpegFrameHeader* TKorvaMP3::THeaderCache::Decode(const uint8_t* h) {
+  // Everything a header decodes to rests on B1, B2 and the channel mode bits of B3.
+  const uint32_t key = 0x1000000u | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | (h[3] & 0xC0u);
+  TEntry& e = FEntries[(h[2] >> 1) & 3];
+  if (e.Key == key) return e.Valid ? &e.Header : nullptr;
+  const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h);
+  e.Key = key;
+  e.Valid = hdr.has_value();
+  if (e.Valid) e.Header = *hdr;
+  return e.Valid ? &e.Header : nullptr;
+}
+
 TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) const {
   const uint8_t* p = src.Peek(pos, 4);
   if (!p) return {pos + 4, 0, 0.0};
   uint8_t h[4];
   std::memcpy(h, p, 4);
-  if (const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h)) {
-    const int64_t next = pos + hdr->FrameSize;
-    const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
-    // A VBR header frame is passed over: never copied and no time.
-    if (xing && IsXingTag(xing)) return {next, 0, 0.0};
-    // A frame is copied whole or not at all.
-    if (copying && next > src.Size()) throw EFileError("A frame is cut short by the end");
-    return {next, hdr->FrameSize, hdr->FrameMs};
+  if (h[0] == 0xFF) {
+    if (const MpegFrameHeader* hdr = FHeaders.Decode(h)) {
+      const int64_t next = pos + hdr->FrameSize;
+      const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
+      // A VBR header frame is passed over: never copied and no time.
+      if (xing && IsXingTag(xing)) return {next, 0, 0.0};
+      // A frame is copied whole or not at all.
+      if (copying && next > src.Size()) throw EFileError("A frame is cut short by the end");
+      return {next, hdr->FrameSize, hdr->FrameMs};
+    }
   }
   if (StartsWithId3(h)) {
     // An ID3v2 tag inside the stream is passed over.

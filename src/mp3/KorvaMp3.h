@@ -11,6 +11,7 @@
 
 #include "mp3/Id3Tags.h"
 #include "mp3/MediaPlayer.h"
+#include "mp3/MpegFrameHeader.h"
 
 namespace pelcato {
 
@@ -111,6 +112,20 @@ class TKorvaMP3 {
     double Ms = 0.0;
   };
   TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const;
+  // A stream repeats a handful of headers; each is decoded once per walk of a few of them.
+  class THeaderCache {
+   public:
+    const MpegFrameHeader* Decode(const uint8_t* h);
+
+   private:
+    struct TEntry {
+      uint32_t Key = 0;
+      bool Valid = false;
+      MpegFrameHeader Header;
+    };
+    TEntry FEntries[4];
+  };
+  mutable THeaderCache FHeaders;
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
   void SkipFrame(TSourceFile& src, TCursor& cursor) const;
