@@ -41,17 +41,6 @@ std::string BaseOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A destination that is a symbolic link is written where the link points, as editors do.
-std::string ResolveLink(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return path;
-  std::string r(real);
-  free(real);
-  return r;
-}
-
 std::string TempNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   char suffix[48];
@@ -68,6 +57,16 @@ bool UnnamedFilesLinkable() {
 }
 
 }  // namespace
+
+std::string ResolveLink(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string r(real);
+  free(real);
+  return r;
+}
 
 void SetWriteFaultHook(TWriteFaultHook hook) {
   FaultHook() = std::move(hook);
@@ -267,12 +266,13 @@ size_t TAtomicOutput::ReadBack(int64_t pos, void* dst, size_t len) {
   return size_t(n);
 }
 
-void TAtomicOutput::Commit(bool noReplace) {
+void TAtomicOutput::Commit(bool noReplace, bool sync) {
   FlushRange();
   if (FFd < 0) {
     errno = EBADF;
     Fail("Nothing to commit");
   }
+  if (sync && ::fsync(FFd) != 0) Fail("Write error");
   if (FUnnamed) {
     // Linking never replaces a file: that is what a piece wants, and the usual case of a new
     // file. A file to be replaced gets a temporary name first and is renamed over it.

@@ -47,6 +47,10 @@ void SetWriteFaultHook(TWriteFaultHook hook);
 // symbolic link or hard link.
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// A path that is a symbolic link resolved to the file it points to; any other path as it is.
+// Destinations are written where their link points, as editors do.
+std::string ResolveLink(const std::string& path);
+
 // A destination written under a temporary name in its own folder. Commit renames it to its
 // name; anything else (an error, the destructor) removes it, so a failed save leaves no
 // partial file and a file it was to replace stays as it was.
@@ -66,9 +70,10 @@ class TAtomicOutput {
   void WriteAt(int64_t pos, const void* data, size_t len);  // throws EFileError
   size_t ReadBack(int64_t pos, void* dst, size_t len);      // what has been written so far
   int64_t Size() const { return FSize; }
-  // Renames the finished file to its name. With noReplace an existing file of that name is
-  // never overwritten (the commit fails instead). Throws EFileError.
-  void Commit(bool noReplace = false);
+  // Gives the finished file its name. With noReplace an existing file of that name is never
+  // overwritten (the commit fails instead); with sync the data reach the disk before the name
+  // does. Throws EFileError.
+  void Commit(bool noReplace = false, bool sync = false);
   void Discard();
 
  private:

@@ -11,7 +11,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
+
+#include "mp3/FileIo.h"
 
 namespace pelcato {
 
@@ -101,71 +102,24 @@ const char* FirstValue(const CSimpleIniA& ini, const std::string& section, const
   return value;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A settings file that is a symbolic link is written where the link points.
-std::string ResolveLink(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return path;
-  std::string resolved(real);
-  free(real);
-  return resolved;
-}
-
-bool WriteAll(int fd, const char* data, size_t len) {
-  size_t done = 0;
-  while (done < len) {
-    const ssize_t n = ::write(fd, data + done, len - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += size_t(n);
-  }
-  return true;
-}
-
 // Writes content under a temporary name beside path, flushes it and renames it to path.
 bool ReplaceFile(const std::string& path, const std::string& content) {
   struct stat st;
   const bool exists = stat(path.c_str(), &st) == 0;
   if (exists && (!S_ISREG(st.st_mode) || access(path.c_str(), W_OK) != 0)) return false;
-
-  static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%u.%x%x.tmp", unsigned(getpid()), counter++, random());
-    temp = FolderOf(path) + "/." + BaseOf(path) + suffix;
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+  try {
+    TAtomicOutput out;
+    if (!out.Open(path)) return false;
+    const size_t half = content.size() / 2;
+    out.Append(content.data(), half);
+    const TProfileFile::TWriteFaultHook& hook = FaultHook();
+    if (hook && !hook()) return false;
+    out.Append(content.data() + half, content.size() - half);
+    out.Commit(false, true);
+    return true;
+  } catch (const EFileError&) {
+    return false;
   }
-  if (fd < 0) return false;
-
-  const size_t half = content.size() / 2;
-  const TProfileFile::TWriteFaultHook& hook = FaultHook();
-  bool ok = WriteAll(fd, content.data(), half) && (!hook || hook()) &&
-            WriteAll(fd, content.data() + half, content.size() - half);
-  // The file keeps its permission bits.
-  if (ok && exists) ok = fchmod(fd, st.st_mode & 07777) == 0;
-  if (ok) ok = fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
 }
 
 bool HasLineBreak(std::string_view text) {
