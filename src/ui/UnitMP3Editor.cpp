@@ -537,7 +537,7 @@ void TFrmMP3Editor::SetWindowShape() {
                                             FS->y() + FS->height(), 9, 9)) {
     region += QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
   }
-  setMask(region);
+  setMask(region & rect());
 }
 
 bool TFrmMP3Editor::eventFilter(QObject* watched, QEvent* event) {

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QWidget>
+
+#include "ui/ufrmShadowFrame.h"
+
+namespace pelcato {
+namespace {
+
+// A followed window with a shape of its own, and a shadow attached to it.
+struct TFollowed {
+  QWidget Form{nullptr, Qt::Window | Qt::FramelessWindowHint};
+  TFormShadow Shadow;
+
+  TFollowed() {
+    Form.setGeometry(200, 150, 120, 80);
+    Form.setMask(QRegion(0, 0, 120, 80, QRegion::Ellipse));
+    Shadow.SetCompositorOverride(true);
+    Shadow.SetForm(&Form);
+    Shadow.SetShadowColor(0xA1794A);
+  }
+  // What the main window's show and hide handlers do.
+  void Show() {
+    Form.show();
+    Shadow.SetShadowVisible(true);
+  }
+  QRect Expected() const { return Form.geometry().adjusted(-16, -16, 16, 16); }
+};
+
+TEST(FormShadow, NeverTakesFocusOrClicksAndHasNoTaskBarButton) {
+  TFormShadow shadow;
+  const Qt::WindowFlags flags = shadow.windowFlags();
+  EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
+  EXPECT_TRUE(flags & Qt::FramelessWindowHint);
+  EXPECT_TRUE(flags & Qt::WindowTransparentForInput);
+  EXPECT_TRUE(flags & Qt::WindowDoesNotAcceptFocus);
+  EXPECT_TRUE(shadow.testAttribute(Qt::WA_TranslucentBackground));
+  EXPECT_TRUE(shadow.testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_FALSE(shadow.isVisible());
+  EXPECT_EQ(shadow.ShadowColor(), 0u);
+  EXPECT_FALSE(shadow.ShadowVisible());
+}
+
+TEST(FormShadow, FollowsTheWindowAndRebuildsOnlyWhenTheSizeChanges) {
+  TFollowed f;
+  EXPECT_EQ(f.Shadow.BuildCount(), 0);  // nothing is built while the window is hidden
+  f.Show();
+  ASSERT_TRUE(f.Shadow.isVisible());
+  EXPECT_EQ(f.Shadow.geometry(), f.Expected());
+  EXPECT_EQ(f.Shadow.BuildCount(), 1);
+  EXPECT_EQ(f.Shadow.Image().Width, 152);
+  EXPECT_EQ(f.Shadow.Image().Height, 112);
+  // Beside the ellipse the shadow shows; under the window it does not.
+  EXPECT_GT(f.Shadow.Image().Pixel(15, 56)[3], 0);
+  EXPECT_EQ(f.Shadow.Image().Pixel(76, 56)[3], 0);
+
+  f.Form.move(260, 170);
+  QTest::qWait(10);
+  EXPECT_EQ(f.Shadow.geometry(), f.Expected());
+  EXPECT_EQ(f.Shadow.BuildCount(), 1);
+
+  f.Form.resize(140, 90);
+  QTest::qWait(10);
+  EXPECT_EQ(f.Shadow.geometry(), f.Expected());
+  EXPECT_EQ(f.Shadow.BuildCount(), 2);
+  f.Form.hide();
+  EXPECT_FALSE(f.Shadow.isVisible());
+}
+
+TEST(FormShadow, HiddenWhileMinimisedOrMaximisedShownWhenRestored) {
+  TFollowed f;
+  f.Show();
+  f.Form.showMinimized();
+  EXPECT_FALSE(f.Shadow.isVisible());
+  f.Form.showNormal();
+  EXPECT_TRUE(f.Shadow.isVisible());
+  EXPECT_EQ(f.Shadow.geometry(), f.Expected());
+  f.Form.showMaximized();
+  EXPECT_FALSE(f.Shadow.isVisible());
+  f.Form.showNormal();
+  EXPECT_TRUE(f.Shadow.isVisible());
+  f.Form.hide();
+}
+
+TEST(FormShadow, SettingTheSameTintOrVisibilityTwiceDoesNothing) {
+  TFollowed f;
+  f.Show();
+  const int builds = f.Shadow.BuildCount();
+  const int tints = f.Shadow.TintCount();
+  f.Shadow.SetShadowColor(0xA1794A);
+  f.Shadow.SetShadowVisible(true);
+  f.Shadow.SetForm(&f.Form);
+  EXPECT_EQ(f.Shadow.TintCount(), tints);
+  EXPECT_EQ(f.Shadow.BuildCount(), builds);
+
+  // Another tint re-colours the stored alpha without a rebuild.
+  const uint8_t alpha = f.Shadow.Image().Pixel(15, 56)[3];
+  f.Shadow.SetShadowColor(0x0000FF);
+  EXPECT_EQ(f.Shadow.TintCount(), tints + 1);
+  EXPECT_EQ(f.Shadow.BuildCount(), builds);
+  EXPECT_EQ(f.Shadow.Image().Pixel(15, 56)[3], alpha);
+  EXPECT_EQ(f.Shadow.Image().Pixel(15, 56)[2], alpha);  // red at full strength
+  EXPECT_EQ(f.Shadow.Image().Pixel(15, 56)[0], 0);
+  f.Form.hide();
+}
+
+TEST(FormShadow, DetachedShadowNoLongerFollows) {
+  TFollowed f;
+  f.Show();
+  f.Shadow.SetForm(nullptr);
+  const QRect before = f.Shadow.geometry();
+  f.Form.move(400, 300);
+  QTest::qWait(10);
+  EXPECT_EQ(f.Shadow.geometry(), before);
+  EXPECT_EQ(f.Shadow.Form(), nullptr);
+  f.Shadow.hide();
+  f.Form.hide();
+}
+
+TEST(FormShadow, WithoutCompositorTheShadowStaysHidden) {
+  TFollowed f;
+  f.Shadow.SetCompositorOverride(false);
+  f.Show();
+  EXPECT_FALSE(f.Shadow.isVisible());
+  // Headless: the offscreen desktop has no compositor.
+  f.Shadow.SetCompositorOverride(std::nullopt);
+  EXPECT_FALSE(TFormShadow::CompositorRunning());
+  f.Form.hide();
+}
+
+}  // namespace
+}  // namespace pelcato
