@@ -20,6 +20,7 @@
 #include "mp3/FileIo.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
+#include "settings/MessageTable.h"
 
 namespace pelcato {
 namespace {
@@ -28,15 +29,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// The user messages, in their English wording.
-constexpr const char* kMsNotMp3 = "is not a MP3 file";
-constexpr const char* kMsNotSave = "Cannot save Mp3 file";
-constexpr const char* kMsNotSaveName = "Please use other file name.\nCannot save as\n";
-constexpr const char* kMsClipErr = "Starting or ending point setting error";
-constexpr const char* kMsPathNotExist = "The output folder does not exist";
-constexpr const char* kMsNotWrite = "No permission to write, please select a new output folder.";
-constexpr const char* kMsOptionErr1 = "Please enter a value between 2 and 200";
-constexpr const char* kMsOptionErr2 = "Please set time higher than 1 second but less than %1";
+// The user messages, in their built-in English wording.
+const TMessageTable& Messages() {
+  static const TMessageTable messages;
+  return messages;
+}
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -243,7 +240,7 @@ void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool require
   } catch (const std::exception& e) {
     throw EFailed(file + ": cannot read the file: " + e.what());
   }
-  if (requireValid && !mp3.Info.Valid) throw EFailed(file + ": " + kMsNotMp3);
+  if (requireValid && !mp3.Info.Valid) throw EFailed(file + ": " + Messages().Ms_NotMP3);
 }
 
 // ---- info ----
@@ -391,7 +388,7 @@ int CmdInfo(const std::vector<std::string>& words, std::ostream& out, std::ostre
   }
   // The facts of a file that is no MP3 are shown too, but the command did not succeed.
   if (!mp3.Info.Valid) {
-    err << file << ": " << kMsNotMp3 << "\n";
+    err << file << ": " << Messages().Ms_NotMP3 << "\n";
     return kExitFailed;
   }
   return kExitOk;
@@ -407,15 +404,15 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   const int64_t endMs = ParseTimeArg(args.Positional[2]);
   const std::string& target = args.Positional[3];
   const TTagOptions tagOptions = ParseTagOptions(args);
-  if (startMs >= endMs) throw EFailed(kMsClipErr);
+  if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
   Analyze(mp3, file, false);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
-  if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(kMsNotSaveName + target);
+  if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
   int64_t bytes = 0;
   int64_t durationMs = 0;
   if (!mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs)) {
-    err << target << ": " << kMsNotSave << "\n";
+    err << target << ": " << Messages().Ms_NotSave << "\n";
     return kExitFailed;
   }
   out << "Bytes: " << bytes << "\n";
@@ -463,19 +460,19 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const std::string shownFolder = folder.empty() ? "." : folder;
   struct stat st;
   if (stat(shownFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    throw EFailed(shownFolder + ": " + kMsPathNotExist);
+    throw EFailed(shownFolder + ": " + Messages().Ms_PathNotExist);
   }
   if (faccessat(AT_FDCWD, shownFolder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-    throw EFailed(shownFolder + ": " + kMsNotWrite);
+    throw EFailed(shownFolder + ": " + Messages().Ms_NotWrite);
   }
   request.Duration = mp3.Info.Duration;
   if (request.SplitType == 0 && (request.SplitInto < 2 || request.SplitInto > 200)) {
-    throw EFailed(kMsOptionErr1);
+    throw EFailed(Messages().Ms_OptionErr1);
   }
   if (request.SplitType != 0) {
     const int64_t piece = SplitPieceMs(request);
     if (piece < 1000 || piece >= request.Duration) {
-      throw EFailed(ReplaceAll(kMsOptionErr2, "%1", FormatTimeCode(request.Duration)));
+      throw EFailed(ReplaceAll(Messages().Ms_OptionErr2, "%1", FormatTimeCode(request.Duration)));
     }
   }
 
@@ -500,11 +497,11 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
           out << result.Path << std::endl;
         } else {
           anyFailed = true;
-          err << result.Path << ": " << kMsNotSave << std::endl;
+          err << result.Path << ": " << Messages().Ms_NotSave << std::endl;
         }
       });
   if (anyFailed) {
-    err << kMsNotSave << "\n";
+    err << Messages().Ms_NotSave << "\n";
     return kExitFailed;
   }
   return kExitOk;

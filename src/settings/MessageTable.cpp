@@ -33,6 +33,7 @@ const std::array<TMessageKey, 20> MessageKeys = {{
 
 TMessageTable::TMessageTable() {
   for (const TMessageKey& key : MessageKeys) this->*key.Field = key.BuiltIn;
+  Ms_NotSaveName = ReplaceAll(Ms_NotSaveName, "#10", "\n");
 }
 
 void LoadMessages(const std::string& languageFile, TMessageTable& messages) {
