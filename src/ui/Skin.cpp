@@ -3,6 +3,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleFactory>
@@ -135,7 +136,14 @@ void TBmpButton::paintEvent(QPaintEvent*) {
   // The caption sits in the lower part of the picture, which the artwork leaves free.
   QRect textRect(0, height() - 22, width(), 20);
   if (isDown()) textRect.translate(1, 1);
-  painter.setFont(font());
+  // A long caption (some languages need one) gets a smaller font rather than losing letters.
+  QFont captionFont = font();
+  const QString plain = QString(caption).remove(QLatin1Char('&'));
+  while (captionFont.pixelSize() > 9 &&
+         QFontMetrics(captionFont).horizontalAdvance(plain) > width() - 2) {
+    captionFont.setPixelSize(captionFont.pixelSize() - 1);
+  }
+  painter.setFont(captionFont);
   painter.setPen(isEnabled() ? QColor(Qt::white) : QColor(0xA9, 0xB8, 0xC7));
   painter.drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
 }

@@ -194,7 +194,10 @@ void TFrmMP3Editor::CreateComponents() {
   }
 
   // Start and end marker controls.
-  LabelStart = MakeLabel(this, "LabelStart", QStringLiteral("Start tag"), 185, 117, 52, 16);
+  // The caption labels end where their edits begin, whatever their text.
+  LabelStart = MakeLabel(this, "LabelStart", QStringLiteral("Start tag"), 185, 117, 0, 0,
+                         Qt::AlignRight | Qt::AlignVCenter);
+  LabelStart->adjustSize();
   LabelStart->setProperty("AutoSize", true);
   RzMaskEdit1 = MakeEdit(this, "RzMaskEdit1", 240, 113, 96, 24, 0);
   BtnSetStart = new QPushButton(this);
@@ -203,7 +206,9 @@ void TFrmMP3Editor::CreateComponents() {
   BtnSetStart->setToolTip(QStringLiteral("Set current postion as start"));
   connect(BtnSetStart, &QPushButton::clicked, this, &TFrmMP3Editor::BtnSetStartClick);
 
-  LabelEnd = MakeLabel(this, "LabelEnd", QStringLiteral("End tag"), 192, 143, 45, 16);
+  LabelEnd = MakeLabel(this, "LabelEnd", QStringLiteral("End tag"), 192, 143, 0, 0,
+                       Qt::AlignRight | Qt::AlignVCenter);
+  LabelEnd->adjustSize();
   LabelEnd->setProperty("AutoSize", true);
   RzMaskEdit2 = MakeEdit(this, "RzMaskEdit2", 240, 139, 96, 24, 0);
   BtnSetEnd = new QPushButton(this);
@@ -456,8 +461,12 @@ void TFrmMP3Editor::CreateMenus() {
 }
 
 void TFrmMP3Editor::AutoSizeLabels() {
+  // Right-aligned labels keep their right edge and grow to the left.
   for (QLabel* label : findChildren<QLabel*>()) {
-    if (label->property("AutoSize").toBool()) label->adjustSize();
+    if (!label->property("AutoSize").toBool()) continue;
+    const int right = label->x() + label->width();
+    label->adjustSize();
+    if (label->alignment() & Qt::AlignRight) label->move(right - label->width(), label->y());
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -34,7 +35,7 @@ class TSilentDialogs : public pelcato::TDialogs {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [tags]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [tags] [desktop]\n", argv[0]);
     return 2;
   }
   const QString output = QString::fromLocal8Bit(argv[1]);
@@ -50,13 +51,24 @@ int main(int argc, char* argv[]) {
   options.ProgramFolder = folder.path() + QLatin1Char('/');
   pelcato::TFrmMP3Editor window(dialogs, options);
   window.Shadow()->SetCompositorOverride(true);
-  // A second argument "tags" shows the tag page in front.
-  if (argc > 2 && QByteArray(argv[2]) == "tags") {
-    window.RzPageControl1->setCurrentWidget(window.TabSheet1);
+  // Options after the file name: "tags" puts the tag page in front; "desktop" takes the whole
+  // screen as the display server shows it instead of the window with its shadow.
+  bool desktop = false;
+  for (int i = 2; i < argc; ++i) {
+    const QByteArray option = argv[i];
+    if (option == "tags") window.RzPageControl1->setCurrentWidget(window.TabSheet1);
+    if (option == "desktop") desktop = true;
   }
   window.show();
   int result = 1;
   QTimer::singleShot(1500, &app, [&] {
+    if (desktop) {
+      QScreen* screen = QGuiApplication::primaryScreen();
+      result = screen != nullptr && screen->grabWindow(0).save(output) ? 0 : 1;
+      window.hide();
+      app.quit();
+      return;
+    }
     const pelcato::TBgraImage& shadow = window.Shadow()->Image();
     QImage canvas(shadow.Width, shadow.Height, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
