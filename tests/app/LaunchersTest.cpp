@@ -51,16 +51,8 @@ TEST(UpgradeProgram, StartsWithTheTokensAndAMissingProgramIsNoError) {
   EXPECT_EQ(folder.UpgradeArguments(), tokens);
 }
 
-class TUrlCatcher : public QObject {
-  Q_OBJECT
- public:
-  QList<QUrl> Opened;
- public slots:
-  void Open(const QUrl& url) { Opened << url; }
-};
-
 TEST(OpenDocument, TrimsTheAddressAndIgnoresAnEmptyOne) {
-  TUrlCatcher catcher;
+  test::TUrlCatcher catcher;
   QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
   QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
   OpenDocument(QStringLiteral(" \t\r\n"));
@@ -76,5 +68,3 @@ TEST(OpenDocument, TrimsTheAddressAndIgnoresAnEmptyOne) {
 
 }  // namespace
 }  // namespace pelcato
-
-#include "LaunchersTest.moc"

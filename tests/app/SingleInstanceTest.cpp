@@ -8,57 +8,13 @@
 #include <filesystem>
 #include <string>
 
+#include "ProbeProcess.h"
 #include "app/SingleInstance.h"
 
 namespace pelcato {
 namespace {
 
-// A probe process (InstanceProbe) that takes the lock and, when told, holds it until we
-// close its input.
-class TProbe {
- public:
-  TProbe(const std::string& name, bool hold) {
-    int in[2];
-    int out[2];
-    EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    FPid = fork();
-    if (FPid == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      execl(PELCATO_INSTANCE_PROBE, PELCATO_INSTANCE_PROBE, name.c_str(), hold ? "hold" : nullptr,
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    FInput = in[1];
-    char buffer[32] = {};
-    ssize_t n = 0;
-    while (n < ssize_t(sizeof buffer) - 1) {
-      const ssize_t r = read(out[0], buffer + n, 1);
-      if (r <= 0 || buffer[n] == '\n') break;
-      ++n;
-    }
-    buffer[n] = 0;
-    close(out[0]);
-    Answer = buffer;
-  }
-  ~TProbe() { End(); }
-  void End() {
-    if (FInput >= 0) close(FInput);
-    FInput = -1;
-    if (FPid > 0) waitpid(FPid, nullptr, 0);
-    FPid = -1;
-  }
-  std::string Answer;
-
- private:
-  pid_t FPid = -1;
-  int FInput = -1;
-};
+using test::TProbe;
 
 class SingleInstance : public ::testing::Test {
  protected:

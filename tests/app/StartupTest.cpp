@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTimer>
 
+#include "ProbeProcess.h"
 #include "UiTestSupport.h"
 #include "app/Startup.h"
 
@@ -14,45 +13,6 @@ namespace {
 
 using test::TFakeDialogs;
 using test::TProgramFolder;
-
-// Another copy: a probe process holding the lock until its input closes.
-class THoldingProbe {
- public:
-  THoldingProbe() {
-    int in[2];
-    int out[2];
-    EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    FPid = fork();
-    if (FPid == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      execl(PELCATO_INSTANCE_PROBE, PELCATO_INSTANCE_PROBE, InstanceName, "hold",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    FInput = in[1];
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n') Answer += c;
-    close(out[0]);
-  }
-  ~THoldingProbe() { End(); }
-  void End() {
-    if (FInput >= 0) close(FInput);
-    FInput = -1;
-    if (FPid > 0) waitpid(FPid, nullptr, 0);
-    FPid = -1;
-  }
-  std::string Answer;
-
- private:
-  pid_t FPid = -1;
-  int FInput = -1;
-};
 
 TEST(Startup, SecondCopyShowsTheNoticeAndLeavesTheSettingsAlone) {
   TProgramFolder folder(true);
@@ -67,7 +27,7 @@ TEST(Startup, SecondCopyShowsTheNoticeAndLeavesTheSettingsAlone) {
     QTimer::singleShot(0, &window, &QWidget::close);
   };
 
-  THoldingProbe first;
+  test::TProbe first(InstanceName, true);
   ASSERT_EQ(first.Answer, "first");
   {
     TFakeDialogs dialogs;

@@ -405,16 +405,8 @@ TEST(MainWindowClose, FailedSettingsWriteIsReportedAndTheWindowStillCloses) {
 
 // ---- Help and upgrade ----------------------------------------------------------------------
 
-class TUrlCatcher : public QObject {
-  Q_OBJECT
- public:
-  QList<QUrl> Opened;
- public slots:
-  void Open(const QUrl& url) { Opened << url; }
-};
-
 TEST(MainWindowHelp, HelpOpensTheGuidePage) {
-  TUrlCatcher catcher;
+  test::TUrlCatcher catcher;
   QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
   TFakeDialogs dialogs;
   TProgramFolder folder;
@@ -499,5 +491,3 @@ TEST(MainWindowUpgrade, MissingUpgradeProgramIsSilent) {
 
 }  // namespace
 }  // namespace pelcato
-
-#include "MainWindowTest.moc"

@@ -2,9 +2,12 @@
 // program folder of the tests' own, and a main() that runs GoogleTest inside a QApplication.
 #pragma once
 
+#include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <deque>
 #include <vector>
 
@@ -55,6 +58,16 @@ class TProgramFolder {
 
  private:
   QTemporaryDir FDir;
+};
+
+// Takes the addresses handed to QDesktopServices::openUrl once registered with
+// QDesktopServices::setUrlHandler(scheme, catcher, "Open").
+class TUrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> Opened;
+ public slots:
+  void Open(const QUrl& url) { Opened << url; }
 };
 
 // Whether the file holds "name=value" in its [section] (names as written).
