@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
@@ -82,6 +83,8 @@ TEST(MainWindowStart, EveryComponentAtItsPlaceWithItsDesignText) {
   EXPECT_EQ(window->size(), QSize(592, 452));
   EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
   EXPECT_EQ(window->font().pixelSize(), 13);
+  const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE((window->geometry().center() - desktop.center()).manhattanLength(), 2);
 
   const QString zero = QStringLiteral("000:00:00.000");
   const struct {
