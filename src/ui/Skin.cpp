@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
 #include <QSvgRenderer>
@@ -45,24 +46,31 @@ QFont SkinFont(int pixels, bool bold) {
 }
 
 QPixmap SvgPixmap(const QString& path, int w, int h, qreal devicePixelRatio) {
-  if (path.isEmpty() || !QFile::exists(path)) return {};
+  if (path.isEmpty() || w <= 0 || h <= 0) return {};
+  // The artwork is drawn once per size; repaints only copy it.
+  const QString key =
+      QStringLiteral("pelcato-svg:%1:%2x%3@%4").arg(path).arg(w).arg(h).arg(devicePixelRatio);
+  QPixmap pixmap;
+  if (QPixmapCache::find(key, &pixmap)) return pixmap;
+  if (!QFile::exists(path)) return {};
   QSvgRenderer renderer(path);
-  QPixmap pixmap(qRound(w * devicePixelRatio), qRound(h * devicePixelRatio));
+  pixmap = QPixmap(qRound(w * devicePixelRatio), qRound(h * devicePixelRatio));
   pixmap.fill(Qt::transparent);
   {
     QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
     renderer.render(&painter);
   }
   pixmap.setDevicePixelRatio(devicePixelRatio);
+  QPixmapCache::insert(key, pixmap);
   return pixmap;
 }
 
 namespace {
 
-void DrawSvg(QPainter& painter, const QString& path, const QRectF& target) {
-  if (path.isEmpty() || !QFile::exists(path)) return;
-  QSvgRenderer renderer(path);
-  renderer.render(&painter, target);
+void DrawSvg(QPainter& painter, const QString& path, const QRect& target, qreal devicePixelRatio) {
+  const QPixmap pixmap = SvgPixmap(path, target.width(), target.height(), devicePixelRatio);
+  if (!pixmap.isNull()) painter.drawPixmap(target.topLeft(), pixmap);
 }
 
 }  // namespace
@@ -81,7 +89,7 @@ void TSkinImage::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   const QString& path = isEnabled() || FDisabledPath.isEmpty() ? FEnabledPath : FDisabledPath;
-  DrawSvg(painter, path, rect());
+  DrawSvg(painter, path, rect(), devicePixelRatioF());
 }
 
 void TSkinImage::changeEvent(QEvent* event) {
@@ -129,7 +137,7 @@ void TBmpButton::paintEvent(QPaintEvent*) {
   }
   if (path.isEmpty()) path = StatePath("normal");
   painter.setOpacity(opacity);
-  DrawSvg(painter, path, rect());
+  DrawSvg(painter, path, rect(), devicePixelRatioF());
 
   const QString caption = text();
   if (caption.isEmpty()) return;
@@ -226,7 +234,8 @@ void TTrackBarStyle::drawComplexControl(ComplexControl control, const QStyleOpti
   painter->drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), 2, 2);
   const QRect handle = subControlRect(CC_Slider, option, SC_SliderHandle, widget);
   if (!enabled) painter->setOpacity(0.55);
-  DrawSvg(*painter, QStringLiteral(":/trackbar/thumb.svg"), handle);
+  DrawSvg(*painter, QStringLiteral(":/trackbar/thumb.svg"), handle,
+          widget != nullptr ? widget->devicePixelRatioF() : 1.0);
   painter->restore();
 }
 
