@@ -528,12 +528,17 @@ void TFrmMP3Editor::closeEvent(QCloseEvent* event) {
 
 void TFrmMP3Editor::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (FShadow) FShadow->SetShadowVisible(true);
+  WMShowWindow(true);
 }
 
 void TFrmMP3Editor::hideEvent(QHideEvent* event) {
-  if (FShadow) FShadow->SetShadowVisible(false);
+  WMShowWindow(false);
   QWidget::hideEvent(event);
+}
+
+void TFrmMP3Editor::WMShowWindow(bool shown) {
+  // The shadow shows and hides with the window (also when the desktop hides a minimised one).
+  if (FShadow) FShadow->SetShadowVisible(shown);
 }
 
 // ---- The borderless window ----------------------------------------------------------------

@@ -204,6 +204,7 @@ class TFrmMP3Editor : public QWidget {
   void FormCreate();
   void FormClose();
   void SetWindowShape();
+  void WMShowWindow(bool shown);
   void Label10MouseDown(QMouseEvent* event);
   void DeleteTempFiles();
   void LaunchUpgrade();
