@@ -12,9 +12,12 @@ for target in "$bin"/fuzz_*; do
   name=${name#fuzz_}
   corpus=$here/corpus/$name
   [ -d "$corpus" ] || continue
+  # The MP3 readers share one dictionary; the other targets have their own, or none.
   dict=()
-  [ -f "$here/$name.dict" ] && dict=(-dict="$here/$name.dict")
-  [ -f "$here/mp3.dict" ] && [ ${#dict[@]} -eq 0 ] && dict=(-dict="$here/mp3.dict")
+  case $name in
+    analyze | cut | picture) dict=(-dict="$here/mp3.dict") ;;
+    *) if [ -f "$here/$name.dict" ]; then dict=(-dict="$here/$name.dict"); fi ;;
+  esac
   echo "== fuzz $name: replay $(ls "$corpus" | wc -l) inputs"
   "$target" -runs=0 "$corpus" 2>"$work/$name-replay.log" || {
     tail -40 "$work/$name-replay.log"

@@ -1,0 +1,82 @@
+; Pelcato language file: English
+
+[Messages]
+Ms_Opening=Opening...
+Ms_Error=Error
+Ms_Waiting=Waiting...
+Ms_AppError=Application init error!
+Ms_Pos=Position
+Ms_Unknow=Unknown
+Ms_Mono=Mono
+Ms_Stereo=Stereo
+Ms_Info=Information
+Ms_NotMP3=is not a MP3 file
+Ms_NotSaveName=Please use other file name.#10Cannot save as#10
+Ms_NotSave=Cannot save Mp3 file
+Ms_ClipErr=Starting or ending point setting error
+Ms_PathNotExist=The output folder does not exist
+Ms_OptionErr1=Please enter a value between 2 and 200
+Ms_OptionErr2=Please set time higher than 1 second but less than %1
+Ms_Success=MP3 successfully saved to
+Ms_SplitSave=Split into %1 files and save to
+Ms_AsCopy=The file contains unrecognized information and will be opened as a copy.
+Ms_NotWrite=No permission to write, please select a new output folder.
+
+[FrmMP3Editor]
+Label11.Caption=Pelcato version 3.3.0.0
+Label28.Caption=>> Language
+RzBmpButton1.Hint=Close
+RzBmpButton2.Hint=Minimize
+BtnOpenMp3.Caption=Open
+BtnSaveMp3.Caption=Save as
+BtnSplit.Caption=Split
+BtnAbout.Caption=Help
+LabelStart.Caption=Start tag
+LabelEnd.Caption=End tag
+ImageStart.Hint=Drag to set start tag
+ImageEnd.Hint=Drag to set end tag
+BtnSetStart.Hint=Set current position as start
+BtnSetEnd.Hint=Set current position as end
+BtnPlayStart.Caption=&Play
+BtnStop.Caption=&Stop
+Label25.Caption=Opening...
+TabSheet2.Caption=Standard
+Label23.Caption=File size:
+Label13.Caption=Encoding:
+Label14.Caption=Channel:
+Label15.Caption=SampleRate:
+Label16.Caption=Bitrate:
+Label17.Caption=Length:
+TabSheet1.Caption=ID3Tags V1
+RzCheckBox1.Caption=Include
+Label3.Caption=Title:
+Label4.Caption=Artist:
+Label5.Caption=Album:
+Label9.Caption=Genre:
+Label8.Caption=TrackNumber:
+Label6.Caption=Year:
+Label7.Caption=Comment:
+OpenDialog1.Title=Open MP3 file
+SaveDialog1.Title=Save Mp3 file
+PM_English.Caption=English
+PM_Spanish.Caption=Spanish
+PM_German.Caption=German
+PM_Italian.Caption=Italian
+PM_French.Caption=French
+PM_Play.Caption=Play from current position
+PM_FromStart.Caption=Play from start tag
+PM_FromEnd.Caption=Play from end tag
+
+[FrmSplitOption]
+Caption=Split options
+LabelFolder.Caption=Output folder:
+BtnBrowse.Caption=Browse...
+BtnOpen.Caption=Open
+LabelFilename.Caption=File name: Source file name - Date - Number
+RadioButtonInto.Caption=Split into:
+RadioButtonBy.Caption=Split by duration:
+LabelHour.Caption=Hour
+LabelMin.Caption=Min.
+LabelSec.Caption=Sec.
+BtnOk.Caption=Ok
+BtnCancel.Caption=Cancel

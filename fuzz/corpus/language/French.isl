@@ -1,0 +1,82 @@
+; Pelcato language file: French (français)
+
+[Messages]
+Ms_Opening=Ouverture...
+Ms_Error=Erreur
+Ms_Waiting=Veuillez patienter...
+Ms_AppError=Erreur d'initialisation de l'application !
+Ms_Pos=Position
+Ms_Unknow=Inconnu
+Ms_Mono=Mono
+Ms_Stereo=Stéréo
+Ms_Info=Informations
+Ms_NotMP3=n'est pas un fichier MP3
+Ms_NotSaveName=Veuillez choisir un autre nom de fichier.#10Impossible d'enregistrer sous#10
+Ms_NotSave=Impossible d'enregistrer le fichier MP3
+Ms_ClipErr=Le point de début ou de fin est mal placé
+Ms_PathNotExist=Le dossier de destination n'existe pas
+Ms_OptionErr1=Veuillez saisir une valeur entre 2 et 200
+Ms_OptionErr2=Veuillez indiquer une durée supérieure à 1 seconde et inférieure à %1
+Ms_Success=MP3 enregistré avec succès dans
+Ms_SplitSave=Découper en %1 fichiers et les enregistrer dans
+Ms_AsCopy=Le fichier contient des informations non reconnues et sera ouvert sous forme de copie.
+Ms_NotWrite=Pas d'autorisation d'écriture, veuillez choisir un autre dossier de destination.
+
+[FrmMP3Editor]
+Label11.Caption=Pelcato, version 3.3.0.0
+Label28.Caption=>> Langue
+RzBmpButton1.Hint=Fermer
+RzBmpButton2.Hint=Réduire
+BtnOpenMp3.Caption=Ouvrir
+BtnSaveMp3.Caption=Enregistrer sous
+BtnSplit.Caption=Découper
+BtnAbout.Caption=Aide
+LabelStart.Caption=Repère de début
+LabelEnd.Caption=Repère de fin
+ImageStart.Hint=Faites glisser pour placer le repère de début
+ImageEnd.Hint=Faites glisser pour placer le repère de fin
+BtnSetStart.Hint=Prendre la position actuelle comme début
+BtnSetEnd.Hint=Prendre la position actuelle comme fin
+BtnPlayStart.Caption=&Lire
+BtnStop.Caption=&Arrêter
+Label25.Caption=Ouverture...
+TabSheet2.Caption=Général
+Label23.Caption=Taille :
+Label13.Caption=Codage :
+Label14.Caption=Canaux :
+Label15.Caption=Échantillonnage :
+Label16.Caption=Débit :
+Label17.Caption=Durée :
+TabSheet1.Caption=Balise ID3v1
+RzCheckBox1.Caption=Inclure
+Label3.Caption=Titre :
+Label4.Caption=Artiste :
+Label5.Caption=Album :
+Label9.Caption=Genre :
+Label8.Caption=N° de piste :
+Label6.Caption=Année :
+Label7.Caption=Commentaire :
+OpenDialog1.Title=Ouvrir un fichier MP3
+SaveDialog1.Title=Enregistrer le fichier MP3
+PM_English.Caption=Anglais
+PM_Spanish.Caption=Espagnol
+PM_German.Caption=Allemand
+PM_Italian.Caption=Italien
+PM_French.Caption=Français
+PM_Play.Caption=Lire depuis la position actuelle
+PM_FromStart.Caption=Lire depuis le repère de début
+PM_FromEnd.Caption=Lire depuis le repère de fin
+
+[FrmSplitOption]
+Caption=Options de découpage
+LabelFolder.Caption=Dossier de destination :
+BtnBrowse.Caption=Parcourir...
+BtnOpen.Caption=Ouvrir
+LabelFilename.Caption=Nom du fichier : fichier source - date - numéro
+RadioButtonInto.Caption=Découper en :
+RadioButtonBy.Caption=Découper par durée :
+LabelHour.Caption=Heures
+LabelMin.Caption=Min.
+LabelSec.Caption=Sec.
+BtnOk.Caption=OK
+BtnCancel.Caption=Annuler

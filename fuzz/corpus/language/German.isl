@@ -1,0 +1,82 @@
+; Pelcato language file: German (Deutsch)
+
+[Messages]
+Ms_Opening=Wird geöffnet...
+Ms_Error=Fehler
+Ms_Waiting=Bitte warten...
+Ms_AppError=Fehler beim Starten des Programms!
+Ms_Pos=Position
+Ms_Unknow=Unbekannt
+Ms_Mono=Mono
+Ms_Stereo=Stereo
+Ms_Info=Hinweis
+Ms_NotMP3=ist keine MP3-Datei
+Ms_NotSaveName=Bitte wählen Sie einen anderen Dateinamen.#10Speichern nicht möglich unter#10
+Ms_NotSave=Die MP3-Datei kann nicht gespeichert werden
+Ms_ClipErr=Start- oder Endpunkt ist falsch gesetzt
+Ms_PathNotExist=Der Ausgabeordner existiert nicht
+Ms_OptionErr1=Bitte geben Sie einen Wert zwischen 2 und 200 ein
+Ms_OptionErr2=Bitte geben Sie eine Dauer über 1 Sekunde und unter %1 an
+Ms_Success=MP3 erfolgreich gespeichert unter
+Ms_SplitSave=In %1 Dateien teilen und speichern in
+Ms_AsCopy=Die Datei enthält unbekannte Daten und wird als Kopie geöffnet.
+Ms_NotWrite=Keine Schreibberechtigung, bitte wählen Sie einen anderen Ausgabeordner.
+
+[FrmMP3Editor]
+Label11.Caption=Pelcato Version 3.3.0.0
+Label28.Caption=>> Sprache
+RzBmpButton1.Hint=Schließen
+RzBmpButton2.Hint=Minimieren
+BtnOpenMp3.Caption=Öffnen
+BtnSaveMp3.Caption=Speichern unter
+BtnSplit.Caption=Teilen
+BtnAbout.Caption=Hilfe
+LabelStart.Caption=Startmarke
+LabelEnd.Caption=Endmarke
+ImageStart.Hint=Ziehen, um die Startmarke zu setzen
+ImageEnd.Hint=Ziehen, um die Endmarke zu setzen
+BtnSetStart.Hint=Aktuelle Position als Start setzen
+BtnSetEnd.Hint=Aktuelle Position als Ende setzen
+BtnPlayStart.Caption=&Wiedergabe
+BtnStop.Caption=&Stopp
+Label25.Caption=Wird geöffnet...
+TabSheet2.Caption=Allgemein
+Label23.Caption=Dateigröße:
+Label13.Caption=Kodierung:
+Label14.Caption=Kanäle:
+Label15.Caption=Abtastrate:
+Label16.Caption=Bitrate:
+Label17.Caption=Dauer:
+TabSheet1.Caption=ID3v1-Tag
+RzCheckBox1.Caption=Einbinden
+Label3.Caption=Titel:
+Label4.Caption=Interpret:
+Label5.Caption=Album:
+Label9.Caption=Genre:
+Label8.Caption=Titelnummer:
+Label6.Caption=Jahr:
+Label7.Caption=Kommentar:
+OpenDialog1.Title=MP3-Datei öffnen
+SaveDialog1.Title=MP3-Datei speichern
+PM_English.Caption=Englisch
+PM_Spanish.Caption=Spanisch
+PM_German.Caption=Deutsch
+PM_Italian.Caption=Italienisch
+PM_French.Caption=Französisch
+PM_Play.Caption=Ab aktueller Position abspielen
+PM_FromStart.Caption=Ab Startmarke abspielen
+PM_FromEnd.Caption=Ab Endmarke abspielen
+
+[FrmSplitOption]
+Caption=Optionen zum Teilen
+LabelFolder.Caption=Ausgabeordner:
+BtnBrowse.Caption=Durchsuchen...
+BtnOpen.Caption=Öffnen
+LabelFilename.Caption=Dateiname: Quelldatei - Datum - Nummer
+RadioButtonInto.Caption=Teilen in:
+RadioButtonBy.Caption=Nach Dauer teilen:
+LabelHour.Caption=Std.
+LabelMin.Caption=Min.
+LabelSec.Caption=Sek.
+BtnOk.Caption=OK
+BtnCancel.Caption=Abbrechen

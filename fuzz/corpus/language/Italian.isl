@@ -1,0 +1,82 @@
+; Pelcato language file: Italian (italiano)
+
+[Messages]
+Ms_Opening=Apertura in corso...
+Ms_Error=Errore
+Ms_Waiting=Attendere...
+Ms_AppError=Errore di inizializzazione dell'applicazione!
+Ms_Pos=Posizione
+Ms_Unknow=Sconosciuto
+Ms_Mono=Mono
+Ms_Stereo=Stereo
+Ms_Info=Informazioni
+Ms_NotMP3=non è un file MP3
+Ms_NotSaveName=Usare un altro nome di file.#10Impossibile salvare come#10
+Ms_NotSave=Impossibile salvare il file MP3
+Ms_ClipErr=Punto iniziale o finale non valido
+Ms_PathNotExist=La cartella di destinazione non esiste
+Ms_OptionErr1=Inserire un valore compreso tra 2 e 200
+Ms_OptionErr2=Impostare una durata superiore a 1 secondo ma inferiore a %1
+Ms_Success=MP3 salvato correttamente in
+Ms_SplitSave=Dividere in %1 file e salvare in
+Ms_AsCopy=Il file contiene informazioni non riconosciute e verrà aperto come copia.
+Ms_NotWrite=Permesso di scrittura negato, selezionare un'altra cartella di destinazione.
+
+[FrmMP3Editor]
+Label11.Caption=Pelcato versione 3.3.0.0
+Label28.Caption=>> Lingua
+RzBmpButton1.Hint=Chiudi
+RzBmpButton2.Hint=Riduci a icona
+BtnOpenMp3.Caption=Apri
+BtnSaveMp3.Caption=Salva con nome
+BtnSplit.Caption=Dividi
+BtnAbout.Caption=Guida
+LabelStart.Caption=Segno iniziale
+LabelEnd.Caption=Segno finale
+ImageStart.Hint=Trascinare per impostare il segno iniziale
+ImageEnd.Hint=Trascinare per impostare il segno finale
+BtnSetStart.Hint=Usa la posizione attuale come inizio
+BtnSetEnd.Hint=Usa la posizione attuale come fine
+BtnPlayStart.Caption=&Riproduci
+BtnStop.Caption=&Ferma
+Label25.Caption=Apertura in corso...
+TabSheet2.Caption=Generale
+Label23.Caption=Dimensione:
+Label13.Caption=Codifica:
+Label14.Caption=Canali:
+Label15.Caption=Campionamento:
+Label16.Caption=Bitrate:
+Label17.Caption=Durata:
+TabSheet1.Caption=Tag ID3v1
+RzCheckBox1.Caption=Includi
+Label3.Caption=Titolo:
+Label4.Caption=Artista:
+Label5.Caption=Album:
+Label9.Caption=Genere:
+Label8.Caption=N. traccia:
+Label6.Caption=Anno:
+Label7.Caption=Commento:
+OpenDialog1.Title=Apri file MP3
+SaveDialog1.Title=Salva file MP3
+PM_English.Caption=Inglese
+PM_Spanish.Caption=Spagnolo
+PM_German.Caption=Tedesco
+PM_Italian.Caption=Italiano
+PM_French.Caption=Francese
+PM_Play.Caption=Riproduci dalla posizione attuale
+PM_FromStart.Caption=Riproduci dal segno iniziale
+PM_FromEnd.Caption=Riproduci dal segno finale
+
+[FrmSplitOption]
+Caption=Opzioni di divisione
+LabelFolder.Caption=Cartella di destinazione:
+BtnBrowse.Caption=Sfoglia...
+BtnOpen.Caption=Apri
+LabelFilename.Caption=Nome file: nome originale - data - numero
+RadioButtonInto.Caption=Dividi in:
+RadioButtonBy.Caption=Dividi per durata:
+LabelHour.Caption=Ore
+LabelMin.Caption=Min.
+LabelSec.Caption=Sec.
+BtnOk.Caption=OK
+BtnCancel.Caption=Annulla

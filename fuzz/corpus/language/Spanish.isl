@@ -1,0 +1,82 @@
+; Pelcato language file: Spanish (español)
+
+[Messages]
+Ms_Opening=Abriendo...
+Ms_Error=Error
+Ms_Waiting=Espere, por favor...
+Ms_AppError=Error al iniciar la aplicación.
+Ms_Pos=Posición
+Ms_Unknow=Desconocido
+Ms_Mono=Mono
+Ms_Stereo=Estéreo
+Ms_Info=Información
+Ms_NotMP3=no es un archivo MP3
+Ms_NotSaveName=Use otro nombre de archivo.#10No se puede guardar como#10
+Ms_NotSave=No se puede guardar el archivo MP3
+Ms_ClipErr=El punto de inicio o de fin no es correcto
+Ms_PathNotExist=La carpeta de destino no existe
+Ms_OptionErr1=Introduzca un valor entre 2 y 200
+Ms_OptionErr2=Indique una duración mayor de 1 segundo y menor de %1
+Ms_Success=MP3 guardado correctamente en
+Ms_SplitSave=Dividir en %1 archivos y guardarlos en
+Ms_AsCopy=El archivo contiene información no reconocida y se abrirá como copia.
+Ms_NotWrite=No tiene permiso de escritura; elija otra carpeta de destino.
+
+[FrmMP3Editor]
+Label11.Caption=Pelcato versión 3.3.0.0
+Label28.Caption=>> Idioma
+RzBmpButton1.Hint=Cerrar
+RzBmpButton2.Hint=Minimizar
+BtnOpenMp3.Caption=Abrir
+BtnSaveMp3.Caption=Guardar como
+BtnSplit.Caption=Dividir
+BtnAbout.Caption=Ayuda
+LabelStart.Caption=Marca de inicio
+LabelEnd.Caption=Marca de fin
+ImageStart.Hint=Arrastre para fijar la marca de inicio
+ImageEnd.Hint=Arrastre para fijar la marca de fin
+BtnSetStart.Hint=Usar la posición actual como inicio
+BtnSetEnd.Hint=Usar la posición actual como fin
+BtnPlayStart.Caption=&Reproducir
+BtnStop.Caption=&Detener
+Label25.Caption=Abriendo...
+TabSheet2.Caption=General
+Label23.Caption=Tamaño:
+Label13.Caption=Codificación:
+Label14.Caption=Canales:
+Label15.Caption=Muestreo:
+Label16.Caption=Tasa de bits:
+Label17.Caption=Duración:
+TabSheet1.Caption=Etiqueta ID3v1
+RzCheckBox1.Caption=Incluir
+Label3.Caption=Título:
+Label4.Caption=Artista:
+Label5.Caption=Álbum:
+Label9.Caption=Género:
+Label8.Caption=N.º de pista:
+Label6.Caption=Año:
+Label7.Caption=Comentario:
+OpenDialog1.Title=Abrir archivo MP3
+SaveDialog1.Title=Guardar archivo MP3
+PM_English.Caption=Inglés
+PM_Spanish.Caption=Español
+PM_German.Caption=Alemán
+PM_Italian.Caption=Italiano
+PM_French.Caption=Francés
+PM_Play.Caption=Reproducir desde la posición actual
+PM_FromStart.Caption=Reproducir desde la marca de inicio
+PM_FromEnd.Caption=Reproducir desde la marca de fin
+
+[FrmSplitOption]
+Caption=Opciones de división
+LabelFolder.Caption=Carpeta de destino:
+BtnBrowse.Caption=Examinar...
+BtnOpen.Caption=Abrir
+LabelFilename.Caption=Nombre: archivo de origen - fecha - número
+RadioButtonInto.Caption=Dividir en:
+RadioButtonBy.Caption=Dividir por duración:
+LabelHour.Caption=Horas
+LabelMin.Caption=Min.
+LabelSec.Caption=Seg.
+BtnOk.Caption=Aceptar
+BtnCancel.Caption=Cancelar

@@ -1,0 +1,88 @@
+// The files behind faults found so far (tests/data/regress-*), replayed through every reader:
+// MP3 files through the analysis, the picture search and the cuts; language and settings
+// files through the message table, a translation and a load and save of the settings; time
+// codes through the repair and the reading.
+#include <strings.h>
+
+#include "RobustUtil.h"
+#include "edit/TimeCode.h"
+#include "settings/AppSettings.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+
+namespace pelcato::test {
+namespace {
+
+std::vector<fs::path> RegressionFiles(const std::string& extension) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(PELCATO_TEST_DATA)) {
+    const fs::path& p = entry.path();
+    if (p.filename().string().rfind("regress-", 0) == 0 && p.extension() == extension)
+      files.push_back(p);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TEST(Regression, Mp3Files) {
+  TempDir dir;
+  for (const fs::path& file : RegressionFiles(".mp3")) {
+    SCOPED_TRACE(file.filename().string());
+    Probe(dir, file.string());
+  }
+}
+
+struct TAnyForm : TFormTarget {
+  struct TAny : TComponentTarget {
+    bool HasProperty(const std::string&) const override { return true; }
+    bool SetString(const std::string&, const std::string&) override { return true; }
+    bool SetInteger(const std::string&, int32_t) override { return true; }
+    bool SetStringList(const std::string&, const std::vector<std::string>&) override {
+      return true;
+    }
+  };
+  explicit TAnyForm(std::string name) : Name(std::move(name)) {}
+  std::string FormName() const override { return Name; }
+  std::unique_ptr<TComponentTarget> FindComponent(const std::string&) override {
+    return std::make_unique<TAny>();
+  }
+  std::string Name;
+};
+
+TEST(Regression, LanguageAndSettingsFiles) {
+  TempDir dir;
+  std::vector<fs::path> files = RegressionFiles(".isl");
+  for (const fs::path& ini : RegressionFiles(".ini")) files.push_back(ini);
+  for (const fs::path& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    const Bytes before = ReadFile(file.string());
+    TMessageTable messages;
+    LoadMessages(file.string(), messages);
+    for (const char* form : {"FrmMP3Editor", "FrmSplitOption"}) {
+      TAnyForm target(form);
+      EXPECT_TRUE(TranslateForm(target, file.string()));
+    }
+    const std::string copy = dir.Put("Pelcato.ini", before);
+    TAppSettings settings;
+    settings.ProgramFolder = dir.Path() + "/";
+    LoadSettings(settings);
+    EXPECT_LE(settings.Language, LangAuto);
+    SaveSettings(settings);
+    EXPECT_EQ(ReadFile(file.string()), before);
+  }
+}
+
+TEST(Regression, TimeCodes) {
+  for (const fs::path& file : RegressionFiles(".txt")) {
+    SCOPED_TRACE(file.filename().string());
+    const Bytes b = ReadFile(file.string());
+    const std::string text(b.begin(), b.end());
+    const std::string normal = NormalizeTimeCode(text);
+    EXPECT_EQ(normal.size(), std::min<size_t>(text.size(), 13));
+    const int64_t ms = ParseTimeCode(normal);
+    EXPECT_EQ(ParseTimeCode(FormatTimeCode(ms)), ms);
+  }
+}
+
+}  // namespace
+}  // namespace pelcato::test
