@@ -441,7 +441,7 @@ TEST(MainWindowUpgrade, WithoutSettingsTheUpgradeStartsHalfASecondAfterStart) {
   EXPECT_TRUE(window->TimerUpgrade->isActive());
   window->show();
   ASSERT_TRUE(WaitFor([&] { return !folder.UpgradeArguments().isEmpty(); }, 10000));
-  EXPECT_GE(clock.elapsed(), 500);
+  EXPECT_GE(clock.elapsed(), 450);  // a coarse timer may fire up to 5 % early
   EXPECT_FALSE(window->TimerUpgrade->isActive());
   const QStringList args = folder.UpgradeArguments();
   ASSERT_EQ(args.size(), 6);
