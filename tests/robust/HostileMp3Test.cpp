@@ -199,6 +199,23 @@ TEST(HostileFrames, LastFrameCutShortWithAndWithoutEndTags) {
   }
 }
 
+// The source cut short or grown after it was analysed: a frame that now runs past the end
+// fails the save and leaves nothing; bytes added behind the analysed size are not walked.
+TEST(HostileFrames, TheSourceChangesAfterTheAnalysis) {
+  TempDir dir;
+  const Bytes frames = Frames(kMpeg1, 20);
+  const std::string src = dir.Put("src.mp3", frames);
+  auto mp3 = Analyzed(src);
+  int64_t bytes, ms;
+  fs::resize_file(src, 10 * 417 + 100);
+  EXPECT_FALSE(mp3->SaveSegment(0, 5000, dir / "p.mp3", {}, bytes, ms));
+  EXPECT_FALSE(fs::exists(dir / "p.mp3"));
+  EXPECT_TRUE(mp3->SaveSegment(0, 200, dir / "p.mp3", {}, bytes, ms));  // frames 0 to 7
+  WriteFile(src, Cat(frames, Frames(kMpeg1, 5, 20)));
+  ASSERT_TRUE(mp3->SaveSegment(0, 5000, dir / "p.mp3", {}, bytes, ms));
+  EXPECT_EQ(FrameNumbersOf(ReadFile(dir / "p.mp3")), Range(0, 19));
+}
+
 // Tag markers where the file is too short for the tag: no tag. An ID3v1 tag reaching into the
 // ID3v2 tag leaves no audio, which is no fault either.
 TEST(HostileTags, MarkersInFilesTooShortForTheirTag) {

@@ -1,6 +1,7 @@
 // Language and settings files that are odd or hostile: huge values and lines, byte order
 // marks, invalid UTF-8, thousands of keys, percent signs, integers without digits.
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -179,6 +180,32 @@ TEST_F(HostileText, IntegersWithoutDigitsStopTheTranslation) {
     EXPECT_EQ(Settings.SplitInto, 2) << bad;
     EXPECT_EQ(Settings.SplitMin, 3) << bad;
   }
+}
+
+// Things in the place of the files that are no regular files, or whose size says nothing:
+// read as no file (or as what they hold), never waited on, never written through.
+TEST_F(HostileText, SpecialFilesInThePlaceOfTheFiles) {
+  const std::string path = Scratch.Path("Pelcato.ini");
+  ASSERT_EQ(mkfifo(Scratch.Path("fifo").c_str(), 0600), 0);
+  for (const std::string& target : {Scratch.Path("fifo"), std::string("/dev/zero"),
+                                    std::string("/dev/urandom"), Scratch.Path("none")}) {
+    SCOPED_TRACE(target);
+    fs::create_symlink(target, path);
+    Messages = TMessageTable();
+    LoadMessages(path, Messages);
+    EXPECT_EQ(Messages.Ms_Error, "Error");
+    Settings = TAppSettings();
+    Settings.ProgramFolder = Scratch.Folder();
+    LoadSettings(Settings);
+    EXPECT_EQ(Settings.SplitInto, 2);
+    // A dangling link gets a file of its own; the others are never written through.
+    EXPECT_EQ(SaveSettings(Settings), target == Scratch.Path("none"));
+    EXPECT_FALSE(fs::exists(Scratch.Path("none")));
+    fs::remove(path);
+  }
+  // A file whose size reads 0 but which holds text is read whole.
+  fs::create_symlink("/proc/self/status", path);
+  EXPECT_EQ(TProfileFile(path).State(), TProfileState::Loaded);
 }
 
 }  // namespace
