@@ -209,6 +209,35 @@ TEST(Cut, HeaderFramesAndTagsInTheStream) {
   EXPECT_NE(std::search(out.begin(), out.end(), tagStart.begin(), tagStart.end()), out.end());
 }
 
+// The tag goes behind the last frame copied, also when the frames copied before a gap in the
+// stream hold "TAG" 128 bytes before that gap: it once landed there, over the audio.
+TEST(Cut, TagFollowsTheLastFrameWhateverTheFramesHold) {
+  TempDir dir;
+  Bytes run;
+  Bytes frame(417, 0);
+  std::memcpy(frame.data(), "\xFF\xFB\x90\x64", 4);
+  for (int i = 0; i < 10; ++i) run = Cat(run, frame);
+  Bytes marked = run;
+  std::memcpy(&marked[run.size() - 128], "TAG", 3);
+  auto mp3 = Analyzed(dir.Put("gap.mp3", Cat(Cat(marked, Bytes{1, 2, 3, 4}), run)));
+  int64_t bytes, ms;
+  ASSERT_TRUE(mp3->SaveSegment(0, 1 << 30, dir / "p.mp3", MakeTag("Title", 0, 1), bytes, ms));
+  const Bytes out = ReadFile(dir / "p.mp3");
+  ASSERT_EQ(out.size(), 2 * run.size() + 128);
+  EXPECT_EQ(Slice(out, 0, 2 * run.size()), Cat(marked, run));
+  EXPECT_EQ(Slice(out, 2 * run.size(), 3), (Bytes{'T', 'A', 'G'}));
+
+  // The input the fuzzer found: eight bytes of range, then the file.
+  const Bytes found = ReadFile(DataFile("regress-tag-over-earlier-frames.cut"));
+  auto fuzzed = Analyzed(dir.Put("found.mp3", Slice(found, 8, found.size() - 8)));
+  TID3v1Tag tag;
+  std::memcpy(tag.Header, "TAG", 3);
+  ASSERT_TRUE(fuzzed->SaveSegment(448, 2170, dir / "q.mp3", tag, bytes, ms));
+  const Bytes piece = ReadFile(dir / "q.mp3");
+  ASSERT_EQ(int64_t(piece.size()), bytes + 128);
+  EXPECT_EQ(Slice(piece, piece.size() - 128, 3), (Bytes{'T', 'A', 'G'}));
+}
+
 TEST(Cut, LastFrameCutShort) {
   TempDir dir;
   const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
