@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "settings/qt/QtSettings.h"
+
 namespace pelcato {
 
 TMsgAnswer TQtDialogs::ShowMessage(QWidget* parent, const QString& text, const QString& caption,
@@ -64,16 +66,7 @@ QString TQtDialogs::ExistingDirectory(QWidget* parent, const QString& title,
 }
 
 QString QtFileFilter(const QString& filter) {
-  const QStringList parts = filter.split(QLatin1Char('|'));
-  QStringList lines;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    const QString description = parts[i].trimmed();
-    QString patterns = parts[i + 1].trimmed();
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    const QString shown = QStringLiteral("(%1)").arg(patterns);
-    lines << (description.endsWith(shown) ? description : description + QLatin1Char(' ') + shown);
-  }
-  return lines.join(QStringLiteral(";;"));
+  return NameFiltersFromFilter(filter).join(QStringLiteral(";;"));
 }
 
 }  // namespace pelcato

@@ -47,8 +47,7 @@ class TQtDialogs : public TDialogs {
   QString FSaveFolder;
 };
 
-// "MP3(*.mp3)|*.mp3" as a Qt file dialog filter: one "Description (patterns)" line per pair;
-// patterns separated by ";" become separated by blanks.
+// "MP3(*.mp3)|*.mp3" as the filter text of QFileDialog's static functions.
 QString QtFileFilter(const QString& filter);
 
 }  // namespace pelcato
