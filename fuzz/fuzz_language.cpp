@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -21,9 +22,13 @@ namespace {
 // Writes are flushed to the disk; a folder in memory keeps that cheap where there is one.
 const std::string& ProgramFolder() {
   static const std::string folder = [] {
-    std::filesystem::path base = fuzz::Folder();
-    if (access("/dev/shm", W_OK) == 0) base = "/dev/shm/pelcato-fuzz-" + std::to_string(getpid());
+    const std::filesystem::path base =
+        access("/dev/shm", W_OK) == 0
+            ? std::filesystem::path("/dev/shm/pelcato-fuzz-" + std::to_string(getpid()))
+            : fuzz::Folder();
     std::filesystem::create_directories(base);
+    static const std::string made = base.string();
+    std::atexit([] { std::filesystem::remove_all(made); });
     return base.string() + "/";
   }();
   return folder;
@@ -121,19 +126,19 @@ struct TNoCase {
   }
 };
 
+// The first entry of a name is the one a single read finds, as text and as a number.
 void CheckEntries(const TProfileFile& file, const std::vector<std::string>& sections) {
   for (const std::string& section : sections) {
     std::set<std::string, TNoCase> seen;
     for (const TProfileEntry& entry : file.ReadSection(section)) {
       fuzz::Check(Chars(entry.Value) <= TProfileFile::MaxValueChars, "value within its limit");
-      // The first entry of a name is the one a single read finds.
-      if (seen.insert(entry.Key).second)
-        fuzz::Check(file.ReadString(section, entry.Key, "\x01") == entry.Value,
-                    "a read finds the entry the section lists");
+      if (!seen.insert(entry.Key).second) continue;
+      fuzz::Check(file.ReadString(section, entry.Key, "\x01") == entry.Value,
+                  "a read finds the entry the section lists");
       int32_t number;
-      const int32_t read = file.ReadInteger(section, entry.Key, -7);
-      if (TryParseInteger(file.ReadString(section, entry.Key, ""), number))
-        fuzz::Check(read == number, "an integer reads as it parses");
+      if (TryParseInteger(entry.Value, number))
+        fuzz::Check(file.ReadInteger(section, entry.Key, -7) == number,
+                    "an integer reads as it parses");
     }
   }
 }
@@ -149,9 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> sections =
       SectionNames(std::string_view(reinterpret_cast<const char*>(data), size));
 
-  // As a language file: UTF-8 text only.
+  // As a language file: UTF-8 text only; the same entries as below when it is.
   const TProfileFile language(path, true);
-  CheckEntries(language, sections);
   TMessageTable messages;
   LoadMessages(path, messages);
   TMessageTable builtIn;
