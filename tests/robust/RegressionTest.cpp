@@ -1,7 +1,7 @@
 // The files behind faults found so far (tests/data/regress-*), replayed through every reader:
-// MP3 files through the analysis, the picture search and the cuts; language and settings
-// files through the message table, a translation and a load and save of the settings; time
-// codes through the repair and the reading.
+// MP3 files (and the file part of a cutting fuzz input) through the analysis, the picture search
+// and the cuts; language and settings files through the message table, a translation and a load and
+// save of the settings; time codes through the repair and the reading.
 #include <strings.h>
 
 #include "RobustUtil.h"
@@ -9,6 +9,7 @@
 #include "settings/AppSettings.h"
 #include "settings/Language.h"
 #include "settings/MessageTable.h"
+#include "settings/ProfileFile.h"
 
 namespace pelcato::test {
 namespace {
@@ -29,6 +30,12 @@ TEST(Regression, Mp3Files) {
   for (const fs::path& file : RegressionFiles(".mp3")) {
     SCOPED_TRACE(file.filename().string());
     Probe(dir, file.string());
+  }
+  // Inputs of the cutting fuzz target: eight bytes that choose the range, then the file.
+  for (const fs::path& file : RegressionFiles(".cut")) {
+    SCOPED_TRACE(file.filename().string());
+    const Bytes b = ReadFile(file.string());
+    if (b.size() > 8) Probe(dir, dir.Put("cut.mp3", Slice(b, 8, b.size() - 8)));
   }
 }
 
@@ -70,6 +77,25 @@ TEST(Regression, LanguageAndSettingsFiles) {
     SaveSettings(settings);
     EXPECT_EQ(ReadFile(file.string()), before);
   }
+}
+
+// Names given more than once, in any letter case: the first entry is the one read, before and
+// after a save; a save writes the others together behind the first, with its spelling.
+TEST(Regression, DuplicateNamesInTheSettingsFile) {
+  TempDir dir;
+  const Bytes file = ReadFile(std::string(PELCATO_TEST_DATA) + "/regress-duplicate-keys.ini");
+  dir.Put("Pelcato.ini", file);
+  TAppSettings settings;
+  settings.ProgramFolder = dir.Path() + "/";
+  LoadSettings(settings);
+  EXPECT_EQ(settings.SplitInto, 4);
+  ASSERT_TRUE(SaveSettings(settings));
+  const TProfileFile saved(dir / "Pelcato.ini");
+  EXPECT_EQ(saved.ReadString("split", "into", ""), "4");
+  EXPECT_EQ(saved.ReadString("mine", "e", ""), "1");
+  std::vector<std::string> mine;
+  for (const TProfileEntry& e : saved.ReadSection("Mine")) mine.push_back(e.Key + "=" + e.Value);
+  EXPECT_EQ(mine, (std::vector<std::string>{"E=1", "E=2", "E=4", "x=3"}));
 }
 
 TEST(Regression, TimeCodes) {
