@@ -1,10 +1,12 @@
 // Any file as a language file and as the settings file: reading every entry, the message table,
 // the settings record and the translation of two small windows never fail and give values
 // within their limits, and a write of one entry keeps every other entry as it was.
+#include <signal.h>
 #include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -19,17 +21,24 @@ using namespace pelcato;
 
 namespace {
 
-// Writes are flushed to the disk; a folder in memory keeps that cheap where there is one.
+// Writes are flushed to the disk; a folder in memory keeps that cheap where there is one. The
+// fuzzer ends without running exit handlers, so each start clears the folders of runs that
+// are gone.
 const std::string& ProgramFolder() {
   static const std::string folder = [] {
-    const std::filesystem::path base =
-        access("/dev/shm", W_OK) == 0
-            ? std::filesystem::path("/dev/shm/pelcato-fuzz-" + std::to_string(getpid()))
-            : fuzz::Folder();
-    std::filesystem::create_directories(base);
-    static const std::string made = base.string();
-    std::atexit([] { std::filesystem::remove_all(made); });
-    return base.string() + "/";
+    namespace fs = std::filesystem;
+    if (access("/dev/shm", W_OK) != 0) return fuzz::Folder().string() + "/";
+    const std::string prefix = "pelcato-language-";
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/dev/shm", ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(prefix, 0) != 0) continue;
+      const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+      if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) fs::remove_all(entry.path(), ec);
+    }
+    const fs::path own = "/dev/shm/" + prefix + std::to_string(getpid());
+    fs::create_directories(own);
+    return own.string() + "/";
   }();
   return folder;
 }
