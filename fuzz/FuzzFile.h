@@ -13,8 +13,24 @@
 
 namespace pelcato::fuzz {
 
+// libFuzzer ends without running exit handlers, so each start clears the folders that
+// finished runs left behind.
+inline void RemoveFoldersOfEndedRuns() {
+  std::error_code ec;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::temp_directory_path(), ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("pelcato-fuzz-", 0) != 0) continue;
+    const std::string pid = name.substr(13);
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (std::filesystem::exists("/proc/" + pid)) continue;
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+}
+
 inline const std::filesystem::path& Folder() {
   static const std::filesystem::path folder = [] {
+    RemoveFoldersOfEndedRuns();
     auto p = std::filesystem::temp_directory_path() / ("pelcato-fuzz-" + std::to_string(getpid()));
     std::filesystem::create_directories(p);
     return p;

@@ -182,6 +182,11 @@ void TAtomicOutput::WriteAll(const void* data, size_t len, int64_t pos) {
       if (errno == EINTR) continue;
       Fail("Write error");
     }
+    if (n == 0) {
+      // No progress and no error: the device takes nothing more.
+      errno = ENOSPC;
+      Fail("Write error");
+    }
     done += size_t(n);
   }
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "mp3/FileIo.h"
@@ -58,6 +59,8 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
     Info.ID3v2Size = int(tagEnd);
     // Skip the ID3v2 tag and the zero padding behind it.
     first = SkipZeroPadding(src, tagEnd);
+    // The padding is counted in an int; a first frame further out than that is no MP3 of ours.
+    if (first - tagEnd > INT32_MAX) return;
     Info.ID3v2Padding = int(first - tagEnd);
   }
   const uint8_t* h = src.Peek(first, 4);
