@@ -59,10 +59,3 @@ TEST(HostileQt, ExtremeValuesOnRealWidgets) {
 
 }  // namespace
 }  // namespace pelcato::test
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

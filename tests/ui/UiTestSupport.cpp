@@ -103,11 +103,3 @@ bool IniHas(const QByteArray& ini, const char* section, const char* entry) {
 }
 
 }  // namespace pelcato::test
-
-// GoogleTest inside an application object; headless unless told otherwise.
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
