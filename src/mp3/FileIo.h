@@ -69,7 +69,7 @@ class TAtomicOutput {
   void Append(const void* data, size_t len);                // throws EFileError
   void WriteAt(int64_t pos, const void* data, size_t len);  // throws EFileError
   size_t ReadBack(int64_t pos, void* dst, size_t len);      // what has been written so far
-  int64_t Size() const { return FSize + FPendingLen; }  // gathered copies included
+  int64_t Size() const { return FSize + FPendingLen; }      // gathered copies included
   // Gives the finished file its name. With noReplace an existing file of that name is never
   // overwritten (the commit fails instead); with sync the data reach the disk before the name
   // does. Throws EFileError.
