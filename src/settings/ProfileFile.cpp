@@ -201,6 +201,10 @@ bool TProfileFile::WriteString(std::string_view section, std::string_view key,
   for (const char c : saved)
     if (c != '\n' || content.size() < 2 || content.compare(content.size() - 2, 2, "\n\n") != 0)
       content += c;
+  // A name that starts with the bytes of a byte order mark and now opens the file would lose
+  // them to the reader; a mark of our own in front keeps them.
+  if (!fresh->HadBom && content.compare(0, 3, SI_UTF8_SIGNATURE) == 0)
+    content.insert(0, SI_UTF8_SIGNATURE);
   if (content.size() > MaxFileBytes || !ReplaceFile(target, content)) return false;
   FData = std::move(fresh);
   FState = TProfileState::Loaded;

@@ -98,6 +98,29 @@ TEST(Regression, DuplicateNamesInTheSettingsFile) {
   EXPECT_EQ(mine, (std::vector<std::string>{"E=1", "E=2", "E=4", "x=3"}));
 }
 
+// Names that start with the bytes of a byte order mark, before every section or in front of a
+// section line: a write kept them, but put them at the start of the file, where the reader
+// took those bytes for a mark and lost the entry (or found a section in its place).
+TEST(Regression, NamesStartingWithAByteOrderMarkSurviveAWrite) {
+  TempDir dir;
+  for (const char* name : {"regress-bom-key.ini", "regress-bom-section.ini"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.Put(name, ReadFile(std::string(PELCATO_TEST_DATA) + "/" + name));
+    const std::vector<TProfileEntry> before = TProfileFile(path).ReadSection("");
+    ASSERT_FALSE(before.empty());
+    TProfileFile writer(path);
+    ASSERT_TRUE(writer.WriteString("SPLIT", "Type", "1"));
+    const TProfileFile after(path);
+    const std::vector<TProfileEntry> now = after.ReadSection("");
+    ASSERT_EQ(now.size(), before.size());
+    for (size_t i = 0; i < now.size(); ++i) {
+      EXPECT_EQ(now[i].Key, before[i].Key);
+      EXPECT_EQ(now[i].Value, before[i].Value);
+    }
+    EXPECT_EQ(after.ReadString("split", "type", ""), "1");
+  }
+}
+
 TEST(Regression, TimeCodes) {
   for (const fs::path& file : RegressionFiles(".txt")) {
     SCOPED_TRACE(file.filename().string());
