@@ -105,10 +105,14 @@ class TQtComponent : public TComponentTarget {
 
   bool SetInteger(const std::string& name, int32_t value) override {
     if (auto* w = qobject_cast<QWidget*>(FObject)) {
-      if (name == "Left") return w->move(value, w->y()), true;
-      if (name == "Top") return w->move(w->x(), value), true;
-      if (name == "Width") return w->resize(std::max(0, value), w->height()), true;
-      if (name == "Height") return w->resize(w->width(), std::max(0, value)), true;
+      // Places and sizes stay within what Qt can compute with: its rectangles add them up in
+      // int, and a value near the limits of int would overflow there.
+      const int place = std::clamp(value, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      const int size = std::clamp(value, 0, QWIDGETSIZE_MAX);
+      if (name == "Left") return w->move(place, w->y()), true;
+      if (name == "Top") return w->move(w->x(), place), true;
+      if (name == "Width") return w->resize(size, w->height()), true;
+      if (name == "Height") return w->resize(w->width(), size), true;
       if (name == "Color") SetBackground(w, value);
     }
     FObject->setProperty(name.c_str(), QVariant(int(value)));
