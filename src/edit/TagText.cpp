@@ -39,6 +39,33 @@ TTagCodePage MakeCodePage(TTagCodePage::TKind kind) {
   return cp;
 }
 
+// The 8-bit code page the desktop picks for a language's legacy texts; 1252 for every
+// language it has no other page for. Serbian and Uzbek are written in two scripts.
+int SingleByteCodePage(const std::string& lang, bool latin, bool cyrillic) {
+  static const struct {
+    int Number;
+    const char* Languages;
+  } pages[] = {
+      {1250, " cs pl hu sk sl hr ro sq bs tk "},
+      {1251, " ru uk bg be mk kk ky tt mn ba sah tg cv os ce "},
+      {1253, " el "},
+      {1254, " tr az uz "},
+      {1255, " he yi "},
+      {1256, " ar fa ur ps ug sd ckb ku "},
+      {1257, " et lv lt "},
+      {1258, " vi "},
+      {874, " th "},
+  };
+  if (lang == "sr") return latin ? 1250 : 1251;
+  if (lang == "uz" && cyrillic) return 1251;
+  if (lang.empty()) return 1252;
+  const std::string word = " " + lang + " ";
+  for (const auto& page : pages) {
+    if (std::string_view(page.Languages).find(word) != std::string_view::npos) return page.Number;
+  }
+  return 1252;
+}
+
 std::string Lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -147,7 +174,14 @@ TTagCodePage TagCodePageForLocale(std::string_view localeName) {
   }
   if (lang == "ja") return MakeCodePage(K::ShiftJis);
   if (lang == "ko") return MakeCodePage(K::Cp949);
-  return MakeCodePage(K::SingleByte);
+  TTagCodePage cp = MakeCodePage(K::SingleByte);
+  const int number = SingleByteCodePage(lang, name.find("@latin") != std::string::npos,
+                                        name.find("@cyrillic") != std::string::npos);
+  if (number != 1252) {
+    cp.Name = "windows-" + std::to_string(number);
+    cp.IconvName = "CP" + std::to_string(number);
+  }
+  return cp;
 }
 
 TTagCodePage TagCodePageFromEnvironment() {

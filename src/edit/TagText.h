@@ -24,8 +24,11 @@ struct TTagCodePage {
   bool IsDoubleByte() const { return Kind != TKind::SingleByte; }
 };
 
-// From a locale name such as "zh_CN.UTF-8": zh_CN (and other Chinese) -> GBK, zh_TW, zh_HK and
-// zh_MO -> Big5, ja -> Shift_JIS, ko -> CP949, anything else -> windows-1252.
+// From a locale name such as "ru_RU.UTF-8" or "sr_RS@latin": zh_CN (and other Chinese) -> GBK,
+// zh_TW, zh_HK and zh_MO -> Big5, ja -> Shift_JIS, ko -> CP949; the 8-bit pages windows-1250
+// (Central European), 1251 (Cyrillic), 1253 (Greek), 1254 (Turkish), 1255 (Hebrew), 1256
+// (Arabic), 1257 (Baltic), 1258 (Vietnamese) and windows-874 (Thai) for their languages;
+// anything else -> windows-1252.
 TTagCodePage TagCodePageForLocale(std::string_view localeName);
 // From the environment: the first set of LC_ALL, LC_CTYPE and LANG.
 TTagCodePage TagCodePageFromEnvironment();
