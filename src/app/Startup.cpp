@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include "settings/Language.h"
 #include "ui/Dialogs.h"
@@ -18,6 +19,11 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
   TFrmMP3Editor window(dialogs, options.Editor);
   window.show();
   if (options.WindowShown) options.WindowShown(window);
+  if (!options.OpenAtStart.isEmpty()) {
+    // From the event loop, so the window is painted before the analysis holds it.
+    QTimer::singleShot(0, &window,
+                       [&window, file = options.OpenAtStart] { window.OpenFile(file); });
+  }
   return QApplication::exec();
 }
 

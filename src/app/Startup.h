@@ -18,6 +18,9 @@ inline const QString AlreadyRunningCaption = QStringLiteral("Information");
 
 struct TStartOptions {
   TEditorOptions Editor;
+  // A file named on the command line, opened once the window shows, as if chosen in the open
+  // dialog. Empty: none.
+  QString OpenAtStart;
   // Called once the main window is shown, before the event loop runs.
   std::function<void(TFrmMP3Editor&)> WindowShown;
 };

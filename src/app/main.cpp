@@ -1,5 +1,6 @@
 // Pelcato, the desktop program: cuts MP3 files without re-encoding them.
 #include <QApplication>
+#include <QFileInfo>
 
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
@@ -12,5 +13,9 @@ int main(int argc, char* argv[]) {
   // Held until the process ends: the kernel releases the lock with it.
   pelcato::TSingleInstance guard;
   pelcato::TQtDialogs dialogs;
-  return pelcato::RunPelcato(guard, dialogs);
+  pelcato::TStartOptions options;
+  // "pelcato FILE", as file managers start it for "Open with".
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1) options.OpenAtStart = QFileInfo(arguments[1]).absoluteFilePath();
+  return pelcato::RunPelcato(guard, dialogs, options);
 }

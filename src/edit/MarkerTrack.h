@@ -38,9 +38,7 @@ class TMarkerPair {
   TMarkerTrack End;
 
   TMarkerTrack& Track(TMarker which) { return which == TMarker::Start ? Start : End; }
-  const TMarkerTrack& Track(TMarker which) const {
-    return which == TMarker::Start ? Start : End;
-  }
+  const TMarkerTrack& Track(TMarker which) const { return which == TMarker::Start ? Start : End; }
 
   // Both pictures back at the ends of a track bar at trackLeft, trackWidth wide; no drag.
   void Layout(int trackLeft, int trackWidth);

@@ -5,6 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -22,8 +25,12 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
+#include <climits>
+#include <cstring>
 
 #include "app/Launchers.h"
+#include "edit/TagText.h"
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/Mpg123Player.h"
@@ -90,6 +97,15 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x,
   label->setGeometry(x, y, w, h);
   label->setAlignment(align);
   return label;
+}
+
+// The locale's name as the tag code page lookup reads it; the script tells Serbian and Uzbek
+// in Latin letters from the same languages in Cyrillic.
+std::string LocaleCodePageName(const QLocale& locale) {
+  std::string name = locale.name().toStdString();
+  if (locale.script() == QLocale::LatinScript) name += "@latin";
+  if (locale.script() == QLocale::CyrillicScript) name += "@cyrillic";
+  return name;
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int maxLength) {
@@ -279,7 +295,10 @@ void TFrmMP3Editor::CreateComponents() {
   ImageEnd->setGeometry(560, 173, 16, 16);
   ImageEnd->SetPicture(FImageList1[2], FImageList1[3]);
   ImageEnd->setToolTip(QStringLiteral("Drag to set end tag"));
-  for (TSkinImage* marker : {ImageStart, ImageEnd}) marker->setCursor(Qt::PointingHandCursor);
+  for (TSkinImage* marker : {ImageStart, ImageEnd}) {
+    marker->setCursor(Qt::PointingHandCursor);
+    marker->installEventFilter(this);
+  }
 
   // The two information pages, tabs on the left.
   RzPageControl1 = new QTabWidget(this);
@@ -477,6 +496,8 @@ void TFrmMP3Editor::FormCreate() {
                                 ? QtProgramFolder()
                                 : IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
   LoadSettings(FSettings);
+  FLocale = FOptions.Locale.value_or(QLocale::system());
+  FTagCodePage = TagCodePageForLocale(LocaleCodePageName(FLocale));
   FLanguageHost = std::make_unique<TQtLanguageHost>(this);
   const std::string systemLanguage =
       FOptions.SystemLanguageName ? FOptions.SystemLanguageName() : QtSystemLanguageName();
@@ -555,6 +576,23 @@ void TFrmMP3Editor::SetWindowShape() {
 }
 
 bool TFrmMP3Editor::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ImageStart || watched == ImageEnd) {
+    const bool start = watched == ImageStart;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+        start ? ImageStartMouseDown(mouse) : ImageEndMouseDown(mouse);
+        return true;
+      case QEvent::MouseMove:
+        start ? ImageStartMouseMove(mouse) : ImageEndMouseMove(mouse);
+        return true;
+      case QEvent::MouseButtonRelease:
+        start ? ImageStartMouseUp(mouse) : ImageEndMouseUp(mouse);
+        return true;
+      default:
+        break;
+    }
+  }
   if (watched == Label10) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:
@@ -615,26 +653,29 @@ void TFrmMP3Editor::ApplyCommandState(TCommandState state, bool withIcons) {
   }
 }
 
+void TFrmMP3Editor::ApplyStateTo(std::initializer_list<const char*> names, TCommandState state) {
+  for (const TControlState& control : CommandStateTable) {
+    if (std::find_if(names.begin(), names.end(), [&](const char* name) {
+          return std::strcmp(name, control.Name) == 0;
+        }) == names.end()) {
+      continue;
+    }
+    if (auto* widget = findChild<QWidget*>(QLatin1String(control.Name))) {
+      const bool on = control.In(state);
+      widget->setEnabled(control.Rule == TControlRule::TagEdit ? on && RzCheckBox1->isChecked()
+                                                               : on);
+    }
+  }
+}
+
 void TFrmMP3Editor::LayoutMarkers(bool enabled) {
-  const int left = TrackBarPos->x();
-  const int width = TrackBarPos->width();
-  FStartMarker = TMarkerTrack{};
-  FStartMarker.Reference = this;
-  FStartMarker.PixelFrom = FStartMarker.MinLeft = FStartMarker.CurrentLeft = left + 1;
-  FStartMarker.PixelTo = FStartMarker.MaxLeft = left + width - 24;
-  FEndMarker = TMarkerTrack{};
-  FEndMarker.Reference = this;
-  FEndMarker.PixelFrom = FEndMarker.MinLeft = left + 7;
-  FEndMarker.PixelTo = FEndMarker.MaxLeft = FEndMarker.CurrentLeft = left + width - 17;
+  FMarkers.Layout(TrackBarPos->x(), TrackBarPos->width());
   ImageStart->move(FStartMarker.CurrentLeft, ImageStart->y());
   ImageEnd->move(FEndMarker.CurrentLeft, ImageEnd->y());
-  // The pictures show their disabled look by themselves.
-  for (QWidget* control :
-       {static_cast<QWidget*>(ImageStart), static_cast<QWidget*>(ImageEnd),
-        static_cast<QWidget*>(LabelStart), static_cast<QWidget*>(LabelEnd),
-        static_cast<QWidget*>(RzMaskEdit1), static_cast<QWidget*>(RzMaskEdit2)}) {
-    control->setEnabled(enabled);
-  }
+  // The marker controls are usable exactly where a file is open; the pictures show their
+  // disabled look by themselves.
+  ApplyStateTo({"ImageStart", "ImageEnd", "LabelStart", "LabelEnd", "RzMaskEdit1", "RzMaskEdit2"},
+               enabled ? TCommandState::FileOpen : TCommandState::NoFile);
 }
 
 // ---- Language ---------------------------------------------------------------------------
@@ -667,32 +708,19 @@ void TFrmMP3Editor::LaunchUpgrade() {
                       UpgradeParameters(uint64_t(winId()), FSettings.Language));
 }
 
-// ---- Preview and tags ---------------------------------------------------------------------
-
-void TFrmMP3Editor::TrackBarPosChange() {
-  LabelPos->setText(QString::fromStdString(FormatTimeCode(TrackBarPos->value())));
-}
+// ---- Tags ---------------------------------------------------------------------------------
 
 void TFrmMP3Editor::RzCheckBox1Click() {
-  const bool on = RzCheckBox1->isChecked();
-  for (QWidget* edit : {static_cast<QWidget*>(RzEdit1), static_cast<QWidget*>(RzEdit2),
-                        static_cast<QWidget*>(RzEdit3), static_cast<QWidget*>(RzEdit5),
-                        static_cast<QWidget*>(RzEdit6), static_cast<QWidget*>(RzEdit7),
-                        static_cast<QWidget*>(RzComboBox1)}) {
-    edit->setEnabled(on);
-  }
+  ApplyTagEditState();
 }
 
-// Commands that come with the open command, the preview, the markers, "Save as" and "Split".
-void TFrmMP3Editor::BtnOpenMp3Click() {}
+void TFrmMP3Editor::ApplyTagEditState() {
+  ApplyStateTo({"RzEdit1", "RzEdit2", "RzEdit3", "RzEdit5", "RzEdit6", "RzEdit7", "RzComboBox1"},
+               FCommandState);
+}
+
+// Commands that come with "Save as" and "Split".
 void TFrmMP3Editor::BtnSaveMp3Click() {}
 void TFrmMP3Editor::BtnSplitClick() {}
-void TFrmMP3Editor::BtnPlayStartClick() {}
-void TFrmMP3Editor::BtnStopClick() {}
-void TFrmMP3Editor::PM_PlayClick() {}
-void TFrmMP3Editor::TimerPosTimer() {}
-void TFrmMP3Editor::BtnSetStartClick() {}
-void TFrmMP3Editor::BtnSetEndClick() {}
-void TFrmMP3Editor::RzMaskEdit1Change() {}
 
 }  // namespace pelcato

@@ -3,14 +3,18 @@
 // positions and the list of temporary copies).
 #pragma once
 
+#include <QLocale>
 #include <QPoint>
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "edit/MarkerTrack.h"
+#include "edit/TagText.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/MediaPlayer.h"
 #include "settings/AppSettings.h"
@@ -42,18 +46,6 @@ class TFormShadow;
 class TQtLanguageHost;
 class TSkinImage;
 
-// What a marker's picture may do while it is dragged, and where it stands.
-struct TMarkerTrack {
-  bool Dragging = false;
-  QPoint LastPoint;
-  int MinLeft = 0;
-  int MaxLeft = 0;
-  int PixelFrom = 0;
-  int PixelTo = 0;
-  int CurrentLeft = 0;
-  QWidget* Reference = nullptr;
-};
-
 // What the window takes from outside; tests replace each part.
 struct TEditorOptions {
   // The folder holding Pelcato.ini, Languages/, Tmp/ and upgrade.exe, ending with "/".
@@ -64,6 +56,9 @@ struct TEditorOptions {
   // The English name of the system's language, for a language not chosen yet. Empty: the
   // system locale's.
   std::function<std::string()> SystemLanguageName;
+  // The locale whose separators the file facts use and whose legacy code page the tag texts
+  // are in. Empty: the system's.
+  std::optional<QLocale> Locale;
 };
 
 class TFrmMP3Editor : public QWidget {
@@ -91,6 +86,20 @@ class TFrmMP3Editor : public QWidget {
   void ApplyCommandState(TCommandState state, bool withIcons = true);
   // Resets both markers to the ends of the track and enables or disables the marker controls.
   void LayoutMarkers(bool enabled);
+  // A marker's picture position -> milliseconds -> its edit; and milliseconds -> picture.
+  void MarkerToTime(TMarker which);
+  void TimeToMarker(TMarker which, int64_t ms);
+  // The open command without its dialog: what the program does for a file named at start.
+  void OpenFile(const QString& path);
+  // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
+  bool StartPreview(int64_t fromMs);
+  // "1 KB" up to 1023 bytes, else whole kilobytes with the locale's thousands separator.
+  QString SizeText(int64_t bytes) const;
+
+  int64_t StartMs() const { return FStartMs; }
+  int64_t EndMs() const { return FEndMs; }
+  const TMarkerPair& Markers() const { return FMarkers; }
+  const TTagCodePage& TagCodePage() const { return FTagCodePage; }
 
   // Components, named as the language files address them.
   TSkinImage* FS = nullptr;
@@ -208,6 +217,32 @@ class TFrmMP3Editor : public QWidget {
   void Label10MouseDown(QMouseEvent* event);
   void DeleteTempFiles();
   void LaunchUpgrade();
+  void ResetForOpen();
+  void ShowOpenedFile();
+  void OpenAsCopy();
+  QString TempFolder() const;
+  void FillStandardPage();
+  void FillTagPage();
+  // The tag edits and the genre box, enabled as the state table and "Include" say.
+  void ApplyTagEditState();
+  void ApplyStateTo(std::initializer_list<const char*> names, TCommandState state);
+  void EndPreview();
+  void StopPreview();
+  void PlayFrom(int mode);
+  void WriteMaskEdit(QLineEdit* edit, const QString& text);
+  TMarker MarkerOf(QObject* picture) const;
+  QWidget* PictureOf(TMarker which) const;
+  QLineEdit* EditOf(TMarker which) const;
+  void ImageStartMouseDown(QMouseEvent* event);
+  void ImageStartMouseMove(QMouseEvent* event);
+  void ImageStartMouseUp(QMouseEvent* event);
+  void ImageEndMouseDown(QMouseEvent* event);
+  void ImageEndMouseMove(QMouseEvent* event);
+  void ImageEndMouseUp(QMouseEvent* event);
+  void MarkerMouseDown(TMarker which, QMouseEvent* event);
+  void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
+  void ShowError(const QString& text, const QString& caption);
+  QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
   void AutoSizeLabels();
 
@@ -220,8 +255,11 @@ class TFrmMP3Editor : public QWidget {
   std::unique_ptr<TFormShadow> FShadow;
   int64_t FStartMs = 0;
   int64_t FEndMs = 0;
-  TMarkerTrack FStartMarker;
-  TMarkerTrack FEndMarker;
+  TMarkerPair FMarkers;
+  TMarkerTrack& FStartMarker = FMarkers.Start;
+  TMarkerTrack& FEndMarker = FMarkers.End;
+  QLocale FLocale;
+  TTagCodePage FTagCodePage;
   QStringList FTempFiles;
   QStringList FImageList1;
   TCommandState FCommandState = TCommandState::NoFile;

@@ -17,10 +17,10 @@ TEST(MarkerTrack, PixelsAndMillisecondsRoundHalfToEvenAndAgreeBothWays) {
   ASSERT_EQ(pair.Start.PixelTo - pair.Start.PixelFrom, 424);
   ASSERT_EQ(pair.End.PixelTo - pair.End.PixelFrom, 425);
   TMarkerTrack half = pair.Start;
-  half.CurrentLeft = half.PixelFrom + 212;  // exactly half way
-  EXPECT_EQ(MarkerToMs(half, 1001), 500);   // 500.5 goes to the even 500
-  EXPECT_EQ(MarkerToMs(half, 1003), 502);   // 501.5 goes to the even 502
-  EXPECT_EQ(MsToMarker(pair.Start, 1, 848), pair.Start.PixelFrom);      // 0.5 -> 0
+  half.CurrentLeft = half.PixelFrom + 212;                          // exactly half way
+  EXPECT_EQ(MarkerToMs(half, 1001), 500);                           // 500.5 goes to the even 500
+  EXPECT_EQ(MarkerToMs(half, 1003), 502);                           // 501.5 goes to the even 502
+  EXPECT_EQ(MsToMarker(pair.Start, 1, 848), pair.Start.PixelFrom);  // 0.5 -> 0
   EXPECT_EQ(MsToMarker(pair.Start, 3, 848), pair.Start.PixelFrom + 2);  // 1.5 -> 2
   EXPECT_EQ(MsToMarker(pair.Start, 5, 0), pair.Start.PixelFrom);        // no length, no division
 

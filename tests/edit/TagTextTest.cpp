@@ -34,19 +34,23 @@ TEST(TagText, EightBitCodePagesCarryTheirLanguagesLetters) {
     const char* Utf8;
     const char* Bytes;
   } cases[] = {
-      {"pl_PL.UTF-8", "windows-1250", "\xC5\x81\xC3\xB3" "d\xC5\xBA", "\xA3\xF3" "d\x9F"},  // Łódź
-      {"cs_CZ", "windows-1250", "\xC5\x99", "\xF8"},                                  // ř
-      {"sr_RS@latin", "windows-1250", "\xC4\x91", "\xF0"},                            // đ
-      {"ru_RU.UTF-8", "windows-1251", "\xD0\x96\xD1\x8F", "\xC6\xFF"},                // Жя
-      {"uk_UA", "windows-1251", "\xD1\x97", "\xBF"},                                  // ї
-      {"sr_RS", "windows-1251", "\xD1\x92", "\x90"},                                  // ђ
-      {"el_GR.UTF-8", "windows-1253", "\xCE\xA9\xCE\xB1", "\xD9\xE1"},                // Ωα
-      {"tr_TR", "windows-1254", "\xC4\x9F\xC4\xB1", "\xF0\xFD"},                      // ğı
-      {"he_IL", "windows-1255", "\xD7\xA9", "\xF9"},                                  // ש
-      {"ar_EG", "windows-1256", "\xD8\xA8", "\xC8"},                                  // ب
-      {"lt_LT", "windows-1257", "\xC5\xB3", "\xF8"},                                  // ų
-      {"vi_VN", "windows-1258", "\xC4\x91", "\xF0"},                                  // đ
-      {"th_TH.UTF-8", "windows-874", "\xE0\xB8\x81", "\xA1"},                         // ก
+      {"pl_PL.UTF-8", "windows-1250",
+       "\xC5\x81\xC3\xB3"
+       "d\xC5\xBA",
+       "\xA3\xF3"
+       "d\x9F"},                                                        // Łódź
+      {"cs_CZ", "windows-1250", "\xC5\x99", "\xF8"},                    // ř
+      {"sr_RS@latin", "windows-1250", "\xC4\x91", "\xF0"},              // đ
+      {"ru_RU.UTF-8", "windows-1251", "\xD0\x96\xD1\x8F", "\xC6\xFF"},  // Жя
+      {"uk_UA", "windows-1251", "\xD1\x97", "\xBF"},                    // ї
+      {"sr_RS", "windows-1251", "\xD1\x92", "\x90"},                    // ђ
+      {"el_GR.UTF-8", "windows-1253", "\xCE\xA9\xCE\xB1", "\xD9\xE1"},  // Ωα
+      {"tr_TR", "windows-1254", "\xC4\x9F\xC4\xB1", "\xF0\xFD"},        // ğı
+      {"he_IL", "windows-1255", "\xD7\xA9", "\xF9"},                    // ש
+      {"ar_EG", "windows-1256", "\xD8\xA8", "\xC8"},                    // ب
+      {"lt_LT", "windows-1257", "\xC5\xB3", "\xF8"},                    // ų
+      {"vi_VN", "windows-1258", "\xC4\x91", "\xF0"},                    // đ
+      {"th_TH.UTF-8", "windows-874", "\xE0\xB8\x81", "\xA1"},           // ก
   };
   for (const auto& c : cases) {
     const TTagCodePage cp = TagCodePageForLocale(c.Locale);

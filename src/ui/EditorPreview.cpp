@@ -1,0 +1,82 @@
+// Preview playback in the main window: the three play modes, the position timer, Stop, and the
+// track bar as the position picker while nothing plays.
+#include <QAction>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+
+#include "edit/TimeCode.h"
+#include "ui/Dialogs.h"
+#include "ui/UnitMP3Editor.h"
+
+namespace pelcato {
+
+namespace {
+
+enum TPlayMode { PlayFromPosition = 0, PlayFromStart = 1, PlayFromEnd = 2 };
+
+}  // namespace
+
+bool TFrmMP3Editor::StartPreview(int64_t fromMs) {
+  std::string errorText;
+  const bool playing = FMp3->PlayFrom(errorText, fromMs);
+  if (!playing && !errorText.empty()) {
+    FDialogs.ShowMessage(this, QString::fromStdString(errorText), Msg(FMessages.Ms_Error),
+                         TMsgIcon::Error, TMsgButtons::Ok);
+  }
+  return playing;
+}
+
+void TFrmMP3Editor::BtnPlayStartClick() {
+  PM_Play->trigger();
+}
+
+void TFrmMP3Editor::PM_PlayClick() {
+  auto* item = qobject_cast<QAction*>(sender());
+  PlayFrom(item != nullptr ? item->property("Tag").toInt() : PlayFromPosition);
+}
+
+void TFrmMP3Editor::PlayFrom(int mode) {
+  const int64_t from = mode == PlayFromStart ? FStartMs
+                       : mode == PlayFromEnd ? FEndMs
+                                             : int64_t(TrackBarPos->value());
+  // Nothing is left to hear from the very end.
+  if (from >= FMp3->Info.Duration) return;
+  if (!StartPreview(from)) return;
+  ApplyCommandState(TCommandState::Previewing);
+  // From a marker the position label jumps there at once.
+  if (mode != PlayFromPosition) TrackBarPos->setValue(int(std::clamp<int64_t>(from, 0, INT_MAX)));
+  TimerPos->start();
+}
+
+void TFrmMP3Editor::TimerPosTimer() {
+  if (FMp3->IsStopped()) EndPreview();
+  const int64_t position = FMp3->PlayPosition();
+  if (position >= 0) TrackBarPos->setValue(int(std::min<int64_t>(position, INT_MAX)));
+}
+
+void TFrmMP3Editor::BtnStopClick() {
+  FMp3->Stop();
+  EndPreview();
+}
+
+void TFrmMP3Editor::EndPreview() {
+  // The track bar keeps the last position read, so the next preview from the position
+  // resumes near where the sound stopped.
+  TimerPos->stop();
+  ApplyCommandState(TCommandState::FileOpen);
+}
+
+void TFrmMP3Editor::StopPreview() {
+  if (FCommandState != TCommandState::Previewing && !TimerPos->isActive()) return;
+  FMp3->Stop();
+  TimerPos->stop();
+}
+
+void TFrmMP3Editor::TrackBarPosChange() {
+  LabelPos->setText(QString::fromStdString(FormatTimeCode(TrackBarPos->value())));
+}
+
+}  // namespace pelcato

@@ -1,0 +1,439 @@
+// The open command, the file facts and the tag page, the markers and the preview controls of
+// the main window, on real MP3 files with a scripted player.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "UiTestSupport.h"
+#include "edit/TagText.h"
+#include "edit/TimeCode.h"
+#include "ui/Skin.h"
+#include "ui/UnitMP3Editor.h"
+
+namespace pelcato {
+namespace {
+
+using test::TFakeDialogs;
+using test::TProgramFolder;
+
+QString Data(const char* name) {
+  return QStringLiteral(PELCATO_TEST_DATA "/") + QLatin1String(name);
+}
+
+// A player that does what the test says and plays in no time unless told.
+struct TPlayerScript {
+  int64_t Length = -1;    // -1: the file's computed length stands (the open fails)
+  std::string OpenError;  // non-empty: opening fails with this text
+  int64_t Position = 0;   // what the player reports while it plays
+  bool Stopped = false;   // the player has played to the end
+  int64_t PlayedFrom = -1;
+  int Plays = 0;
+  bool Open = false;
+};
+
+class TScriptedPlayer : public TMediaPlayer {
+ public:
+  explicit TScriptedPlayer(std::shared_ptr<TPlayerScript> s) : S(std::move(s)) {}
+  void Open(const std::string&) override {
+    if (!S->OpenError.empty()) throw EPlayerError(S->OpenError);
+    if (S->Length < 0) throw EPlayerError("no length");
+    S->Open = true;
+    S->Stopped = false;
+  }
+  int64_t Length() override { return S->Length; }
+  int64_t Position() override { return S->Position; }
+  void SetPosition(int64_t ms) override { S->Position = S->PlayedFrom = ms; }
+  void Play() override { ++S->Plays; }
+  TPlayerMode Mode() override {
+    if (!S->Open) return TPlayerMode::NotOpen;
+    return S->Stopped ? TPlayerMode::Stopped : TPlayerMode::Playing;
+  }
+  void Close() override { S->Open = false; }
+
+ private:
+  std::shared_ptr<TPlayerScript> S;
+};
+
+struct TEditor {
+  TFakeDialogs Dialogs;
+  TProgramFolder Folder;
+  std::shared_ptr<TPlayerScript> Player = std::make_shared<TPlayerScript>();
+  std::unique_ptr<TFrmMP3Editor> Window;
+
+  explicit TEditor(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates),
+                   int64_t length = 2500) {
+    Player->Length = length;
+    TEditorOptions options;
+    options.ProgramFolder = Folder.Path();
+    options.SystemLanguageName = [] { return std::string("English"); };
+    options.Locale = locale;
+    options.MakePlayer = [p = Player] { return std::make_unique<TScriptedPlayer>(p); };
+    Window = std::make_unique<TFrmMP3Editor>(Dialogs, options);
+  }
+  void Open(const QString& path) {
+    Dialogs.Paths.push_back(path);
+    Window->BtnOpenMp3Click();
+  }
+  TFrmMP3Editor* operator->() const { return Window.get(); }
+};
+
+// Every control of the state table as the state says (tag edits as "Include" says).
+void ExpectState(TFrmMP3Editor& w, TCommandState state) {
+  for (const TControlState& control : CommandStateTable) {
+    auto* widget = w.findChild<QWidget*>(QLatin1String(control.Name));
+    ASSERT_NE(widget, nullptr) << control.Name;
+    const bool on = control.In(state);
+    switch (control.Rule) {
+      case TControlRule::Enabled:
+        EXPECT_EQ(widget->isEnabled(), on) << control.Name;
+        break;
+      case TControlRule::TagEdit:
+        EXPECT_EQ(widget->isEnabled(), on && w.RzCheckBox1->isChecked()) << control.Name;
+        break;
+      case TControlRule::VisibleFileIcon:
+        EXPECT_EQ(!widget->isHidden(), on) << control.Name;
+        break;
+    }
+  }
+  EXPECT_EQ(w.CommandState(), state);
+}
+
+QString FileBytesWithTag(const QString& source, const QByteArray& title, const QString& dir) {
+  QFile in(source);
+  EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+  QByteArray bytes = in.readAll();
+  QByteArray tag(128, '\0');
+  tag.replace(0, 3, "TAG");
+  tag.replace(3, title.size(), title);
+  tag[127] = char(255);
+  const QString path = dir + QStringLiteral("tagged.mp3");
+  QFile out(path);
+  EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(bytes + tag);
+  return path;
+}
+
+// ---- Open ---------------------------------------------------------------------------------
+
+TEST(OpenCommand, ValidFileFillsBothPagesAndEnablesTheFileOpenSet) {
+  TEditor w;
+  w.Open(Data("id3v11.mp3"));
+  EXPECT_EQ(w.Dialogs.DialogTitles, QStringList{QStringLiteral("Open MP3 file")});
+  ExpectState(*w.Window, TCommandState::FileOpen);
+  EXPECT_EQ(w->Label12->text(), Data("id3v11.mp3"));
+  EXPECT_EQ(w->Label24->text(), "3 KB");
+  EXPECT_EQ(w->Label18->text(), "MPEG 2.5 Layer 3");
+  EXPECT_EQ(w->Label19->text(), "Mono");
+  EXPECT_EQ(w->Label20->text(), "8000 Hz");
+  EXPECT_EQ(w->Label21->text(), "8 Kbps");
+  EXPECT_EQ(w->Label22->text(), "000:00:02.500");
+  EXPECT_EQ(w->LabelLen->text(), "000:00:02.500");
+  EXPECT_EQ(w->TrackBarPos->maximum(), 2500);
+  EXPECT_TRUE(w->RzCheckBox1->isChecked());
+  EXPECT_EQ(w->RzEdit1->text(), "Track Seven");
+  EXPECT_EQ(w->RzEdit5->text(), "7");
+  EXPECT_EQ(w->RzComboBox1->currentIndex(), 8);
+  EXPECT_EQ(w->RzMaskEdit2->text(), "000:00:02.500");
+  EXPECT_EQ(w->StartMs(), 0);
+  EXPECT_EQ(w->EndMs(), 2500);
+  EXPECT_TRUE(w->PanelState->isHidden());
+  EXPECT_TRUE(w.Dialogs.Messages.empty());
+
+  // Unchecking "Include" disables the tag edits; a file without a tag leaves them empty.
+  w->RzCheckBox1->click();
+  EXPECT_FALSE(w->RzEdit1->isEnabled());
+  w.Open(Data("cbr128.mp3"));
+  EXPECT_TRUE(w->RzCheckBox1->isEnabled());
+  EXPECT_FALSE(w->RzCheckBox1->isChecked());
+  EXPECT_TRUE(w->RzEdit1->text().isEmpty());
+  EXPECT_EQ(w->RzComboBox1->currentIndex(), -1);
+  w->RzCheckBox1->click();
+  EXPECT_TRUE(w->RzEdit1->isEnabled());
+  EXPECT_TRUE(w->RzComboBox1->isEnabled());
+}
+
+TEST(OpenCommand, CancelNotAnMp3AndAnUnreadableFileLeaveWhatTheyShould) {
+  TEditor w;
+  w.Open(Data("cbr128.mp3"));
+  w->RzMaskEdit1->setText(QStringLiteral("000:00:01.000"));
+  w.Dialogs.Paths.push_back(QString());  // cancelled
+  w->BtnOpenMp3Click();
+  ExpectState(*w.Window, TCommandState::FileOpen);
+  EXPECT_EQ(w->StartMs(), 1000);
+
+  // Not an MP3: the message, the no-file state, and the previous path.
+  const QString junk = w.Folder.File(QStringLiteral("junk.mp3"));
+  QFile file(junk);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(4096, 'x'));
+  file.close();
+  w.Open(junk);
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text, junk + "\r\nis not a MP3 file");
+  EXPECT_EQ(w.Dialogs.Messages[0].Caption, "Information");
+  EXPECT_EQ(w.Dialogs.Messages[0].Icon, TMsgIcon::Information);
+  ExpectState(*w.Window, TCommandState::NoFile);
+  EXPECT_EQ(w->Label12->text(), Data("cbr128.mp3"));
+  EXPECT_EQ(w->RzMaskEdit1->text(), "000:00:00.000");
+
+  // A file that cannot be read: its error, the reset state, the file icons as they were.
+  w.Open(Data("cbr128.mp3"));
+  w.Open(w.Folder.File(QStringLiteral("gone.mp3")));
+  ASSERT_EQ(w.Dialogs.Messages.size(), 2u);
+  EXPECT_EQ(w.Dialogs.Messages[1].Icon, TMsgIcon::Error);
+  EXPECT_FALSE(w.Dialogs.Messages[1].Text.isEmpty());
+  EXPECT_FALSE(w->BtnSaveMp3->isEnabled());
+  EXPECT_FALSE(w->TrackBarPos->isEnabled());
+  EXPECT_FALSE(w->ImageFileState1->isHidden());
+  EXPECT_EQ(w->Label12->text(), Data("cbr128.mp3"));
+  EXPECT_TRUE(w->PanelState->isHidden());
+}
+
+TEST(OpenCommand, RefusedFileWithAPictureIsOfferedAsACopy) {
+  for (const bool yes : {true, false}) {
+    TEditor w;
+    w.Player->OpenError = "MCI error 277: the device refused the file";
+    w.Dialogs.Answers.push_back(yes ? TMsgAnswer::Yes : TMsgAnswer::No);
+    w.Open(Data("id3v2-apic.mp3"));
+    ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+    EXPECT_EQ(w.Dialogs.Messages[0].Buttons, TMsgButtons::YesNo);
+    EXPECT_TRUE(w.Dialogs.Messages[0].Text.startsWith("MCI error 277")) << yes;
+    ExpectState(*w.Window, TCommandState::FileOpen);
+    const QStringList copies = QDir(w.Folder.File("Tmp")).entryList(QDir::Files);
+    if (!yes) {
+      EXPECT_EQ(w->Label12->text(), Data("id3v2-apic.mp3"));
+      EXPECT_TRUE(copies.isEmpty());
+      continue;
+    }
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_TRUE(QRegularExpression("^\\d{15}\\.mp3$").match(copies[0]).hasMatch())
+        << copies[0].toStdString();
+    EXPECT_EQ(w->Label12->text(), w.Folder.File("Tmp/") + copies[0]);
+    EXPECT_EQ(w->TempFiles(), QStringList{w->Label12->text()});
+    EXPECT_LT(QFileInfo(w->Label12->text()).size(), QFileInfo(Data("id3v2-apic.mp3")).size());
+    w->close();
+    EXPECT_TRUE(QDir(w.Folder.File("Tmp")).entryList(QDir::Files).isEmpty());
+  }
+}
+
+// ---- Facts --------------------------------------------------------------------------------
+
+TEST(FileFacts, SizesSeparatorsAndCodePagesFollowTheLocale) {
+  TEditor english;
+  EXPECT_EQ(english->SizeText(0), "1 KB");
+  EXPECT_EQ(english->SizeText(1023), "1 KB");
+  EXPECT_EQ(english->SizeText(1024), "1 KB");
+  EXPECT_EQ(english->SizeText(1536), "2 KB");
+  EXPECT_EQ(english->SizeText(5000000), "4,883 KB");
+
+  TEditor german(QLocale(QLocale::German, QLocale::Germany));
+  EXPECT_EQ(german->SizeText(5000000), "4.883 KB");
+  german.Open(Data("mpeg25.mp3"));
+  EXPECT_EQ(german->Label18->text(), "MPEG 2,5 Layer 3");
+
+  // Tags in Cyrillic and Greek letters read through their own code pages, and the edits'
+  // texts go back to the same bytes.
+  const struct {
+    QLocale Locale;
+    QByteArray Bytes;
+    QString Text;
+  } tags[] = {
+      {QLocale(QLocale::Russian, QLocale::Russia), "\xCF\xF0\xE8\xE2\xE5\xF2",
+       QString::fromUtf8("Привет")},
+      {QLocale(QLocale::Greek, QLocale::Greece), "\xC3\xE5\xE9\xDC", QString::fromUtf8("Γειά")},
+  };
+  for (const auto& t : tags) {
+    TEditor w(t.Locale);
+    w.Open(FileBytesWithTag(Data("cbr128.mp3"), t.Bytes, w.Folder.Path()));
+    EXPECT_EQ(w->RzEdit1->text(), t.Text);
+    EXPECT_EQ(Utf8ToTagText(w->RzEdit1->text().toStdString(), w->TagCodePage()),
+              t.Bytes.toStdString());
+  }
+}
+
+TEST(FileFacts, AFileWithoutLengthDividesByNothing) {
+  TEditor w(QLocale::c(), 0);
+  w.Open(Data("cbr128.mp3"));
+  ExpectState(*w.Window, TCommandState::FileOpen);
+  EXPECT_EQ(w->LabelLen->text(), "000:00:00.000");
+  EXPECT_EQ(w->EndMs(), 0);
+  EXPECT_EQ(w->RzMaskEdit2->text(), "000:00:00.000");
+  w->RzMaskEdit1->setText(QStringLiteral("000:00:05.000"));
+  EXPECT_EQ(w->StartMs(), 0);
+  w->BtnPlayStartClick();  // nothing to play from the end
+  EXPECT_EQ(w.Player->Plays, 0);
+}
+
+// ---- Markers ------------------------------------------------------------------------------
+
+// Sends a mouse event to a marker picture at a point in the window's coordinates.
+void Mouse(TFrmMP3Editor& w, QWidget* picture, QEvent::Type type, QPoint windowPoint,
+           Qt::MouseButton button = Qt::LeftButton) {
+  const QPointF local = picture->mapFrom(&w, windowPoint);
+  QMouseEvent event(type, local, picture->mapToGlobal(local), button,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(picture, &event);
+}
+
+TEST(Markers, DraggingHoldsThePicturesApartAndReachesBothEnds) {
+  TEditor w;
+  // Without a file nothing moves.
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonPress, {137, 180});
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseMove, {300, 180});
+  EXPECT_EQ(w->ImageStart->x(), 129);
+
+  w.Open(Data("cbr128.mp3"));
+  const int64_t length = w->TrackBarPos->maximum();
+  // The end picture dragged far left stops 6 pixels right of the start picture.
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonPress, {568, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseMove, {-500, 180});
+  EXPECT_EQ(w->ImageEnd->x(), 135);
+  EXPECT_EQ(w->EndMs(), 0);
+  EXPECT_EQ(w->RzMaskEdit2->text(), "000:00:00.000");
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonRelease, {-500, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseMove, {500, 180});  // released: stays
+  EXPECT_EQ(w->ImageEnd->x(), 135);
+
+  // The end marker back at the far right gives the full length.
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonPress, {143, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonRelease, {2000, 180});
+  EXPECT_EQ(w->ImageEnd->x(), 560);
+  EXPECT_EQ(w->EndMs(), length);
+
+  // The start picture stops 7 pixels left of the end picture, and its time never passes the
+  // end marker's.
+  w->RzMaskEdit2->setText(QStringLiteral("000:00:01.000"));
+  const int endLeft = w->ImageEnd->x();
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonPress, {137, 180});
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseMove, {600, 180});
+  EXPECT_EQ(w->ImageStart->x(), endLeft - 7);
+  EXPECT_LE(w->StartMs(), w->EndMs());
+  EXPECT_EQ(w->RzMaskEdit1->text(), QString::fromStdString(FormatTimeCode(w->StartMs())));
+  // Fully left again: 0.
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonRelease, {-600, 180});
+  EXPECT_EQ(w->ImageStart->x(), 129);
+  EXPECT_EQ(w->StartMs(), 0);
+  EXPECT_EQ(w->RzMaskEdit1->text(), "000:00:00.000");
+}
+
+TEST(Markers, TypedTimesSnapToTheirBoundsAndKeepTheCaret) {
+  TEditor w;
+  w.Open(Data("cbr128.mp3"));  // 2.5 s
+  QLineEdit* start = w->RzMaskEdit1;
+  QLineEdit* end = w->RzMaskEdit2;
+  end->setText(QStringLiteral("000:00:02.000"));
+  EXPECT_EQ(w->EndMs(), 2000);
+  EXPECT_EQ(w->ImageEnd->x(), 135 + 340);  // 425 pixels * 2000 / 2500
+
+  // A start typed beyond the end snaps to the end; the caret stays where the typing was.
+  start->setFocus();
+  start->setCursorPosition(8);
+  QTest::keyClicks(start, QStringLiteral("9"));
+  EXPECT_EQ(start->text(), "000:00:02.000");
+  EXPECT_EQ(start->cursorPosition(), 10);  // behind the typed digit and the fixed point
+  EXPECT_EQ(w->StartMs(), 2000);
+
+  // 000:99:99.999 reads as 000:59:59.999 before it is clamped to the length.
+  end->setText(QStringLiteral("000:99:99.999"));
+  EXPECT_EQ(end->text(), "000:00:02.500");
+  EXPECT_EQ(w->EndMs(), 2500);
+  // An end below the start snaps to the start.
+  end->setText(QStringLiteral("000:00:00.100"));
+  EXPECT_EQ(end->text(), "000:00:02.000");
+
+  // Deleting a digit leaves a blank, read as 0 and written back as the digit 0.
+  start->setText(QStringLiteral("000:00:01.234"));
+  start->setCursorPosition(10);
+  QTest::keyClick(start, Qt::Key_Delete);
+  EXPECT_EQ(start->text(), "000:00:01.034");
+  EXPECT_EQ(w->StartMs(), 1034);
+  EXPECT_EQ(start->cursorPosition(), 10);
+}
+
+TEST(Markers, SetButtonsTakeThePositionWithinTheOtherMarker) {
+  TEditor w;
+  w.Open(Data("cbr128.mp3"));
+  w->RzMaskEdit2->setText(QStringLiteral("000:00:01.500"));
+  w->TrackBarPos->setValue(2200);
+  EXPECT_EQ(w->LabelPos->text(), "000:00:02.200");
+  w->BtnSetStart->click();
+  EXPECT_EQ(w->StartMs(), 1500);  // beyond the end marker: the end marker's time
+  EXPECT_EQ(w->RzMaskEdit1->text(), "000:00:01.500");
+  w->TrackBarPos->setValue(2400);
+  w->BtnSetEnd->click();
+  EXPECT_EQ(w->EndMs(), 2400);
+  EXPECT_EQ(w->ImageEnd->x(), 135 + 408);
+}
+
+// ---- Preview ------------------------------------------------------------------------------
+
+TEST(Preview, PlayModesTimerStopAndTheEndOfTheFile) {
+  TEditor w;
+  w.Open(Data("cbr128.mp3"));
+  w->RzMaskEdit1->setText(QStringLiteral("000:00:00.500"));
+  w->RzMaskEdit2->setText(QStringLiteral("000:00:02.000"));
+  w->TrackBarPos->setValue(1200);
+
+  // From the position: the track bar stays; the previewing state; the timer ticks.
+  w->BtnPlayStartClick();
+  EXPECT_EQ(w.Player->PlayedFrom, 1200);
+  ExpectState(*w.Window, TCommandState::Previewing);
+  EXPECT_TRUE(w->TimerPos->isActive());
+  w.Player->Position = 1700;
+  w->TimerPosTimer();
+  EXPECT_EQ(w->LabelPos->text(), "000:00:01.700");
+  // Stop keeps the last position read.
+  w->BtnStop->click();
+  ExpectState(*w.Window, TCommandState::FileOpen);
+  EXPECT_FALSE(w->TimerPos->isActive());
+  EXPECT_FALSE(w.Player->Open);
+  EXPECT_EQ(w->LabelPos->text(), "000:00:01.700");
+
+  // From either marker the position label jumps there at once.
+  w->PM_FromStart->trigger();
+  EXPECT_EQ(w.Player->PlayedFrom, 500);
+  EXPECT_EQ(w->LabelPos->text(), "000:00:00.500");
+  w.Player->Stopped = true;  // played to the end
+  w.Player->Position = 2499;
+  w->TimerPosTimer();
+  ExpectState(*w.Window, TCommandState::FileOpen);
+  w->PM_FromEnd->trigger();
+  EXPECT_EQ(w.Player->PlayedFrom, 2000);
+  EXPECT_EQ(w->LabelPos->text(), "000:00:02.000");
+
+  // Opening another file ends the preview first.
+  w.Open(Data("mono.mp3"));
+  EXPECT_FALSE(w.Player->Open);
+  EXPECT_FALSE(w->TimerPos->isActive());
+  ExpectState(*w.Window, TCommandState::FileOpen);
+
+  // Nothing plays from the full length; a refusing player shows its reason.
+  const int plays = w.Player->Plays;
+  w->TrackBarPos->setValue(w->TrackBarPos->maximum());
+  w->BtnPlayStartClick();
+  EXPECT_EQ(w.Player->Plays, plays);
+  w->TrackBarPos->setValue(0);
+  w.Player->OpenError = "No audio output device is available";
+  w->BtnPlayStartClick();
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text, "No audio output device is available");
+  EXPECT_EQ(w.Dialogs.Messages[0].Caption, "Error");
+  ExpectState(*w.Window, TCommandState::FileOpen);
+}
+
+}  // namespace
+}  // namespace pelcato
