@@ -35,7 +35,7 @@ class TSilentDialogs : public pelcato::TDialogs {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [tags] [desktop]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [tags] [desktop] [FILE.mp3]\n", argv[0]);
     return 2;
   }
   const QString output = QString::fromLocal8Bit(argv[1]);
@@ -53,13 +53,17 @@ int main(int argc, char* argv[]) {
   window.Shadow()->SetCompositorOverride(true);
   // Options after the file name: "tags" puts the tag page in front; "desktop" takes the whole
   // screen as the display server shows it instead of the window with its shadow.
+  // "FILE.mp3" opens that file first.
   bool desktop = false;
+  QString open;
   for (int i = 2; i < argc; ++i) {
     const QByteArray option = argv[i];
     if (option == "tags") window.RzPageControl1->setCurrentWidget(window.TabSheet1);
     if (option == "desktop") desktop = true;
+    if (option.endsWith(".mp3")) open = QString::fromLocal8Bit(option);
   }
   window.show();
+  if (!open.isEmpty()) window.OpenFile(open);
   int result = 1;
   QTimer::singleShot(1500, &app, [&] {
     if (desktop) {
