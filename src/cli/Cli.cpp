@@ -14,6 +14,7 @@
 #include <variant>
 #include <vector>
 
+#include "edit/SplitOptions.h"
 #include "edit/SplitPlan.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
@@ -194,20 +195,17 @@ int ParseGenreArg(const std::string& text) {
 }
 
 // What the tag options ask for, checked before any file is touched.
-struct TTagOptions {
-  std::vector<std::pair<std::string, std::string>> Texts;  // option name, UTF-8 text
-  std::optional<int> Genre;
-  bool NoTag = false;
-};
-
-TTagOptions ParseTagOptions(const TArgs& args) {
-  TTagOptions o;
-  for (const char* name : {"--title", "--artist", "--album", "--year", "--comment", "--track"}) {
-    if (const std::string* v = args.Value(name)) o.Texts.emplace_back(name, *v);
+TTagOverrides ParseTagOptions(const TArgs& args) {
+  TTagOverrides o;
+  const std::pair<const char*, std::optional<std::string>*> texts[] = {
+      {"--title", &o.Title}, {"--artist", &o.Artist},   {"--album", &o.Album},
+      {"--year", &o.Year},   {"--comment", &o.Comment}, {"--track", &o.Track}};
+  for (const auto& [name, field] : texts) {
+    if (const std::string* v = args.Value(name)) *field = *v;
   }
   if (const std::string* g = args.Value("--genre")) o.Genre = ParseGenreArg(*g);
   o.NoTag = args.Has("--no-tag");
-  if (o.NoTag && (!o.Texts.empty() || o.Genre)) {
+  if (o.NoTag && o.SetsAField()) {
     throw EUsage("--no-tag cannot go with options that set tag fields");
   }
   return o;
@@ -215,22 +213,9 @@ TTagOptions ParseTagOptions(const TArgs& args) {
 
 // The tag a new file gets: the source's, as the tag page shows it after opening, with the
 // fields given on the command line put in.
-TID3v1Tag BuildTag(const TTagOptions& options, const TMp3DataInfo& info) {
-  const TTagCodePage cp = TagCodePageFromEnvironment();
-  TTagFields fields;
-  fields.CodePage = cp;
-  if (info.ID3v1Size > 0) fields = FieldsFromTag(info.Tag, cp);
-  std::map<std::string, std::string*> texts = {
-      {"--title", &fields.Title}, {"--artist", &fields.Artist},   {"--album", &fields.Album},
-      {"--year", &fields.Year},   {"--comment", &fields.Comment}, {"--track", &fields.Track}};
-  for (const auto& [name, value] : options.Texts) *texts.at(name) = Utf8ToTagText(value, cp);
-  if (options.Genre) fields.Genre = *options.Genre;
-  if (options.NoTag) {
-    fields.Include = false;
-  } else if (!options.Texts.empty() || options.Genre) {
-    fields.Include = true;
-  }
-  return BuildTagFromFields(fields);
+TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info) {
+  return BuildTagWithOverrides(info.ID3v1Size > 0 ? &info.Tag : nullptr, options,
+                               TagCodePageFromEnvironment());
 }
 
 // Analyses the file; a file that cannot be read, or is no MP3, ends the command.
@@ -403,7 +388,7 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   const int64_t startMs = ParseTimeArg(args.Positional[1]);
   const int64_t endMs = ParseTimeArg(args.Positional[2]);
   const std::string& target = args.Positional[3];
-  const TTagOptions tagOptions = ParseTagOptions(args);
+  const TTagOverrides tagOptions = ParseTagOptions(args);
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
   Analyze(mp3, file, false);
@@ -421,14 +406,6 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
 }
 
 // ---- split ----
-
-std::string ReplaceAll(std::string text, std::string_view what, std::string_view with) {
-  for (size_t pos = text.find(what); pos != std::string::npos;
-       pos = text.find(what, pos + with.size())) {
-    text.replace(pos, what.size(), with);
-  }
-  return text;
-}
 
 int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
   std::vector<std::string> valueOptions = kTagValueOptions;
@@ -449,7 +426,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const std::string* outOption = args.Value("--out");
   const std::string folder = outOption ? *outOption : std::string();
   const std::string& file = args.Positional[0];
-  const TTagOptions tagOptions = ParseTagOptions(args);
+  const TTagOverrides tagOptions = ParseTagOptions(args);
 
   // The split uses the exact length, as the desktop program does.
   TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
@@ -458,22 +435,12 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
 
   // The checks of the split options dialog, in its order.
   const std::string shownFolder = folder.empty() ? "." : folder;
-  struct stat st;
-  if (stat(shownFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    throw EFailed(shownFolder + ": " + Messages().Ms_PathNotExist);
-  }
-  if (faccessat(AT_FDCWD, shownFolder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-    throw EFailed(shownFolder + ": " + Messages().Ms_NotWrite);
+  if (const std::string error = ValidateSplitFolder(shownFolder, Messages()); !error.empty()) {
+    throw EFailed(shownFolder + ": " + error);
   }
   request.Duration = mp3.Info.Duration;
-  if (request.SplitType == 0 && (request.SplitInto < 2 || request.SplitInto > 200)) {
-    throw EFailed(Messages().Ms_OptionErr1);
-  }
-  if (request.SplitType != 0) {
-    const int64_t piece = SplitPieceMs(request);
-    if (piece < 1000 || piece >= request.Duration) {
-      throw EFailed(ReplaceAll(Messages().Ms_OptionErr2, "%1", FormatTimeCode(request.Duration)));
-    }
+  if (const std::string error = ValidateSplitValues(request, Messages()); !error.empty()) {
+    throw EFailed(error);
   }
 
   std::vector<int64_t> starts;

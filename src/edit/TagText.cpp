@@ -248,4 +248,26 @@ TTagFields FieldsFromTag(const TID3v1Tag& tag, const TTagCodePage& codePage) {
   return f;
 }
 
+TID3v1Tag BuildTagWithOverrides(const TID3v1Tag* sourceTag, const TTagOverrides& overrides,
+                                const TTagCodePage& codePage) {
+  TTagFields fields;
+  fields.CodePage = codePage;
+  if (sourceTag != nullptr) fields = FieldsFromTag(*sourceTag, codePage);
+  const std::pair<const std::optional<std::string>*, std::string*> texts[] = {
+      {&overrides.Title, &fields.Title},     {&overrides.Artist, &fields.Artist},
+      {&overrides.Album, &fields.Album},     {&overrides.Year, &fields.Year},
+      {&overrides.Comment, &fields.Comment}, {&overrides.Track, &fields.Track},
+  };
+  for (const auto& [given, field] : texts) {
+    if (*given) *field = Utf8ToTagText(**given, codePage);
+  }
+  if (overrides.Genre) fields.Genre = *overrides.Genre;
+  if (overrides.NoTag) {
+    fields.Include = false;
+  } else if (overrides.SetsAField()) {
+    fields.Include = true;
+  }
+  return BuildTagFromFields(fields);
+}
+
 }  // namespace pelcato

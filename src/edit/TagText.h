@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -65,5 +66,26 @@ TID3v1Tag BuildTagFromFields(const TTagFields& fields);
 // the track in decimal when above 0, the genre when it has a name. Include is set when tag
 // holds "TAG".
 TTagFields FieldsFromTag(const TID3v1Tag& tag, const TTagCodePage& codePage);
+
+// Field texts in UTF-8 that replace those of a tag, as the command line's tag options give them.
+struct TTagOverrides {
+  std::optional<std::string> Title;
+  std::optional<std::string> Artist;
+  std::optional<std::string> Album;
+  std::optional<std::string> Year;
+  std::optional<std::string> Comment;
+  std::optional<std::string> Track;
+  std::optional<int> Genre;  // item index of the genre list; -1 = none
+  bool NoTag = false;        // write no tag at all
+
+  bool SetsAField() const { return Title || Artist || Album || Year || Comment || Track || Genre; }
+};
+
+// The tag a new file gets from a source tag (nullptr: the source has none) and the overrides:
+// the source's fields as the tag page shows them after opening, with every given field put in
+// (converted to the code page). A tag is written when the source had one or a field was given,
+// and never with NoTag.
+TID3v1Tag BuildTagWithOverrides(const TID3v1Tag* sourceTag, const TTagOverrides& overrides,
+                                const TTagCodePage& codePage);
 
 }  // namespace pelcato
