@@ -6,7 +6,9 @@
 
 namespace pelcato {
 
-enum class TCommandState { NoFile, FileOpen, Previewing };
+// Splitting: a split is writing its pieces; between pieces the window repaints, and nothing may
+// change the file being split or the run.
+enum class TCommandState { NoFile, FileOpen, Previewing, Splitting };
 
 enum class TControlRule {
   Enabled,         // enabled as the three flags say
@@ -19,45 +21,54 @@ struct TControlState {
   bool NoFile;
   bool FileOpen;
   bool Previewing;
+  bool Splitting;
   TControlRule Rule = TControlRule::Enabled;
 
   bool In(TCommandState state) const {
-    return state == TCommandState::NoFile
-               ? NoFile
-               : (state == TCommandState::FileOpen ? FileOpen : Previewing);
+    switch (state) {
+      case TCommandState::NoFile:
+        return NoFile;
+      case TCommandState::FileOpen:
+        return FileOpen;
+      case TCommandState::Previewing:
+        return Previewing;
+      case TCommandState::Splitting:
+        return Splitting;
+    }
+    return false;
   }
 };
 
 inline constexpr std::array<TControlState, 29> CommandStateTable{{
-    {"BtnOpenMp3", true, true, true},
-    {"BtnAbout", true, true, true},
-    {"Label28", true, true, true},
-    {"RzBmpButton1", true, true, true},
-    {"RzBmpButton2", true, true, true},
-    {"BtnSaveMp3", false, true, false},
-    {"BtnSplit", false, true, false},
-    {"BtnPlayStart", false, true, false},
-    {"BtnPlay2", false, true, false},
-    {"BtnStop", false, false, true},
-    {"TrackBarPos", false, true, false},
-    {"BtnSetStart", false, true, false},
-    {"BtnSetEnd", false, true, false},
-    {"ImageStart", false, true, true},
-    {"ImageEnd", false, true, true},
-    {"LabelStart", false, true, true},
-    {"LabelEnd", false, true, true},
-    {"RzMaskEdit1", false, true, true},
-    {"RzMaskEdit2", false, true, true},
-    {"RzCheckBox1", false, true, true},
-    {"RzEdit1", false, true, true, TControlRule::TagEdit},
-    {"RzEdit2", false, true, true, TControlRule::TagEdit},
-    {"RzEdit3", false, true, true, TControlRule::TagEdit},
-    {"RzEdit5", false, true, true, TControlRule::TagEdit},
-    {"RzEdit6", false, true, true, TControlRule::TagEdit},
-    {"RzEdit7", false, true, true, TControlRule::TagEdit},
-    {"RzComboBox1", false, true, true, TControlRule::TagEdit},
-    {"ImageFileState1", false, true, true, TControlRule::VisibleFileIcon},
-    {"ImageFileState2", true, false, false, TControlRule::VisibleFileIcon},
+    {"BtnOpenMp3", true, true, true, false},
+    {"BtnAbout", true, true, true, false},
+    {"Label28", true, true, true, false},
+    {"RzBmpButton1", true, true, true, false},
+    {"RzBmpButton2", true, true, true, true},
+    {"BtnSaveMp3", false, true, false, false},
+    {"BtnSplit", false, true, false, false},
+    {"BtnPlayStart", false, true, false, false},
+    {"BtnPlay2", false, true, false, false},
+    {"BtnStop", false, false, true, false},
+    {"TrackBarPos", false, true, false, false},
+    {"BtnSetStart", false, true, false, false},
+    {"BtnSetEnd", false, true, false, false},
+    {"ImageStart", false, true, true, false},
+    {"ImageEnd", false, true, true, false},
+    {"LabelStart", false, true, true, false},
+    {"LabelEnd", false, true, true, false},
+    {"RzMaskEdit1", false, true, true, false},
+    {"RzMaskEdit2", false, true, true, false},
+    {"RzCheckBox1", false, true, true, false},
+    {"RzEdit1", false, true, true, false, TControlRule::TagEdit},
+    {"RzEdit2", false, true, true, false, TControlRule::TagEdit},
+    {"RzEdit3", false, true, true, false, TControlRule::TagEdit},
+    {"RzEdit5", false, true, true, false, TControlRule::TagEdit},
+    {"RzEdit6", false, true, true, false, TControlRule::TagEdit},
+    {"RzEdit7", false, true, true, false, TControlRule::TagEdit},
+    {"RzComboBox1", false, true, true, false, TControlRule::TagEdit},
+    {"ImageFileState1", false, true, true, true, TControlRule::VisibleFileIcon},
+    {"ImageFileState2", true, false, false, false, TControlRule::VisibleFileIcon},
 }};
 
 }  // namespace pelcato

@@ -1,8 +1,10 @@
 #include "ui/Dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QUrl>
 
 #include "settings/qt/QtSettings.h"
 
@@ -48,21 +50,26 @@ QString TQtDialogs::OpenFile(QWidget* parent, const QString& title, const QStrin
 }
 
 QString TQtDialogs::SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                             const QString& suggestedName) {
-  QString start = suggestedName;
-  if (!FSaveFolder.isEmpty() && !suggestedName.isEmpty()) {
-    start = FSaveFolder + QLatin1Char('/') + QFileInfo(suggestedName).fileName();
-  } else if (!FSaveFolder.isEmpty()) {
-    start = FSaveFolder;
-  }
-  const QString path = QFileDialog::getSaveFileName(parent, title, start, QtFileFilter(filter));
-  if (!path.isEmpty()) FSaveFolder = QFileInfo(path).absolutePath();
+                             const QString& defaultSuffix) {
+  // A dialog object rather than the static call, which adds no suffix.
+  QFileDialog dialog(parent, title, FSaveFolder, QtFileFilter(filter));
+  dialog.setObjectName(QStringLiteral("SaveDialog1"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(defaultSuffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  const QString path = dialog.selectedFiles().constFirst();
+  FSaveFolder = QFileInfo(path).absolutePath();
   return path;
 }
 
 QString TQtDialogs::ExistingDirectory(QWidget* parent, const QString& title,
                                       const QString& startFolder) {
   return QFileDialog::getExistingDirectory(parent, title, startFolder);
+}
+
+void TQtDialogs::ShowFolder(const QString& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 QString QtFileFilter(const QString& filter) {

@@ -23,11 +23,15 @@ class TDialogs {
   // File dialogs: filter in the form "Description|pattern|Description|pattern". The chosen
   // path, or an empty text when the user cancelled.
   virtual QString OpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+  // The save dialog asks before it replaces a file, and adds defaultSuffix (without its dot)
+  // to a name typed without an extension.
   virtual QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                           const QString& suggestedName) = 0;
+                           const QString& defaultSuffix) = 0;
   // A folder, starting in startFolder; empty when cancelled.
   virtual QString ExistingDirectory(QWidget* parent, const QString& title,
                                     const QString& startFolder) = 0;
+  // Shows a folder in the desktop's file manager.
+  virtual void ShowFolder(const QString& folder) = 0;
 };
 
 // The desktop's own boxes and dialogs. The save dialog remembers the folder it was last
@@ -38,9 +42,10 @@ class TQtDialogs : public TDialogs {
                          TMsgIcon icon, TMsgButtons buttons) override;
   QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
   QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                   const QString& suggestedName) override;
+                   const QString& defaultSuffix) override;
   QString ExistingDirectory(QWidget* parent, const QString& title,
                             const QString& startFolder) override;
+  void ShowFolder(const QString& folder) override;
 
  private:
   QString FOpenFolder;

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegion>
 #include <QScreen>
@@ -326,6 +327,14 @@ void TFrmMP3Editor::CreateComponents() {
   Image1->SetPicture(QStringLiteral(":/panel/status.svg"));
   Label25 = MakeLabel(PanelState, "Label25", QStringLiteral("Opening..."), 50, 0, 132, 50);
   Label25->setStyleSheet(QStringLiteral("color: #FFFFFF;"));
+  ProgressSplit = new QProgressBar(PanelState);
+  ProgressSplit->setObjectName(QStringLiteral("ProgressSplit"));
+  ProgressSplit->setGeometry(50, 40, 130, 4);
+  ProgressSplit->setTextVisible(false);
+  ProgressSplit->setStyleSheet(
+      QStringLiteral("QProgressBar { background: #5B7FA3; border: none; }"
+                     "QProgressBar::chunk { background: #FFFFFF; }"));
+  ProgressSplit->hide();
   PanelState->hide();
 
   // The open file at the bottom.
@@ -543,6 +552,11 @@ void TFrmMP3Editor::DeleteTempFiles() {
 }
 
 void TFrmMP3Editor::closeEvent(QCloseEvent* event) {
+  // A split in progress finishes first: its walk still reads the component.
+  if (FCommandState == TCommandState::Splitting) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -718,9 +732,5 @@ void TFrmMP3Editor::ApplyTagEditState() {
   ApplyStateTo({"RzEdit1", "RzEdit2", "RzEdit3", "RzEdit5", "RzEdit6", "RzEdit7", "RzComboBox1"},
                FCommandState);
 }
-
-// Commands that come with "Save as" and "Split".
-void TFrmMP3Editor::BtnSaveMp3Click() {}
-void TFrmMP3Editor::BtnSplitClick() {}
 
 }  // namespace pelcato

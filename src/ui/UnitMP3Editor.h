@@ -31,6 +31,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
+class QProgressBar;
 class QPushButton;
 class QSlider;
 class QTabWidget;
@@ -100,6 +101,8 @@ class TFrmMP3Editor : public QWidget {
   int64_t EndMs() const { return FEndMs; }
   const TMarkerPair& Markers() const { return FMarkers; }
   const TTagCodePage& TagCodePage() const { return FTagCodePage; }
+  // The tag the tag page describes: all zero unless "Include" is checked.
+  TID3v1Tag BuildTagFromEdits() const;
 
   // Components, named as the language files address them.
   TSkinImage* FS = nullptr;
@@ -160,6 +163,7 @@ class TFrmMP3Editor : public QWidget {
   QWidget* PanelState = nullptr;
   TSkinImage* Image1 = nullptr;
   QLabel* Label25 = nullptr;
+  QProgressBar* ProgressSplit = nullptr;  // pieces written, while a split runs
   TSkinImage* ImageFileState1 = nullptr;
   TSkinImage* ImageFileState2 = nullptr;
   QLabel* Label12 = nullptr;
@@ -241,7 +245,8 @@ class TFrmMP3Editor : public QWidget {
   void ImageEndMouseUp(QMouseEvent* event);
   void MarkerMouseDown(TMarker which, QMouseEvent* event);
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
-  void ShowError(const QString& text, const QString& caption);
+  bool IsOpenFile(const QString& path) const;
+  void ShowBusy(bool busy);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
   void AutoSizeLabels();

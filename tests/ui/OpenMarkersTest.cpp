@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "EditorTestSupport.h"
 #include "UiTestSupport.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
@@ -26,90 +27,9 @@
 namespace pelcato {
 namespace {
 
-using test::TFakeDialogs;
-using test::TProgramFolder;
-
-QString Data(const char* name) {
-  return QStringLiteral(PELCATO_TEST_DATA "/") + QLatin1String(name);
-}
-
-// A player that does what the test says and plays in no time unless told.
-struct TPlayerScript {
-  int64_t Length = -1;    // -1: the file's computed length stands (the open fails)
-  std::string OpenError;  // non-empty: opening fails with this text
-  int64_t Position = 0;   // what the player reports while it plays
-  bool Stopped = false;   // the player has played to the end
-  int64_t PlayedFrom = -1;
-  int Plays = 0;
-  bool Open = false;
-};
-
-class TScriptedPlayer : public TMediaPlayer {
- public:
-  explicit TScriptedPlayer(std::shared_ptr<TPlayerScript> s) : S(std::move(s)) {}
-  void Open(const std::string&) override {
-    if (!S->OpenError.empty()) throw EPlayerError(S->OpenError);
-    if (S->Length < 0) throw EPlayerError("no length");
-    S->Open = true;
-    S->Stopped = false;
-  }
-  int64_t Length() override { return S->Length; }
-  int64_t Position() override { return S->Position; }
-  void SetPosition(int64_t ms) override { S->Position = S->PlayedFrom = ms; }
-  void Play() override { ++S->Plays; }
-  TPlayerMode Mode() override {
-    if (!S->Open) return TPlayerMode::NotOpen;
-    return S->Stopped ? TPlayerMode::Stopped : TPlayerMode::Playing;
-  }
-  void Close() override { S->Open = false; }
-
- private:
-  std::shared_ptr<TPlayerScript> S;
-};
-
-struct TEditor {
-  TFakeDialogs Dialogs;
-  TProgramFolder Folder;
-  std::shared_ptr<TPlayerScript> Player = std::make_shared<TPlayerScript>();
-  std::unique_ptr<TFrmMP3Editor> Window;
-
-  explicit TEditor(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates),
-                   int64_t length = 2500) {
-    Player->Length = length;
-    TEditorOptions options;
-    options.ProgramFolder = Folder.Path();
-    options.SystemLanguageName = [] { return std::string("English"); };
-    options.Locale = locale;
-    options.MakePlayer = [p = Player] { return std::make_unique<TScriptedPlayer>(p); };
-    Window = std::make_unique<TFrmMP3Editor>(Dialogs, options);
-  }
-  void Open(const QString& path) {
-    Dialogs.Paths.push_back(path);
-    Window->BtnOpenMp3Click();
-  }
-  TFrmMP3Editor* operator->() const { return Window.get(); }
-};
-
-// Every control of the state table as the state says (tag edits as "Include" says).
-void ExpectState(TFrmMP3Editor& w, TCommandState state) {
-  for (const TControlState& control : CommandStateTable) {
-    auto* widget = w.findChild<QWidget*>(QLatin1String(control.Name));
-    ASSERT_NE(widget, nullptr) << control.Name;
-    const bool on = control.In(state);
-    switch (control.Rule) {
-      case TControlRule::Enabled:
-        EXPECT_EQ(widget->isEnabled(), on) << control.Name;
-        break;
-      case TControlRule::TagEdit:
-        EXPECT_EQ(widget->isEnabled(), on && w.RzCheckBox1->isChecked()) << control.Name;
-        break;
-      case TControlRule::VisibleFileIcon:
-        EXPECT_EQ(!widget->isHidden(), on) << control.Name;
-        break;
-    }
-  }
-  EXPECT_EQ(w.CommandState(), state);
-}
+using test::Data;
+using test::ExpectState;
+using test::TEditor;
 
 QString FileBytesWithTag(const QString& source, const QByteArray& title, const QString& dir) {
   QFile in(source);

@@ -28,6 +28,7 @@ class TSilentDialogs : public pelcato::TDialogs {
   QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
   QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
   QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+  void ShowFolder(const QString&) override {}
 };
 
 }  // namespace

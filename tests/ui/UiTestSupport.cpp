@@ -31,13 +31,17 @@ QString TFakeDialogs::OpenFile(QWidget*, const QString& title, const QString&) {
   return NextPath();
 }
 
-QString TFakeDialogs::SaveFile(QWidget*, const QString& title, const QString&, const QString&) {
+QString TFakeDialogs::SaveFile(QWidget*, const QString& title, const QString&,
+                               const QString& defaultSuffix) {
   DialogTitles << title;
+  Suffixes << defaultSuffix;
   return NextPath();
 }
 
-QString TFakeDialogs::ExistingDirectory(QWidget*, const QString& title, const QString&) {
+QString TFakeDialogs::ExistingDirectory(QWidget*, const QString& title,
+                                        const QString& startFolder) {
   DialogTitles << title;
+  StartFolders << startFolder;
   return NextPath();
 }
 

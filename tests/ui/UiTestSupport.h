@@ -32,8 +32,12 @@ class TFakeDialogs : public TDialogs {
                    const QString& suggestedName) override;
   QString ExistingDirectory(QWidget* parent, const QString& title,
                             const QString& startFolder) override;
+  void ShowFolder(const QString& folder) override { ShownFolders << folder; }
 
   std::vector<TShownMessage> Messages;
+  QStringList ShownFolders;
+  QStringList StartFolders;  // where each folder chooser started
+  QStringList Suffixes;      // the default suffix of each save dialog
   std::deque<TMsgAnswer> Answers;
   std::deque<QString> Paths;  // answers of the file and folder dialogs; empty: cancelled
   QStringList DialogTitles;
