@@ -306,6 +306,11 @@ TEST(Preview, PlayModesTimerStopAndTheEndOfTheFile) {
   w.Open(Data("cbr128.mp3"));
   w->RzMaskEdit1->setText(QStringLiteral("000:00:00.500"));
   w->RzMaskEdit2->setText(QStringLiteral("000:00:02.000"));
+  // Moving the track bar by hand only moves the position label.
+  QTest::keyClick(w->TrackBarPos, Qt::Key_PageUp);
+  EXPECT_NE(w->LabelPos->text(), "000:00:00.000");
+  EXPECT_EQ(w.Player->Plays, 0);
+  EXPECT_FALSE(w.Player->Open);
   w->TrackBarPos->setValue(1200);
 
   // From the position: the track bar stays; the previewing state; the timer ticks.
