@@ -69,7 +69,7 @@ bool TranslateForm(TFormTarget& form, const std::string& languageFile);
 
 // "Languages/Spanish.isl" for 1, German 2, Italian 3, French 4; "Languages/English.isl" else.
 std::string LanguageFileName(TLanguageId code);
-// ProgramFolder followed by the file name of the current Language.
+// The language folder (LanguageFolderPath) followed by the file name of the current Language.
 std::string LanguageFilePath(const TAppSettings& settings);
 
 // The language whose English name (as the system reports it for its locale) is given:

@@ -473,9 +473,13 @@ void TFrmMP3Editor::AutoSizeLabels() {
 // ---- Creation and closing -------------------------------------------------------------------
 
 void TFrmMP3Editor::FormCreate() {
-  FSettings.ProgramFolder = FOptions.ProgramFolder.isEmpty()
-                                ? QtProgramFolder()
-                                : IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
+  // A folder given by the caller holds everything; the program's own folder does when it
+  // holds "Languages/", else the program is installed and uses the user's folders.
+  if (FOptions.ProgramFolder.isEmpty()) {
+    ResolveFolders(FSettings, QtProgramFolder());
+  } else {
+    FSettings.ProgramFolder = IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
+  }
   LoadSettings(FSettings);
   FLanguageHost = std::make_unique<TQtLanguageHost>(this);
   const std::string systemLanguage =
