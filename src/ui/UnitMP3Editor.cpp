@@ -112,8 +112,9 @@ TFrmMP3Editor::TFrmMP3Editor(TDialogs& dialogs, TEditorOptions options, QWidget*
 }
 
 TFrmMP3Editor::~TFrmMP3Editor() {
-  // The shadow is a window of its own; it goes with this one even without a close.
-  FShadow.reset();
+  // A window destroyed without a close event (the application ending) still writes its
+  // settings and deletes its working copies; the shadow, a window of its own, goes with it.
+  FormClose();
 }
 
 // ---- Components ---------------------------------------------------------------------------
