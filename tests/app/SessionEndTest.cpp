@@ -39,6 +39,8 @@ class TWindowProcess {
     if (FPid == 0) {
       dup2(out[1], 1);
       close(out[0]);
+      // A lock folder of its own: other tests may run the program at the same time.
+      setenv("XDG_RUNTIME_DIR", path.constData(), 1);
       execl(PELCATO_WINDOW_PROBE, PELCATO_WINDOW_PROBE, path.constData(),
             static_cast<char*>(nullptr));
       _exit(127);
@@ -87,6 +89,7 @@ TEST(SessionEnd, TerminationSignalsCloseTheWindowLikeItsCloseButton) {
 
 TEST(SessionEnd, LeavingTheEventLoopClosesTheWindow) {
   TProgramFolder folder(true);
+  qputenv("XDG_RUNTIME_DIR", folder.Path().toLocal8Bit());  // a lock of this test's own
   TStartOptions options;
   options.Editor.ProgramFolder = folder.Path();
   const QString copy = folder.File(QStringLiteral("Tmp/working.mp3"));
