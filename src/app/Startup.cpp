@@ -77,7 +77,6 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
                         TMsgButtons::Ok);
     return 0;
   }
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
   TFrmMP3Editor window(dialogs, options.Editor);
   // The end of the session and the end of the event loop close the window as its Close
   // button does: the settings are written and the working copies deleted.

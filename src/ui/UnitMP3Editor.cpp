@@ -568,7 +568,7 @@ void TFrmMP3Editor::FormClose() {
   FMp3.reset();
   FShadow.reset();
   DeleteTempFiles();
-  QString title = QGuiApplication::applicationDisplayName();
+  QString title = windowTitle();
   if (title.isEmpty()) title = QString::fromLatin1(ApplicationTitle);
   SaveSettings(FSettings, [this, title](const std::string& message) {
     FDialogs.ShowMessage(this, QString::fromStdString(message), title, TMsgIcon::Error,
