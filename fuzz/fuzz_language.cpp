@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> sections =
       SectionNames(std::string_view(reinterpret_cast<const char*>(data), size));
 
-  // As a language file: UTF-8 text only; the same entries as below when it is.
+  // As a language file: UTF-8 text, or else windows-1252 made UTF-8.
   const TProfileFile language(path, true);
   TMessageTable messages;
   LoadMessages(path, messages);

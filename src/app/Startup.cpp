@@ -1,12 +1,75 @@
 #include "app/Startup.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
+#include <iterator>
+#include <memory>
 
 #include "settings/Language.h"
 #include "ui/Dialogs.h"
 
 namespace pelcato {
+
+namespace {
+
+// The write end of the pipe the signal handler writes into; the event loop reads the other.
+int gSignalPipe = -1;
+
+void OnTerminationSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(gSignalPipe, &byte, 1);
+  errno = saved;
+}
+
+// While it lives, SIGTERM, SIGINT and SIGHUP close the window as its Close button does, from
+// the event loop: the handler only writes a byte into a pipe.
+class TCloseOnSignal {
+ public:
+  explicit TCloseOnSignal(QWidget& window) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    FRead = fds[0];
+    gSignalPipe = fds[1];
+    FNotifier = std::make_unique<QSocketNotifier>(FRead, QSocketNotifier::Read);
+    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, &window, [this, &window] {
+      char buffer[64];
+      while (read(FRead, buffer, sizeof buffer) > 0) {
+      }
+      window.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &FOld[i]);
+  }
+  ~TCloseOnSignal() {
+    if (FRead < 0) return;
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &FOld[i], nullptr);
+    FNotifier.reset();
+    close(gSignalPipe);
+    gSignalPipe = -1;
+    close(FRead);
+  }
+  TCloseOnSignal(const TCloseOnSignal&) = delete;
+  TCloseOnSignal& operator=(const TCloseOnSignal&) = delete;
+
+ private:
+  static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+  struct sigaction FOld[std::size(kSignals)]{};
+  int FRead = -1;
+  std::unique_ptr<QSocketNotifier> FNotifier;
+};
+
+}  // namespace
 
 int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& options) {
   if (guard.Acquire(InstanceName) == TInstanceState::AlreadyRunning) {
@@ -15,8 +78,13 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
                         TMsgButtons::Ok);
     return 0;
   }
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(ApplicationTitle));
   TFrmMP3Editor window(dialogs, options.Editor);
+  // The end of the session and the end of the event loop close the window as its Close
+  // button does: the settings are written and the working copies deleted.
+  TCloseOnSignal signalClose(window);
+  QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
+                   [&window](QSessionManager&) { window.close(); });
+  QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
   window.show();
   if (options.WindowShown) options.WindowShown(window);
   if (!options.OpenAtStart.isEmpty()) {

@@ -1,8 +1,10 @@
 #include "settings/AppSettings.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -21,6 +23,31 @@ std::string OwnProgramFile() {
     buffer.resize(buffer.size() * 4);
   }
   return {};
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Creates folder and its missing parents, each readable only by the user; true when it is
+// there afterwards.
+bool MakeFolders(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  return IsFolder(folder);
+}
+
+// $name when it holds an absolute path (relative ones are to be ignored), else the home folder
+// followed by fallback.
+std::string XdgFolder(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  if (value != nullptr && value[0] == '/') return IncludeTrailingSlash(value);
+  return DefaultOutputFolder() + fallback;
 }
 
 }  // namespace
@@ -50,8 +77,46 @@ std::string DefaultOutputFolder() {
   return "/";
 }
 
+std::string InstalledDataFolder(const std::string& programFolder) {
+  const std::string besideProgram =
+      IncludeTrailingSlash(IncludeTrailingSlash(programFolder) + PELCATO_DATA_FROM_BIN);
+  if (IsFolder(besideProgram + "Languages")) return besideProgram;
+  return IncludeTrailingSlash(PELCATO_DATA_FOLDER);
+}
+
+void ResolveFolders(TAppSettings& settings, const std::string& programFolder,
+                    const std::string& dataFolder) {
+  settings.ProgramFolder = IncludeTrailingSlash(programFolder);
+  if (IsFolder(settings.ProgramFolder + "Languages")) {
+    settings.LanguageFolder = settings.ProgramFolder + "Languages/";
+    settings.SettingsFile = settings.ProgramFolder + SettingsFileName;
+    settings.TempFolder = settings.ProgramFolder + "Tmp/";
+    return;
+  }
+  const std::string data =
+      dataFolder.empty() ? InstalledDataFolder(programFolder) : IncludeTrailingSlash(dataFolder);
+  settings.LanguageFolder = data + "Languages/";
+  const std::string config = XdgFolder("XDG_CONFIG_HOME", ".config/") + "pelcato/";
+  const std::string cache = XdgFolder("XDG_CACHE_HOME", ".cache/") + "pelcato/";
+  // A folder that cannot be made shows later as the error box of the settings save.
+  MakeFolders(config);
+  MakeFolders(cache + "Tmp");
+  settings.SettingsFile = config + SettingsFileName;
+  settings.TempFolder = cache + "Tmp/";
+}
+
+std::string LanguageFolderPath(const TAppSettings& settings) {
+  return settings.LanguageFolder.empty() ? settings.ProgramFolder + "Languages/"
+                                         : settings.LanguageFolder;
+}
+
+std::string TempFolderPath(const TAppSettings& settings) {
+  return settings.TempFolder.empty() ? settings.ProgramFolder + "Tmp/" : settings.TempFolder;
+}
+
 std::string SettingsFilePath(const TAppSettings& settings) {
-  return settings.ProgramFolder + SettingsFileName;
+  return settings.SettingsFile.empty() ? settings.ProgramFolder + SettingsFileName
+                                       : settings.SettingsFile;
 }
 
 void LoadSettings(TAppSettings& settings) {

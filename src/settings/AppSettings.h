@@ -1,6 +1,7 @@
-// The settings record and the settings file "Pelcato.ini" beside the program file: the output
-// folder and the split choices, the user-interface language and the moment the upgrade
-// program starts. Read once when the main window is created, written once when it closes.
+// The settings record and the settings file "Pelcato.ini": the output folder and the split
+// choices, the user-interface language and the moment the upgrade program starts. Read once
+// when the main window is created, written once when it closes. Where the settings file, the
+// language files and the working copies live is decided once by ResolveFolders.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,13 @@ inline constexpr TLanguageId LangJapanese = 6;  // only ever found from the syst
 inline constexpr TLanguageId LangAuto = 7;      // none chosen yet: resolved from the system
 
 struct TAppSettings {
-  std::string ProgramFolder;  // ends with "/"; never stored
+  // The folders and files of the program; none is stored. Each ends with "/" when it is a
+  // folder. An empty LanguageFolder, SettingsFile or TempFolder means the one beside the
+  // program: ProgramFolder + "Languages/", "Pelcato.ini" or "Tmp/".
+  std::string ProgramFolder;   // the program file's folder, where upgrade.exe is looked for
+  std::string LanguageFolder;  // holds English.isl, Spanish.isl, ...
+  std::string SettingsFile;    // the full path of Pelcato.ini
+  std::string TempFolder;      // the working copies of opened files
   TLanguageId Language = LangAuto;
   int32_t UpgradePos = 0;  // 0: start the upgrade program soon after start-up, else at close
   std::string OutputFolder;
@@ -44,10 +51,28 @@ std::string IncludeTrailingSlash(std::string folder);
 // The user's home folder with a trailing "/": where split pieces go until a folder is chosen.
 std::string DefaultOutputFolder();
 
-// ProgramFolder followed by "Pelcato.ini".
+// Where the files of the program live. When programFolder holds "Languages/" (a build tree or
+// an unpacked copy) everything stays beside the program. Otherwise the program is installed:
+// the language files come from dataFolder + "Languages/" (empty dataFolder: InstalledDataFolder),
+// Pelcato.ini from $XDG_CONFIG_HOME/pelcato/ (default ~/.config/pelcato/) and the working
+// copies go to $XDG_CACHE_HOME/pelcato/Tmp/ (default ~/.cache/pelcato/Tmp/); both folders are
+// created (private to the user) when missing. ProgramFolder is programFolder in both cases.
+void ResolveFolders(TAppSettings& settings, const std::string& programFolder,
+                    const std::string& dataFolder = {});
+
+// The installed data folder ending with "/": the one the install put beside the program
+// ("../share/pelcato/" from the program's folder) when it holds "Languages/", else the one of
+// the configured install prefix.
+std::string InstalledDataFolder(const std::string& programFolder);
+
+// The folder of the language files, ending with "/".
+std::string LanguageFolderPath(const TAppSettings& settings);
+// The full path of the working-copy folder, ending with "/".
+std::string TempFolderPath(const TAppSettings& settings);
+// The full path of Pelcato.ini.
 std::string SettingsFilePath(const TAppSettings& settings);
 
-// Fills every field but ProgramFolder from the settings file; absent entries and integers
+// Fills every field but the folders from the settings file; absent entries and integers
 // that are no number give the defaults. Language is clamped to 0..7.
 void LoadSettings(TAppSettings& settings);
 

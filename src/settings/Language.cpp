@@ -113,7 +113,9 @@ std::string LanguageFileName(TLanguageId code) {
 }
 
 std::string LanguageFilePath(const TAppSettings& settings) {
-  return settings.ProgramFolder + LanguageFileName(settings.Language);
+  // LanguageFileName starts with "Languages/"; the folder may lie elsewhere.
+  const std::string name = LanguageFileName(settings.Language);
+  return LanguageFolderPath(settings) + name.substr(name.find('/') + 1);
 }
 
 TLanguageId DetectSystemLanguage(std::string_view englishLanguageName) {

@@ -61,15 +61,16 @@ class TFormTarget {
 bool SetComponentProperty(TComponentTarget* component, std::string_view property,
                           std::string_view value);
 
-// Applies the window's section of languageFile entry by entry, in file order. A missing,
-// unreadable, oversized (over 1 MiB) or non-UTF-8 file, or an absent section, changes nothing.
+// Applies the window's section of languageFile entry by entry, in file order. A file that is
+// no valid UTF-8 is read as windows-1252. A missing, unreadable or oversized (over 1 MiB)
+// file, one holding zero bytes, or an absent section changes nothing.
 // A value that cannot be assigned ends the translation at that entry; the entries before it
 // stay applied. The result is always true.
 bool TranslateForm(TFormTarget& form, const std::string& languageFile);
 
 // "Languages/Spanish.isl" for 1, German 2, Italian 3, French 4; "Languages/English.isl" else.
 std::string LanguageFileName(TLanguageId code);
-// ProgramFolder followed by the file name of the current Language.
+// The language folder (LanguageFolderPath) followed by the file name of the current Language.
 std::string LanguageFilePath(const TAppSettings& settings);
 
 // The language whose English name (as the system reports it for its locale) is given:

@@ -72,12 +72,13 @@ TProfileState ReadWholeFile(const std::string& path, size_t limit, std::string& 
 }
 
 // Reads and parses path into data.
-TProfileState LoadInto(const std::string& path, bool requireUtf8, TProfileFile::TData& data) {
+TProfileState LoadInto(const std::string& path, bool asText, TProfileFile::TData& data) {
   std::string bytes;
   const TProfileState state = ReadWholeFile(path, TProfileFile::MaxFileBytes, bytes);
   if (state != TProfileState::Loaded) return state;
   if (bytes.find('\0') != std::string::npos) return TProfileState::NotText;
-  if (requireUtf8 && !IsValidUtf8(bytes)) return TProfileState::NotText;
+  // A translator's file saved in the legacy 8-bit encoding of Western Europe.
+  if (asText && !IsValidUtf8(bytes)) bytes = Windows1252ToUtf8(bytes);
   data.HadBom = bytes.size() >= 3 && bytes.compare(0, 3, SI_UTF8_SIGNATURE) == 0;
   if (data.Ini.LoadData(bytes.data(), bytes.size()) < 0) {
     data.Ini.Reset();
@@ -136,8 +137,8 @@ bool IsWritableName(std::string_view section, std::string_view key) {
 
 }  // namespace
 
-TProfileFile::TProfileFile(std::string path, bool requireUtf8)
-    : FPath(std::move(path)), FRequireUtf8(requireUtf8) {
+TProfileFile::TProfileFile(std::string path, bool asText)
+    : FPath(std::move(path)), FAsText(asText) {
   Reload();
 }
 
@@ -145,7 +146,7 @@ TProfileFile::~TProfileFile() = default;
 
 TProfileState TProfileFile::Reload() {
   FData = std::make_unique<TData>();
-  FState = LoadInto(FPath, FRequireUtf8, *FData);
+  FState = LoadInto(FPath, FAsText, *FData);
   if (FState != TProfileState::Loaded) FData = std::make_unique<TData>();
   return FState;
 }
@@ -258,6 +259,31 @@ std::string CutToChars(std::string_view text, size_t max) {
     if (starts && ++chars > max) return std::string(text.substr(0, i));
   }
   return std::string(text);
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  // 0x80 to 0x9F; the five bytes the code page leaves free keep their C1 code points.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (const char byte : bytes) {
+    const unsigned char c = static_cast<unsigned char>(byte);
+    const char16_t cp = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += char(0xC0 | (cp >> 6));
+      out += char(0x80 | (cp & 0x3F));
+    } else {
+      out += char(0xE0 | (cp >> 12));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
 }
 
 bool IsValidUtf8(std::string_view text) {

@@ -25,7 +25,7 @@ enum class TProfileState {
   Missing,     // no such file: every read gives its default
   Unreadable,  // no regular file, no permission, or a read error
   TooLarge,    // larger than MaxFileBytes
-  NotText,     // holds zero bytes, or (when UTF-8 is required) is no valid UTF-8
+  NotText,     // holds zero bytes
 };
 
 class TProfileFile {
@@ -38,8 +38,9 @@ class TProfileFile {
   // bytes together (one byte stays for the closing zero); later keys are not seen.
   static constexpr size_t MaxSectionKeyBytes = 16384;
 
-  // Reads the file at once. With requireUtf8 a file that is not valid UTF-8 counts as NotText.
-  explicit TProfileFile(std::string path, bool requireUtf8 = false);
+  // Reads the file at once, as bytes. With asText (language files) a file that is not valid
+  // UTF-8 is read as windows-1252 and its entries come out as UTF-8.
+  explicit TProfileFile(std::string path, bool asText = false);
   ~TProfileFile();
   TProfileFile(const TProfileFile&) = delete;
   TProfileFile& operator=(const TProfileFile&) = delete;
@@ -74,7 +75,7 @@ class TProfileFile {
 
  private:
   std::string FPath;
-  bool FRequireUtf8;
+  bool FAsText;
   TProfileState FState = TProfileState::Missing;
   std::unique_ptr<TData> FData;
 };
@@ -88,5 +89,7 @@ bool TryParseInteger(std::string_view text, int32_t& value);
 std::string CutToChars(std::string_view text, size_t max);
 
 bool IsValidUtf8(std::string_view text);
+// Every byte as the windows-1252 character it stands for, in UTF-8.
+std::string Windows1252ToUtf8(std::string_view bytes);
 
 }  // namespace pelcato

@@ -110,7 +110,7 @@ void TFrmMP3Editor::ShowOpenedFile() {
 }
 
 QString TFrmMP3Editor::TempFolder() const {
-  return QString::fromStdString(FSettings.ProgramFolder) + QStringLiteral("Tmp/");
+  return QString::fromStdString(TempFolderPath(FSettings));
 }
 
 void TFrmMP3Editor::OpenAsCopy() {
@@ -128,7 +128,7 @@ void TFrmMP3Editor::OpenAsCopy() {
     return;
   }
   const QString folder = TempFolder();
-  QDir().mkdir(folder);
+  QDir().mkpath(folder);
   const QString path = folder +
                        QDateTime::currentDateTime().toString(QStringLiteral("yyMMddHHmmsszzz")) +
                        QStringLiteral(".mp3");

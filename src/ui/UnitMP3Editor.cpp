@@ -29,6 +29,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "app/Launchers.h"
 #include "edit/TagText.h"
@@ -129,8 +132,9 @@ TFrmMP3Editor::TFrmMP3Editor(TDialogs& dialogs, TEditorOptions options, QWidget*
 }
 
 TFrmMP3Editor::~TFrmMP3Editor() {
-  // The shadow is a window of its own; it goes with this one even without a close.
-  FShadow.reset();
+  // A window destroyed without a close event (the application ending) still writes its
+  // settings and deletes its working copies; the shadow, a window of its own, goes with it.
+  FormClose();
 }
 
 // ---- Components ---------------------------------------------------------------------------
@@ -217,6 +221,7 @@ void TFrmMP3Editor::CreateComponents() {
   LabelStart->adjustSize();
   LabelStart->setProperty("AutoSize", true);
   RzMaskEdit1 = MakeEdit(this, "RzMaskEdit1", 240, 113, 96, 24, 0);
+  LabelStart->setBuddy(RzMaskEdit1);
   BtnSetStart = new QPushButton(this);
   BtnSetStart->setObjectName(QStringLiteral("BtnSetStart"));
   BtnSetStart->setGeometry(337, 114, 25, 23);
@@ -228,6 +233,7 @@ void TFrmMP3Editor::CreateComponents() {
   LabelEnd->adjustSize();
   LabelEnd->setProperty("AutoSize", true);
   RzMaskEdit2 = MakeEdit(this, "RzMaskEdit2", 240, 139, 96, 24, 0);
+  LabelEnd->setBuddy(RzMaskEdit2);
   BtnSetEnd = new QPushButton(this);
   BtnSetEnd->setObjectName(QStringLiteral("BtnSetEnd"));
   BtnSetEnd->setGeometry(337, 140, 25, 23);
@@ -335,6 +341,7 @@ void TFrmMP3Editor::CreateComponents() {
       QStringLiteral("QProgressBar { background: #5B7FA3; border: none; }"
                      "QProgressBar::chunk { background: #FFFFFF; }"));
   ProgressSplit->hide();
+  Label25->setProperty("AutoSize", true);
   PanelState->hide();
 
   // The open file at the bottom.
@@ -398,6 +405,8 @@ void TFrmMP3Editor::CreateStandardPage() {
     *row.Caption = MakeLabel(TabSheet2, row.CaptionName, QLatin1String(row.Text), 8, top, 112, 20,
                              Qt::AlignRight | Qt::AlignVCenter);
     *row.Value = MakeLabel(TabSheet2, row.ValueName, QString(), 130, top, 380, 20);
+    (*row.Caption)->setProperty("AutoSize", true);
+    (*row.Caption)->setBuddy(*row.Value);
     top += 26;
   }
 }
@@ -431,6 +440,14 @@ void TFrmMP3Editor::CreateTagPage() {
   RzEdit5 = MakeEdit(TabSheet1, "RzEdit5", 410, 66, 46, 22, 3);
   Label6 = MakeLabel(TabSheet1, "Label6", QStringLiteral("Year:"), 318, 96, 86, 22, right);
   RzEdit6 = MakeEdit(TabSheet1, "RzEdit6", 410, 96, 56, 22, 4);
+  // The captions take the width of their translated text and grow to the left.
+  const std::pair<QLabel*, QWidget*> captions[] = {
+      {Label3, RzEdit1},     {Label4, RzEdit2}, {Label5, RzEdit3}, {Label7, RzEdit7},
+      {Label9, RzComboBox1}, {Label8, RzEdit5}, {Label6, RzEdit6}};
+  for (const auto& [label, edit] : captions) {
+    label->setProperty("AutoSize", true);
+    label->setBuddy(edit);
+  }
 }
 
 void TFrmMP3Editor::CreateMenus() {
@@ -489,21 +506,67 @@ void TFrmMP3Editor::CreateMenus() {
 }
 
 void TFrmMP3Editor::AutoSizeLabels() {
-  // Right-aligned labels keep their right edge and grow to the left.
+  // Each takes the width of its text and keeps its height unless the text needs more;
+  // right-aligned labels keep their design right edge and grow to the left, away from their
+  // edit (the label's buddy). Where a caption would leave its page or cover the control on
+  // its left, its whole column of captions and edits moves right, the edits keeping their
+  // right edges.
+  constexpr int kMargin = 4;
+  const auto isControl = [](const QWidget* w) {
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
+           qobject_cast<const QAbstractButton*>(w);
+  };
+  std::map<std::pair<QWidget*, int>, int> columnShift;  // (page, edit's design left) -> shift
+  std::vector<QLabel*> captions;
   for (QLabel* label : findChildren<QLabel*>()) {
     if (!label->property("AutoSize").toBool()) continue;
-    const int right = label->x() + label->width();
-    label->adjustSize();
-    if (label->alignment() & Qt::AlignRight) label->move(right - label->width(), label->y());
+    if (!label->property("DesignRight").isValid()) {
+      label->setProperty("DesignRight", label->x() + label->width());
+    }
+    const QSize hint = label->sizeHint();
+    label->resize(hint.width(), std::max(label->height(), hint.height()));
+    if (!(label->alignment() & Qt::AlignRight)) continue;
+    label->move(label->property("DesignRight").toInt() - label->width(), label->y());
+    QWidget* edit = label->buddy();
+    if (edit == nullptr) continue;
+    if (!edit->property("DesignGeometry").isValid()) {
+      edit->setProperty("DesignGeometry", edit->geometry());
+    }
+    edit->setGeometry(edit->property("DesignGeometry").toRect());
+    int limit = kMargin;
+    for (QWidget* other :
+         label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      const QRect g = other->geometry();
+      if (other == edit || !isControl(other) || g.bottom() < label->y() ||
+          g.top() > label->geometry().bottom() || g.right() >= edit->x()) {
+        continue;
+      }
+      limit = std::max(limit, g.right() + 1 + kMargin);
+    }
+    int& shift = columnShift[{label->parentWidget(), edit->x()}];
+    shift = std::max(shift, limit - label->x());
+    captions.push_back(label);
+  }
+  for (QLabel* label : captions) {
+    QRect edit = label->buddy()->geometry();
+    const int shift = columnShift[{label->parentWidget(), edit.x()}];
+    if (shift <= 0) continue;
+    label->move(label->x() + shift, label->y());
+    edit.setLeft(edit.left() + shift);
+    label->buddy()->setGeometry(edit);
   }
 }
 
 // ---- Creation and closing -------------------------------------------------------------------
 
 void TFrmMP3Editor::FormCreate() {
-  FSettings.ProgramFolder = FOptions.ProgramFolder.isEmpty()
-                                ? QtProgramFolder()
-                                : IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
+  // A folder given by the caller holds everything; the program's own folder does when it
+  // holds "Languages/", else the program is installed and uses the user's folders.
+  if (FOptions.ProgramFolder.isEmpty()) {
+    ResolveFolders(FSettings, QtProgramFolder());
+  } else {
+    FSettings.ProgramFolder = IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
+  }
   LoadSettings(FSettings);
   FLocale = FOptions.Locale.value_or(QLocale::system());
   FTagCodePage = TagCodePageForLocale(LocaleCodePageName(FLocale));
@@ -534,7 +597,7 @@ void TFrmMP3Editor::FormClose() {
   FMp3.reset();
   FShadow.reset();
   DeleteTempFiles();
-  QString title = QGuiApplication::applicationDisplayName();
+  QString title = windowTitle();
   if (title.isEmpty()) title = QString::fromLatin1(ApplicationTitle);
   SaveSettings(FSettings, [this, title](const std::string& message) {
     FDialogs.ShowMessage(this, QString::fromStdString(message), title, TMsgIcon::Error,

@@ -50,7 +50,7 @@ class TSkinImage;
 // What the window takes from outside; tests replace each part.
 struct TEditorOptions {
   // The folder holding Pelcato.ini, Languages/, Tmp/ and upgrade.exe, ending with "/".
-  // Empty: the folder of the program file.
+  // Empty: the folders ResolveFolders finds for the program file.
   QString ProgramFolder;
   // The preview player handed to the analysis component. Empty: the libmpg123 player.
   std::function<std::unique_ptr<TMediaPlayer>()> MakePlayer;

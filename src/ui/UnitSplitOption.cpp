@@ -120,7 +120,7 @@ void TFrmSplitOption::FormCreate() {
 }
 
 void TFrmSplitOption::LoadDialogLanguage() {
-  TranslateWidget(this, FSettings.ProgramFolder + LanguageFileName(FSettings.Language));
+  TranslateWidget(this, LanguageFilePath(FSettings));
   // Translated captions take the room their text needs.
   for (QLabel* label : {LabelFolder, LabelFilename, LabelEx, LabelHour, LabelMin, LabelSec}) {
     label->adjustSize();

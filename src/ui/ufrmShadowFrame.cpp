@@ -56,7 +56,6 @@ void TFormShadow::SetShadowColor(TShadowColor color) {
 
 bool TFormShadow::CompositorRunning() {
   const QString platform = QGuiApplication::platformName();
-  if (platform.startsWith(QLatin1String("wayland"))) return true;
 #ifdef PELCATO_HAVE_XCB
   if (platform == QLatin1String("xcb")) {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -87,7 +86,15 @@ bool TFormShadow::CompositorRunning() {
   return false;
 }
 
+bool TFormShadow::PlacesOwnWindows(const QString& platform) {
+  // A Wayland compositor puts every window where it likes: the shadow would float beside the
+  // window instead of lying behind it.
+  return !platform.startsWith(QLatin1String("wayland"), Qt::CaseInsensitive);
+}
+
 bool TFormShadow::CanShow() const {
+  if (!PlacesOwnWindows(FPlatformOverride ? *FPlatformOverride : QGuiApplication::platformName()))
+    return false;
   return FCompositorOverride ? *FCompositorOverride : CompositorRunning();
 }
 

@@ -42,6 +42,11 @@ class TFormShadow : public QWidget {
   static bool CompositorRunning();
   void SetCompositorOverride(std::optional<bool> available) { FCompositorOverride = available; }
 
+  // Whether the platform lets a program place its own windows (not so on Wayland), which the
+  // shadow needs to lie behind the window. Tests may name the platform instead of Qt.
+  static bool PlacesOwnWindows(const QString& platform);
+  void SetPlatformOverride(std::optional<QString> platform) { FPlatformOverride = platform; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -63,6 +68,7 @@ class TFormShadow : public QWidget {
   int FBuildCount = 0;
   int FTintCount = 0;
   std::optional<bool> FCompositorOverride;
+  std::optional<QString> FPlatformOverride;
 };
 
 }  // namespace pelcato

@@ -126,14 +126,16 @@ TEST_F(HostileText, ByteOrderMarkAndLineEnds) {
   EXPECT_EQ(Settings.SplitInto, 3);
 }
 
-// A language file must be UTF-8 text, or it is not used at all; the settings file is taken as
-// bytes and keeps them through a save.
+// A language file that is no UTF-8 is read as windows-1252, every byte a character; the
+// settings file is taken as bytes and keeps them through a save.
 TEST_F(HostileText, InvalidUtf8) {
   const std::string bad = "K\xF6ln \xC3\x28 \xED\xA0\x80 \xF8\x88\x80\x80\x80";
+  const std::string asWindows1252 =
+      "K\u00F6ln \u00C3( \u00ED\u00A0\u20AC \u00F8\u02C6\u20AC\u20AC\u20AC";
   Read("[Messages]\nMs_Error=" + bad + "\n[FrmMP3Editor]\nLabel1.Caption=" + bad +
        "\n[SPLIT]\nOutputFolder=/music/" + bad + "\n[Other]\n" + bad + "=" + bad + "\n");
-  EXPECT_EQ(Messages.Ms_Error, "Error");
-  EXPECT_TRUE(Form.Log.empty());
+  EXPECT_EQ(Messages.Ms_Error, asWindows1252);
+  EXPECT_EQ(Form.Log, (Log{"Label1.Caption=" + asWindows1252}));
   EXPECT_EQ(Settings.OutputFolder, "/music/" + bad);
   ASSERT_TRUE(SaveSettings(Settings));
   const TProfileFile saved(Scratch.Path("Pelcato.ini"));

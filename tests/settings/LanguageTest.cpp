@@ -1,3 +1,5 @@
+#include <iconv.h>
+
 #include <map>
 #include <set>
 
@@ -75,7 +77,8 @@ TEST(Messages, LoadExpandsLineBreaksOnlyInNotSaveName) {
 
   // Files that cannot be used leave the built-in texts, expanded as a file's would be.
   for (const std::string& bad :
-       {std::string("[Messages]\nMs_Error=F\xE9hler\n"), std::string("[Messages]\0Ms_Error=x", 21),
+       {std::string("[Messages]\nMs_Error=F\xE9hler\0\n", 28),
+        std::string("[Messages]\0Ms_Error=x", 21),
         "[Messages]\nMs_Error=Big\n" + std::string(TProfileFile::MaxFileBytes, ';')}) {
     WriteText(path, bad);
     LoadMessages(path, table);
@@ -182,6 +185,65 @@ TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
       for (std::string key; names >> key; ++count) check(section, key);
       EXPECT_EQ(file.ReadSection(section).size(), count) << section;
     }
+  }
+}
+
+// The shipped French file as a translator's editor would save it in windows-1252 (made by
+// iconv): read as such it gives exactly what the UTF-8 file gives. Zero bytes or a size over
+// 1 MiB still make it unusable.
+TEST(LanguageFiles, AWindows1252FileReadsAsItsUtf8Original) {
+  TScratch scratch;
+  const std::string utf8 = ReadText(std::string(PELCATO_LANGUAGES) + "/French.isl");
+  std::string legacy(utf8.size(), '\0');
+  {
+    const iconv_t cd = iconv_open("CP1252", "UTF-8");
+    ASSERT_NE(cd, iconv_t(-1));
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    char* out = legacy.data();
+    size_t outLeft = legacy.size();
+    ASSERT_NE(iconv(cd, &in, &inLeft, &out, &outLeft), size_t(-1));
+    legacy.resize(legacy.size() - outLeft);
+    iconv_close(cd);
+  }
+  ASSERT_NE(legacy.find("St\xE9r\xE9o"), std::string::npos);  // é as one byte
+  ASSERT_FALSE(IsValidUtf8(legacy));
+  const std::string original = scratch.Path("original.isl");
+  const std::string path = scratch.Path("French.isl");
+  WriteText(original, utf8);
+  WriteText(path, legacy);
+
+  TMessageTable fromUtf8, fromLegacy;
+  LoadMessages(original, fromUtf8);
+  LoadMessages(path, fromLegacy);
+  EXPECT_EQ(fromLegacy.Ms_Stereo, "St\u00E9r\u00E9o");
+  for (const TMessageKey& key : MessageKeys) {
+    EXPECT_EQ(fromLegacy.*key.Field, fromUtf8.*key.Field) << key.Name;
+  }
+  for (const char* section : {"FrmMP3Editor", "FrmSplitOption"}) {
+    TFakeForm a(section), b(section);
+    for (TFakeForm* form : {&a, &b}) {
+      form->Components.clear();
+      for (const TProfileEntry& e : TProfileFile(original, true).ReadSection(section)) {
+        const std::string name = e.Key.substr(0, e.Key.find('.'));
+        if (!form->Components.count(name)) form->Add(name, {"Caption", "Hint", "Title"});
+      }
+    }
+    TranslateForm(a, original);
+    TranslateForm(b, path);
+    size_t translated = 0;
+    for (auto& [name, component] : b.Components) {
+      EXPECT_EQ(component.Values(), a.Components.at(name).Values()) << name;
+      translated += component.Values().size();
+    }
+    EXPECT_GT(translated, 10u) << section;
+  }
+
+  for (const std::string& unusable :
+       {legacy + std::string(1, '\0'), legacy + std::string(TProfileFile::MaxFileBytes, ';')}) {
+    WriteText(path, unusable);
+    LoadMessages(path, fromLegacy);
+    EXPECT_EQ(fromLegacy.Ms_Stereo, "Stereo");
   }
 }
 

@@ -47,9 +47,12 @@ TEST(ProfileFile, FilesThatAreNoProfileReadAsEmpty) {
   EXPECT_EQ(TProfileFile(scratch.Path("missing.ini")).State(), TProfileState::Missing);
   WriteText(scratch.Path("bin.ini"), std::string("[s]\na=1\n\0\x01", 10));
   EXPECT_EQ(TProfileFile(scratch.Path("bin.ini")).State(), TProfileState::NotText);
-  WriteText(scratch.Path("latin1.ini"), "[s]\na=K\xF6ln\n");
-  EXPECT_EQ(TProfileFile(scratch.Path("latin1.ini"), true).State(), TProfileState::NotText);
-  EXPECT_EQ(TProfileFile(scratch.Path("latin1.ini"), false).State(), TProfileState::Loaded);
+  // No UTF-8: text for display reads as windows-1252, the settings keep the bytes.
+  WriteText(scratch.Path("latin1.ini"), "[s]\na=K\xF6ln \x80\x9F\x81\n");
+  EXPECT_EQ(TProfileFile(scratch.Path("latin1.ini"), true).ReadString("s", "a", ""),
+            "K\u00F6ln \u20AC\u0178\u0081");
+  EXPECT_EQ(TProfileFile(scratch.Path("latin1.ini"), false).ReadString("s", "a", ""),
+            "K\xF6ln \x80\x9F\x81");
   WriteText(scratch.Path("big.ini"), "[s]\na=1\n" + std::string(TProfileFile::MaxFileBytes, ';'));
   const TProfileFile big(scratch.Path("big.ini"));
   EXPECT_EQ(big.State(), TProfileState::TooLarge);

@@ -1,7 +1,10 @@
+#include <unistd.h>
+
 #include <tuple>
 
 #include "SettingsTestUtil.h"
 #include "settings/AppSettings.h"
+#include "settings/Language.h"
 #include "settings/ProfileFile.h"
 
 namespace pelcato::test {
@@ -113,6 +116,99 @@ TEST(ProgramFolder, IsTheFolderOfTheProgramWithASlash) {
   EXPECT_EQ(own.front(), '/');
   EXPECT_EQ(own.back(), '/');
   EXPECT_TRUE(fs::exists(own + "settings_tests"));
+}
+
+// The folders of a copy beside its language files and of an installed program, with the
+// user's folders taken from the environment.
+class FoldersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(Scratch.Path("prefix/bin"));
+    fs::create_directories(Scratch.Path("prefix/share/pelcato/Languages"));
+    WriteText(Scratch.Path("prefix/share/pelcato/Languages/German.isl"),
+              "[FrmMP3Editor]\nCaption=Installiert\n");
+    setenv("HOME", Scratch.Path("home").c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CACHE_HOME");
+  }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CACHE_HOME");
+  }
+  TScratch Scratch;
+};
+
+TEST_F(FoldersTest, ACopyWithItsLanguagesKeepsEverythingBesideTheProgram) {
+  fs::create_directories(Scratch.Path("copy/Languages"));
+  TAppSettings s;
+  ResolveFolders(s, Scratch.Path("copy"), Scratch.Path("prefix/share/pelcato"));
+  EXPECT_EQ(s.ProgramFolder, Scratch.Path("copy/"));
+  EXPECT_EQ(s.LanguageFolder, Scratch.Path("copy/Languages/"));
+  EXPECT_EQ(SettingsFilePath(s), Scratch.Path("copy/Pelcato.ini"));
+  EXPECT_EQ(TempFolderPath(s), Scratch.Path("copy/Tmp/"));
+  s.Language = LangGerman;
+  EXPECT_EQ(LanguageFilePath(s), Scratch.Path("copy/Languages/German.isl"));
+  EXPECT_FALSE(fs::exists(Scratch.Path("home")));  // nothing made in the user's folders
+}
+
+TEST_F(FoldersTest, AnInstalledProgramUsesTheDataFolderAndTheUsersFolders) {
+  TAppSettings s;
+  ResolveFolders(s, Scratch.Path("prefix/bin/"), Scratch.Path("prefix/share/pelcato/"));
+  EXPECT_EQ(s.ProgramFolder, Scratch.Path("prefix/bin/"));  // upgrade.exe stays beside it
+  s.Language = LangGerman;
+  EXPECT_EQ(LanguageFilePath(s), Scratch.Path("prefix/share/pelcato/Languages/German.isl"));
+  EXPECT_EQ(SettingsFilePath(s), Scratch.Path("home/.config/pelcato/Pelcato.ini"));
+  EXPECT_EQ(TempFolderPath(s), Scratch.Path("home/.cache/pelcato/Tmp/"));
+  // The folders are made, for the user alone, and the settings go there.
+  EXPECT_TRUE(fs::is_directory(Scratch.Path("home/.cache/pelcato/Tmp")));
+  EXPECT_EQ(fs::status(Scratch.Path("home/.config/pelcato")).permissions() & fs::perms::all,
+            fs::perms::owner_all);
+  s.SplitInto = 7;
+  ASSERT_TRUE(SaveSettings(s));
+  TAppSettings loaded;
+  ResolveFolders(loaded, Scratch.Path("prefix/bin/"), Scratch.Path("prefix/share/pelcato/"));
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.SplitInto, 7);
+  EXPECT_FALSE(fs::exists(Scratch.Path("prefix/bin/Pelcato.ini")));
+}
+
+TEST_F(FoldersTest, FollowsTheXdgFoldersAndIgnoresRelativeOnes) {
+  setenv("XDG_CONFIG_HOME", Scratch.Path("cfg/deep").c_str(), 1);
+  setenv("XDG_CACHE_HOME", Scratch.Path("cache").c_str(), 1);
+  TAppSettings s;
+  ResolveFolders(s, Scratch.Path("prefix/bin"), Scratch.Path("prefix/share/pelcato"));
+  EXPECT_EQ(SettingsFilePath(s), Scratch.Path("cfg/deep/pelcato/Pelcato.ini"));
+  EXPECT_EQ(TempFolderPath(s), Scratch.Path("cache/pelcato/Tmp/"));
+  EXPECT_TRUE(fs::is_directory(Scratch.Path("cfg/deep/pelcato")));
+
+  setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+  setenv("XDG_CACHE_HOME", "", 1);
+  ResolveFolders(s, Scratch.Path("prefix/bin"), Scratch.Path("prefix/share/pelcato"));
+  EXPECT_EQ(SettingsFilePath(s), Scratch.Path("home/.config/pelcato/Pelcato.ini"));
+  EXPECT_EQ(TempFolderPath(s), Scratch.Path("home/.cache/pelcato/Tmp/"));
+}
+
+TEST_F(FoldersTest, TheInstalledDataFolderIsFoundFromTheProgramsFolder) {
+  EXPECT_EQ(InstalledDataFolder(Scratch.Path("prefix/bin/")),
+            Scratch.Path("prefix/bin/../share/pelcato/"));
+  // Moved away from its data: the configured install prefix's folder.
+  fs::create_directories(Scratch.Path("elsewhere"));
+  const std::string configured = InstalledDataFolder(Scratch.Path("elsewhere/"));
+  EXPECT_EQ(configured.front(), '/');
+  EXPECT_TRUE(configured.ends_with("/share/pelcato/")) << configured;
+}
+
+TEST_F(FoldersTest, AnUnwritableHomeGivesTheSettingsErrorNotACrash) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  fs::create_directories(Scratch.Path("home"));
+  fs::permissions(Scratch.Path("home"), fs::perms::owner_read | fs::perms::owner_exec);
+  TAppSettings s;
+  ResolveFolders(s, Scratch.Path("prefix/bin/"), Scratch.Path("prefix/share/pelcato/"));
+  std::string message;
+  EXPECT_FALSE(SaveSettings(s, [&](const std::string& text) { message = text; }));
+  EXPECT_EQ(message,
+            "Unable to write to " + Scratch.Path("home/.config/pelcato/Pelcato.ini") + ".");
+  fs::permissions(Scratch.Path("home"), fs::perms::owner_all);
 }
 
 }  // namespace

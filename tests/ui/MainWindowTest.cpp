@@ -289,7 +289,7 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
   EXPECT_EQ(window->findChild<QObject*>(QStringLiteral("OpenDialog1"))->property("Title"),
             QString::fromUtf8("MP3-Datei öffnen"));
   EXPECT_TRUE(window->PM_German->isChecked());
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Pelcato");
+  EXPECT_EQ(window->windowTitle(), "Pelcato");
 
   window->show();
   QTest::mouseClick(window->Label28, Qt::LeftButton);

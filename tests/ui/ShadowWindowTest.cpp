@@ -129,5 +129,19 @@ TEST(FormShadow, WithoutCompositorTheShadowStaysHidden) {
   f.Form.hide();
 }
 
+TEST(FormShadow, OnWaylandTheShadowStaysHiddenEvenWithACompositor) {
+  for (const char* platform : {"wayland", "wayland-egl", "xcb"}) {
+    SCOPED_TRACE(platform);
+    TFollowed f;
+    f.Shadow.SetPlatformOverride(QString::fromLatin1(platform));
+    f.Show();
+    EXPECT_EQ(f.Shadow.isVisible(), std::string(platform) == "xcb");
+    f.Shadow.SetShadowVisible(false);
+    f.Shadow.hide();
+    f.Form.hide();
+  }
+  EXPECT_TRUE(TFormShadow::PlacesOwnWindows(QStringLiteral("offscreen")));
+}
+
 }  // namespace
 }  // namespace pelcato

@@ -179,7 +179,9 @@ bool TranslateWidget(QObject* form, const std::string& languageFile) {
 TQtLanguageHost::TQtLanguageHost(QWidget* mainWindow) : FWindow(mainWindow), FForm(mainWindow) {}
 
 void TQtLanguageHost::SetApplicationTitle(const std::string& title) {
-  QGuiApplication::setApplicationDisplayName(Q(title));
+  // Only the main window carries it: an application display name would be appended to the
+  // title of every other window, message boxes included, by the X11 platform.
+  if (FWindow) FWindow->setWindowTitle(Q(title));
 }
 
 void TQtLanguageHost::CheckLanguageItem(const std::string& itemName) {
@@ -205,7 +207,9 @@ std::string QtSystemLanguageName() {
 
 TSettingsErrorReport QtSettingsErrorBox(QWidget* parent) {
   return [parent](const std::string& message) {
-    QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), Q(message));
+    const QString title = parent != nullptr ? parent->window()->windowTitle() : QString();
+    QMessageBox::critical(parent, title.isEmpty() ? QString::fromLatin1(ApplicationTitle) : title,
+                          Q(message));
   };
 }
 

@@ -61,7 +61,7 @@ class TQtFormTarget : public TFormTarget {
 bool TranslateWidget(QObject* form, const std::string& languageFile);
 
 // The main window's part in ApplyLanguage: Label11 is found by name, the application title is
-// the application's display name (also the caption of the settings error box), and the five
+// the main window's title (also the caption of the settings error box), and the five
 // language items are checkable QActions named PM_English ... PM_French.
 class TQtLanguageHost : public TLanguageHost {
  public:
@@ -79,7 +79,7 @@ class TQtLanguageHost : public TLanguageHost {
 std::string QtProgramFolder();
 // The English name of the system locale's language ("German"), for DetectSystemLanguage.
 std::string QtSystemLanguageName();
-// An error box captioned with the application's display name, for SaveSettings.
+// An error box captioned with the title of parent's window, for SaveSettings.
 TSettingsErrorReport QtSettingsErrorBox(QWidget* parent);
 // "MP3 files|*.mp3|All files|*.*" as QFileDialog name filters.
 QStringList NameFiltersFromFilter(const QString& filter);

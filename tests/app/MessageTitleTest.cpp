@@ -1,0 +1,119 @@
+// Message boxes carry exactly their caption, also in the title the desktop shows: on X11 the
+// platform appends " — <display name>" to every window title when the application sets a
+// display name, so only the main window may carry the program's name. ctest runs this
+// headless and, where xvfb-run is found, on a real X server, where the title is read back
+// from the window's _NET_WM_NAME.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWindow>
+
+#include "UiTestSupport.h"
+#include "app/Startup.h"
+#include "ui/Dialogs.h"
+
+#ifdef PELCATO_HAVE_XCB
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#endif
+
+namespace pelcato {
+namespace {
+
+// The title the X server holds for the widget's window; empty on other platforms.
+QString DesktopTitle(QWidget* widget) {
+#ifdef PELCATO_HAVE_XCB
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return {};
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11->connection();
+  const auto atom = [connection](const char* name) {
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_NONE);
+  };
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+      xcb_get_property_reply(connection,
+                             xcb_get_property(connection, 0, xcb_window_t(widget->winId()),
+                                              atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 1024),
+                             nullptr),
+      &std::free);
+  if (!reply) return {};
+  return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                           xcb_get_property_value_length(reply.get()));
+#else
+  (void)widget;
+  return {};
+#endif
+}
+
+struct TSeenBox {
+  QString Title;
+  QString WindowTitle;
+  QString DesktopTitle;
+};
+
+// Shows a box through the desktop's own dialogs and reads its titles while it is up.
+TSeenBox ShowAndRead(QWidget* parent, const QString& caption, TMsgIcon icon) {
+  TSeenBox seen;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    poll.stop();
+    seen.Title = box->windowTitle();
+    seen.WindowTitle = box->windowHandle()->title();
+    seen.DesktopTitle = DesktopTitle(box);
+    box->done(QMessageBox::Ok);
+  });
+  poll.start();
+  TQtDialogs dialogs;
+  dialogs.ShowMessage(parent, QStringLiteral("Some text"), caption, icon, TMsgButtons::Ok);
+  return seen;
+}
+
+TEST(MessageTitle, BoxesCarryExactlyTheirCaptionBesideTheMainWindow) {
+  test::TProgramFolder folder(true);
+  qputenv("XDG_RUNTIME_DIR", folder.Path().toLocal8Bit());  // a lock of this test's own
+  folder.WriteSettings("[LANGUAGE]\nDefault=4\n");
+  TStartOptions options;
+  options.Editor.ProgramFolder = folder.Path();
+  std::vector<std::pair<QString, TSeenBox>> seen;
+  QString mainTitle;
+  options.WindowShown = [&](TFrmMP3Editor& window) {
+    window.TimerUpgrade->stop();
+    QTimer::singleShot(0, &window, [&] {
+      mainTitle = window.windowHandle()->title();
+      for (const char* caption : {"Information", "Error", "Erreur", "Pelcato"}) {
+        seen.emplace_back(QLatin1String(caption),
+                          ShowAndRead(&window, QLatin1String(caption), TMsgIcon::Information));
+      }
+      window.close();
+    });
+  };
+  test::TFakeDialogs dialogs;
+  TSingleInstance guard;
+  ASSERT_EQ(RunPelcato(guard, dialogs, options), 0);
+  EXPECT_EQ(mainTitle, "Pelcato");
+  ASSERT_EQ(seen.size(), 4u);
+  const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
+  for (const auto& [caption, box] : seen) {
+    SCOPED_TRACE(caption.toStdString());
+    EXPECT_EQ(box.Title.toStdString(), caption.toStdString());
+    EXPECT_EQ(box.WindowTitle.toStdString(), caption.toStdString());
+    if (onX11) {
+      EXPECT_EQ(box.DesktopTitle.toStdString(), caption.toStdString());
+    }
+  }
+  // Headless, the platform shows no title; what it would append is the display name.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+}  // namespace
+}  // namespace pelcato
