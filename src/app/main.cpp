@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "settings/Language.h"
+#include "sound/QtAudioOutput.h"
 #include "ui/Dialogs.h"
 
 int main(int argc, char* argv[]) {
@@ -12,5 +13,8 @@ int main(int argc, char* argv[]) {
   // Held until the process ends: the kernel releases the lock with it.
   pelcato::TSingleInstance guard;
   pelcato::TQtDialogs dialogs;
-  return pelcato::RunPelcato(guard, dialogs);
+  pelcato::TStartOptions options;
+  // The preview plays through the desktop's sound server.
+  options.Editor.MakePlayer = [] { return pelcato::MakeDesktopPlayer(); };
+  return pelcato::RunPelcato(guard, dialogs, options);
 }
