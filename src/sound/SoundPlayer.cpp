@@ -162,6 +162,11 @@ void TSoundPlayer::Open(const std::string& fileName) {
   FPositionMs = 0;
 }
 
+int64_t TSoundPlayer::Length() {
+  if (FPlaying) return FLengthMs;
+  return TMpg123Player::Length();
+}
+
 int64_t TSoundPlayer::Position() {
   if (!FPlaying) return FPositionMs;
   const int64_t played = FOutput->PlayedFrames();
@@ -178,7 +183,7 @@ void TSoundPlayer::Play() {
   StopOutput();
   if (!FOutput) throw EPlayerError("No audio output device is available");
   // After the scan libmpg123 knows where every frame starts, so the seek is exact to the sample.
-  FLengthMs = Length();
+  FLengthMs = TMpg123Player::Length();
   const off_t samples = mpg123_length(Handle());
   const int64_t from = std::min<int64_t>(FPositionMs * Rate() / 1000, samples);
   if (mpg123_seek(Handle(), off_t(from), SEEK_SET) < 0)

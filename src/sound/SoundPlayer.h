@@ -41,6 +41,8 @@ class TSoundPlayer : public TMpg123Player {
   ~TSoundPlayer() override;
 
   void Open(const std::string& fileName) override;
+  // While playing, the length found by Play: the decoder belongs to the output then.
+  int64_t Length() override;
   int64_t Position() override;
   void SetPosition(int64_t ms) override;
   // Scans the file for its exact length, seeks to the sample of the position, starts the output

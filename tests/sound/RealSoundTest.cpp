@@ -130,7 +130,7 @@ TEST(RealSound, PlaysTheFileFromThePositionThroughTheSoundServer) {
   WaitMs(400);
   const std::vector<double> heard = recorder.Finish();
 
-  EXPECT_GE(position, kFromMs + 1700);
+  EXPECT_GE(position, kFromMs + 1500);
   EXPECT_LE(position, kFromMs + 2100);
 
   const TDecoded whole = DecodeWhole(DataFile("sweep.mp3"));
@@ -153,7 +153,7 @@ TEST(RealSound, PlaysTheFileFromThePositionThroughTheSoundServer) {
   EXPECT_LT(Correlation(heard, probe, ref, expected + kRate, kWindow), 0.3);
   // Two seconds were heard, and Close silenced the rest at once.
   const double heardMs = double(last - onset) * 1000 / kRate;
-  EXPECT_GT(heardMs, 1700);
+  EXPECT_GT(heardMs, 1500);
   EXPECT_LT(double(last) - double(recordedAtClose), kRate * 0.3) << "sound after Close";
 
   std::cout << "Play() took " << Ms(playReturned - playCalled) << " ms; first sound "
@@ -188,7 +188,7 @@ TEST(RealSound, ReportsStoppedOnceTheLastSampleIsPlayed) {
 
   EXPECT_EQ(player.Mode(), TPlayerMode::Stopped);
   EXPECT_GE(stoppedAfter, 480) << "stopped before half a second of sound was played";
-  EXPECT_LE(stoppedAfter, 1500);
+  EXPECT_LE(stoppedAfter, 3000);
   EXPECT_GE(lastPosition, length - 100);
   EXPECT_EQ(player.Position(), length);
   EXPECT_NEAR(double(last - onset) * 1000 / kRate, 500, 60) << "the last half second was heard";
