@@ -49,8 +49,9 @@ void EndSoundThread() {
   if (thread->wait(QDeadlineTimer(2000))) delete thread;
 }
 
-// Runs fn on the sound thread later; false when there is no application to run it.
-bool Post(std::function<void()> fn) {
+// Runs fn on the sound thread later, given the object that owns the sinks there; false when
+// there is no application to run it.
+bool Post(std::function<void(QObject* context)> fn) {
   std::lock_guard<std::mutex> lock(gThreadMutex);
   if (!gThread) {
     if (!QCoreApplication::instance()) return false;
@@ -61,17 +62,15 @@ bool Post(std::function<void()> fn) {
     gThread->start();
     qAddPostRoutine(EndSoundThread);
   }
-  QMetaObject::invokeMethod(gContext, std::move(fn), Qt::QueuedConnection);
+  QObject* context = gContext;
+  QMetaObject::invokeMethod(
+      context, [context, fn = std::move(fn)] { fn(context); }, Qt::QueuedConnection);
   return true;
-}
-
-QObject* Context() {
-  return gContext;  // read on the sound thread only, where it cannot change under us
 }
 
 // Runs fn on the sound thread and waits for it up to timeout. An EPlayerError thrown by fn
 // comes back here; so does the end of the wait.
-void Call(std::function<void()> fn, std::chrono::milliseconds timeout) {
+void Call(std::function<void(QObject* context)> fn, std::chrono::milliseconds timeout) {
   struct TWait {
     std::mutex Mutex;
     std::condition_variable Done;
@@ -79,10 +78,10 @@ void Call(std::function<void()> fn, std::chrono::milliseconds timeout) {
     std::string Error;
   };
   auto wait = std::make_shared<TWait>();
-  const bool posted = Post([wait, fn = std::move(fn)] {
+  const bool posted = Post([wait, fn = std::move(fn)](QObject* context) {
     std::string error;
     try {
-      fn();
+      fn(context);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "The sound output failed";
@@ -162,9 +161,9 @@ std::string SinkErrorText(QAudio::Error error) {
 // source gives nothing more, while the server still plays its buffer.
 class TSinkSession : public QObject {
  public:
-  TSinkSession(const QAudioDevice& device, std::shared_ptr<TPcmSource> source,
+  TSinkSession(QObject* context, const QAudioDevice& device, std::shared_ptr<TPcmSource> source,
                std::shared_ptr<TPlayback> playback)
-      : QObject(Context()), FPlayback(std::move(playback)) {
+      : QObject(context), FPlayback(std::move(playback)) {
     QAudioFormat format;
     format.setSampleFormat(QAudioFormat::Int16);
     format.setSampleRate(FPlayback->Rate);
@@ -229,7 +228,7 @@ struct TQtAudioOutput::TState {
 TQtAudioOutput::TQtAudioOutput(std::chrono::milliseconds timeout)
     : FState(std::make_shared<TState>()), FTimeout(timeout) {
   // Connect to the sound server now, so that the first Play does not wait for it.
-  Post([] { QMediaDevices::audioOutputs(); });
+  Post([](QObject*) { QMediaDevices::audioOutputs(); });
 }
 
 TQtAudioOutput::~TQtAudioOutput() {
@@ -239,7 +238,7 @@ TQtAudioOutput::~TQtAudioOutput() {
 TPcmFormat TQtAudioOutput::Prepare(const TPcmFormat& wanted) {
   auto result = std::make_shared<TPcmFormat>();
   Call(
-      [state = FState, result, wanted] {
+      [state = FState, result, wanted](QObject*) {
         const QList<QAudioDevice> devices = QMediaDevices::audioOutputs();
         if (devices.isEmpty()) throw EPlayerError(kNoDevice);
         QAudioDevice device = QMediaDevices::defaultAudioOutput();
@@ -280,9 +279,9 @@ void TQtAudioOutput::Start(const TPcmFormat& format, std::shared_ptr<TPcmSource>
   FState->Playback = playback;
   try {
     Call(
-        [state = FState, playback, source = std::move(source)] {
+        [state = FState, playback, source = std::move(source)](QObject* context) {
           if (playback->Cancelled) return;
-          auto* session = new TSinkSession(state->Device, source, playback);
+          auto* session = new TSinkSession(context, state->Device, source, playback);
           try {
             session->Start();
           } catch (...) {
@@ -317,7 +316,7 @@ void TQtAudioOutput::Stop() noexcept {
   if (!playback || playback->Cancelled) return;
   playback->Cancelled = true;
   try {
-    Post([playback] { delete playback->Session.data(); });
+    Post([playback](QObject*) { delete playback->Session.data(); });
   } catch (...) {
     // Nothing to silence without an application.
   }
