@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "settings/Language.h"
+#include "sound/QtAudioOutput.h"
 #include "ui/Dialogs.h"
 
 int main(int argc, char* argv[]) {
@@ -19,5 +20,7 @@ int main(int argc, char* argv[]) {
   // "pelcato FILE", as file managers start it for "Open with".
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() > 1) options.OpenAtStart = QFileInfo(arguments[1]).absoluteFilePath();
+  // The preview plays through the desktop's sound server.
+  options.Editor.MakePlayer = [] { return pelcato::MakeDesktopPlayer(); };
   return pelcato::RunPelcato(guard, dialogs, options);
 }

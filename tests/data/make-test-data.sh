@@ -26,6 +26,12 @@ lame=(lame --quiet --noreplaygain)
 "${lame[@]}" -b 8 --cbr -t -m m --resample 8 "$work/signal.wav" mpeg25.mp3
 # VBR with a "Xing" frame (MPEG 1 stereo, where the tag stands 36 bytes into the frame).
 "${lame[@]}" -V 6 "$work/signal.wav" vbr.mp3
+# 4 s in which every moment sounds different (a rising sweep over quiet noise), for finding
+# where a recording of the player's sound lies in the file: 128 kbit/s CBR, 44100 Hz stereo.
+sox -R -n -r 44100 -c 2 -b 16 "$work/sweep.wav" synth 4 sine 200-3000 gain -9
+sox -R -n -r 44100 -c 2 -b 16 "$work/hiss.wav" synth 4 pinknoise gain -18
+sox -R -m "$work/sweep.wav" "$work/hiss.wav" "$work/sweep-hiss.wav"
+"${lame[@]}" -b 128 --cbr "$work/sweep-hiss.wav" sweep.mp3
 # MPEG 1 mono, 64 kbit/s CBR.
 "${lame[@]}" -b 64 --cbr -m m "$work/signal.wav" mono.mp3
 # Layer II, 192 kbit/s, 48000 Hz (576-byte frames); 1.5 s keeps it small.
