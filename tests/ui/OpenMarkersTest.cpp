@@ -21,6 +21,7 @@
 #include "UiTestSupport.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
+#include "sound/NullAudioOutput.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
 
@@ -358,6 +359,35 @@ TEST(Preview, PlayModesTimerStopAndTheEndOfTheFile) {
   EXPECT_EQ(w.Dialogs.Messages[0].Text, "No audio output device is available");
   EXPECT_EQ(w.Dialogs.Messages[0].Caption, "Error");
   ExpectState(*w.Window, TCommandState::FileOpen);
+}
+
+// The real decoder behind a null output whose clock the test moves: the window follows what
+// has been played, and returns to idle at the first tick after the last sample.
+TEST(Preview, FollowsTheDecoderAndEndsAtTheFirstTickAfterTheLastSample) {
+  const auto clock = TNullClock::Manual();
+  test::TFakeDialogs dialogs;
+  test::TProgramFolder folder;
+  TEditorOptions options;
+  options.ProgramFolder = folder.Path();
+  options.SystemLanguageName = [] { return std::string("English"); };
+  options.MakePlayer = [clock] { return MakeNullPlayer(clock); };
+  TFrmMP3Editor w(dialogs, options);
+  dialogs.Paths.push_back(Data("cbr128.mp3"));
+  w.BtnOpenMp3Click();
+  const int64_t length = w.TrackBarPos->maximum();
+  w.RzMaskEdit1->setText(QString::fromStdString(FormatTimeCode(length - 1200)));
+  w.PM_FromStart->trigger();
+  ExpectState(w, TCommandState::Previewing);
+  clock->Advance(700);
+  w.TimerPosTimer();
+  EXPECT_NEAR(w.TrackBarPos->value(), length - 500, 30);
+  ExpectState(w, TCommandState::Previewing);
+  clock->Advance(1000);  // past the last sample
+  w.TimerPosTimer();
+  ExpectState(w, TCommandState::FileOpen);
+  EXPECT_FALSE(w.TimerPos->isActive());
+  EXPECT_NEAR(w.TrackBarPos->value(), length - 500, 30);  // the last position read stays
+  EXPECT_TRUE(dialogs.Messages.empty());
 }
 
 }  // namespace
