@@ -19,6 +19,7 @@
 #include "UiTestSupport.h"
 #include "settings/AppSettings.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/UnitSplitOption.h"
 
 namespace pelcato {
 namespace {
@@ -44,6 +45,18 @@ const TWindowCase kWindows[] = {
        auto window = std::make_unique<TFrmMP3Editor>(dialogs, options);
        window->TimerUpgrade->stop();
        return window;
+     }},
+    {"FrmSplitOption",
+     [](TFakeDialogs& dialogs, const TProgramFolder& folder) -> std::unique_ptr<QWidget> {
+       // The dialog keeps references to the settings and messages it was made with.
+       static TAppSettings settings;
+       static TMessageTable messages;
+       settings = TAppSettings{};
+       settings.ProgramFolder = folder.Path().toStdString();
+       LoadSettings(settings);
+       auto dialog = std::make_unique<TFrmSplitOption>(dialogs, settings, messages);
+       dialog->LoadDialogLanguage();
+       return dialog;
      }},
 };
 
@@ -132,7 +145,7 @@ TEST(LabelFit, EveryTranslatedCaptionShowsItsWholeText) {
       }
     }
   }
-  EXPECT_GE(checked, 5 * 17);
+  EXPECT_GE(checked, 5 * (17 + 5));
 }
 
 }  // namespace
