@@ -655,17 +655,23 @@ void TFrmMP3Editor::SetWindowShape() {
 bool TFrmMP3Editor::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ImageStart || watched == ImageEnd) {
     const bool start = watched == ImageStart;
-    auto* mouse = static_cast<QMouseEvent*>(event);
+    // Only a mouse event may be treated as one: the pictures also see paint and show events.
     switch (event->type()) {
-      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
         start ? ImageStartMouseDown(mouse) : ImageEndMouseDown(mouse);
         return true;
-      case QEvent::MouseMove:
+      }
+      case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
         start ? ImageStartMouseMove(mouse) : ImageEndMouseMove(mouse);
         return true;
-      case QEvent::MouseButtonRelease:
+      }
+      case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
         start ? ImageStartMouseUp(mouse) : ImageEndMouseUp(mouse);
         return true;
+      }
       default:
         break;
     }
