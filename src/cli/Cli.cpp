@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,13 +42,14 @@ constexpr const char* kUsage =
     "  pelcato-cli info [--json] FILE\n"
     "  pelcato-cli cut FILE START END OUT [TAG OPTIONS]\n"
     "  pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]\n"
-    "  pelcato-cli --help\n"
+    "  pelcato-cli --help | --version\n"
     "\n"
     "info   prints the stream facts and the ID3v1 tag of FILE (--json: as one JSON object).\n"
     "cut    writes the frames from START to END into OUT. START and END are time codes\n"
     "       such as 000:01:02.500, or whole milliseconds.\n"
     "split  writes FILE as 2 to 200 equal parts, or as pieces of the given duration, into\n"
-    "       DIR (default: the current folder), named NAME-yymmdd-0001.mp3 and so on.\n"
+    "       DIR (default: the current folder; made with its parents when missing), named\n"
+    "       NAME-yymmdd-0001.mp3 and so on.\n"
     "\n"
     "Tag options (cut and split). Without them a new file gets the ID3v1 tag of FILE when\n"
     "FILE has one; each option sets one field and writes a tag:\n"
@@ -456,8 +459,10 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   Analyze(mp3, file, true);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
-  // The checks of the split options dialog, in its order.
+  // The checks of the split options dialog, in its order; a missing folder is made first.
   const std::string shownFolder = folder.empty() ? "." : folder;
+  std::error_code made;
+  if (!folder.empty()) std::filesystem::create_directories(folder, made);
   struct stat st;
   if (stat(shownFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     throw EFailed(shownFolder + ": " + Messages().Ms_PathNotExist);
@@ -481,7 +486,9 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const int count = BuildSplitRanges(request, starts, ends);
   if (count <= 0) throw EFailed(file + ": the file has no length to split");
 
-  const bool progress = isatty(STDERR_FILENO) == 1;
+  // Progress is for a person watching: only on the process's own standard error, and only
+  // when that is a terminal.
+  const bool progress = (&err == &std::cerr || &err == &std::clog) && isatty(STDERR_FILENO) == 1;
   bool anyFailed = false;
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
@@ -515,6 +522,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (w == "--") break;
     if (w == "--help" || w == "-h") {
       out << kUsage;
+      return kExitOk;
+    }
+    if (w == "--version") {
+      out << "pelcato-cli " << PELCATO_VERSION << "\n";
       return kExitOk;
     }
   }
