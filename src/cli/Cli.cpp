@@ -23,6 +23,7 @@
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
 #include "settings/MessageTable.h"
+#include "text/Text.h"
 
 namespace pelcato {
 namespace {
@@ -179,19 +180,9 @@ int ParseGenreArg(const std::string& text) {
     if (n >= 0 && n < kGenreCount) return int(n);
     throw EUsage("--genre: a genre number is 0 to 147");
   }
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(a[i])) !=
-          std::tolower(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  };
-  if (same(text, "none")) return -1;
+  if (SameText(text, "none")) return -1;
   for (int g = 0; g < kGenreCount; ++g) {
-    if (same(text, ID3Genres[size_t(g)])) return g;
+    if (SameText(text, ID3Genres[size_t(g)])) return g;
   }
   throw EUsage("--genre: unknown genre " + text);
 }
@@ -347,17 +338,7 @@ std::string JsonString(const std::string& s) {
       ++i;
       continue;
     }
-    size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    uint32_t code = len ? c & (0x7F >> len) : 0;
-    for (size_t k = 1; len && k < len; ++k) {
-      if (i + k >= n || (p[i + k] & 0xC0) != 0x80) {
-        len = 0;
-      } else {
-        code = (code << 6) | (p[i + k] & 0x3F);
-      }
-    }
-    const uint32_t min = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-    if (len && code >= min && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+    if (const size_t len = Utf8CharLength(p + i, n - i); len != 0) {
       out.append(s, i, len);
       i += len;
     } else {
@@ -424,14 +405,6 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
 }
 
 // ---- split ----
-
-std::string ReplaceAll(std::string text, std::string_view what, std::string_view with) {
-  for (size_t pos = text.find(what); pos != std::string::npos;
-       pos = text.find(what, pos + with.size())) {
-    text.replace(pos, what.size(), with);
-  }
-  return text;
-}
 
 int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
   std::vector<std::string> valueOptions = kTagValueOptions;

@@ -456,19 +456,20 @@ void TFrmMP3Editor::CreateMenus() {
   PopupMenuView->setObjectName(QStringLiteral("PopupMenuView"));
   auto* group = new QActionGroup(PopupMenuView);
   group->setExclusive(true);
+  // In the order of the language codes, which are their tags.
   const struct {
     QAction** Item;
-    const char* Name;
     const char* Caption;
-  } languageItems[] = {
-      {&PM_English, "PM_English", "English"}, {&PM_Spanish, "PM_Spanish", "Spanish"},
-      {&PM_German, "PM_German", "German"},    {&PM_Italian, "PM_Italian", "Italian"},
-      {&PM_French, "PM_French", "French"},
-  };
+  } languageItems[] = {{&PM_English, "English"},
+                       {&PM_Spanish, "Spanish"},
+                       {&PM_German, "German"},
+                       {&PM_Italian, "Italian"},
+                       {&PM_French, "French"}};
+  static_assert(std::size(languageItems) == std::size(LanguageItemNames));
   tag = 0;
   for (const auto& item : languageItems) {
     auto* action = new QAction(QLatin1String(item.Caption), PopupMenuView);
-    action->setObjectName(QLatin1String(item.Name));
+    action->setObjectName(QLatin1String(LanguageItemNames[tag]));
     action->setProperty("Tag", tag++);
     action->setCheckable(true);
     group->addAction(action);
