@@ -19,7 +19,7 @@
 #include "edit/SplitPlan.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
 #include "settings/MessageTable.h"

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 
 namespace pelcato {
 

@@ -13,7 +13,7 @@
 
 #include "cli/Cli.h"
 #include "edit/SplitPlan.h"
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "mp3/Id3Tags.h"
 
 namespace pelcato {
