@@ -27,7 +27,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/Launchers.h"
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/Mpg123Player.h"
@@ -719,7 +718,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
 // ---- Help and upgrade ---------------------------------------------------------------------
 
 void TFrmMP3Editor::BtnAboutClick() {
-  OpenDocument(web::GuideAddress);
+  if (FOptions.OpenGuide) FOptions.OpenGuide();
 }
 
 void TFrmMP3Editor::TimerUpgradeTimer() {
@@ -728,8 +727,10 @@ void TFrmMP3Editor::TimerUpgradeTimer() {
 }
 
 void TFrmMP3Editor::LaunchUpgrade() {
-  StartUpgradeProgram(QString::fromStdString(FSettings.ProgramFolder),
-                      UpgradeParameters(uint64_t(winId()), FSettings.Language));
+  if (FOptions.StartUpgrade) {
+    FOptions.StartUpgrade(QString::fromStdString(FSettings.ProgramFolder), uint64_t(winId()),
+                          FSettings.Language);
+  }
 }
 
 // ---- Preview and tags ---------------------------------------------------------------------

@@ -64,6 +64,13 @@ struct TEditorOptions {
   // The English name of the system's language, for a language not chosen yet. Empty: the
   // system locale's.
   std::function<std::string()> SystemLanguageName;
+  // Help: opens the online user guide. Empty: Help does nothing. The program passes the
+  // desktop's launchers (see WithDesktopLaunchers in app/Startup.h).
+  std::function<void()> OpenGuide;
+  // Starts the upgrade program of the program folder for the window (its native handle) in
+  // the language given. Empty: no upgrade program is started.
+  std::function<void(const QString& programFolder, uint64_t windowHandle, int language)>
+      StartUpgrade;
 };
 
 class TFrmMP3Editor : public QWidget {

@@ -23,6 +23,7 @@
 
 #include "UiTestSupport.h"
 #include "app/Launchers.h"
+#include "app/Startup.h"
 #include "settings/AppSettings.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
@@ -40,7 +41,7 @@ std::unique_ptr<TFrmMP3Editor> MakeWindow(TFakeDialogs& dialogs, const TProgramF
   TEditorOptions options;
   options.ProgramFolder = folder.Path();
   options.SystemLanguageName = [systemLanguage] { return std::string(systemLanguage); };
-  return std::make_unique<TFrmMP3Editor>(dialogs, options);
+  return std::make_unique<TFrmMP3Editor>(dialogs, WithDesktopLaunchers(options));
 }
 
 QString TextOf(QObject* object) {
