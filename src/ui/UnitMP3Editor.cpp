@@ -22,10 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
-#include <algorithm>
-#include <map>
 #include <utility>
-#include <vector>
 
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
@@ -479,55 +476,7 @@ void TFrmMP3Editor::CreateMenus() {
 }
 
 void TFrmMP3Editor::AutoSizeLabels() {
-  // Each takes the width of its text and keeps its height unless the text needs more;
-  // right-aligned labels keep their design right edge and grow to the left, away from their
-  // edit (the label's buddy). Where a caption would leave its page or cover the control on
-  // its left, its whole column of captions and edits moves right, the edits keeping their
-  // right edges.
-  constexpr int kMargin = 4;
-  const auto isControl = [](const QWidget* w) {
-    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
-           qobject_cast<const QAbstractButton*>(w);
-  };
-  std::map<std::pair<QWidget*, int>, int> columnShift;  // (page, edit's design left) -> shift
-  std::vector<QLabel*> captions;
-  for (QLabel* label : findChildren<QLabel*>()) {
-    if (!label->property("AutoSize").toBool()) continue;
-    if (!label->property("DesignRight").isValid()) {
-      label->setProperty("DesignRight", label->x() + label->width());
-    }
-    const QSize hint = label->sizeHint();
-    label->resize(hint.width(), std::max(label->height(), hint.height()));
-    if (!(label->alignment() & Qt::AlignRight)) continue;
-    label->move(label->property("DesignRight").toInt() - label->width(), label->y());
-    QWidget* edit = label->buddy();
-    if (edit == nullptr) continue;
-    if (!edit->property("DesignGeometry").isValid()) {
-      edit->setProperty("DesignGeometry", edit->geometry());
-    }
-    edit->setGeometry(edit->property("DesignGeometry").toRect());
-    int limit = kMargin;
-    for (QWidget* other :
-         label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      const QRect g = other->geometry();
-      if (other == edit || !isControl(other) || g.bottom() < label->y() ||
-          g.top() > label->geometry().bottom() || g.right() >= edit->x()) {
-        continue;
-      }
-      limit = std::max(limit, g.right() + 1 + kMargin);
-    }
-    int& shift = columnShift[{label->parentWidget(), edit->x()}];
-    shift = std::max(shift, limit - label->x());
-    captions.push_back(label);
-  }
-  for (QLabel* label : captions) {
-    QRect edit = label->buddy()->geometry();
-    const int shift = columnShift[{label->parentWidget(), edit.x()}];
-    if (shift <= 0) continue;
-    label->move(label->x() + shift, label->y());
-    edit.setLeft(edit.left() + shift);
-    label->buddy()->setGeometry(edit);
-  }
+  AutoSizeCaptions(this);
 }
 
 // ---- Creation and closing -------------------------------------------------------------------
