@@ -487,7 +487,7 @@ void TFrmMP3Editor::FormCreate() {
   if (FOptions.ProgramFolder.isEmpty()) {
     ResolveFolders(FSettings, QtProgramFolder());
   } else {
-    FSettings.ProgramFolder = IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
+    UseProgramFolder(FSettings, FOptions.ProgramFolder.toStdString());
   }
   LoadSettings(FSettings);
   FLanguageHost = std::make_unique<TQtLanguageHost>(this);
