@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 
+#include "app/Launchers.h"
 #include "settings/Language.h"
 #include "ui/Dialogs.h"
 
@@ -71,6 +72,16 @@ class TCloseOnSignal {
 
 }  // namespace
 
+TEditorOptions WithDesktopLaunchers(TEditorOptions options) {
+  if (!options.OpenGuide) options.OpenGuide = [] { OpenDocument(web::GuideAddress); };
+  if (!options.StartUpgrade) {
+    options.StartUpgrade = [](const QString& programFolder, uint64_t windowHandle, int language) {
+      StartUpgradeProgram(programFolder, UpgradeParameters(windowHandle, language));
+    };
+  }
+  return options;
+}
+
 int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& options) {
   if (guard.Acquire(InstanceName) == TInstanceState::AlreadyRunning) {
     // The running copy is neither brought to the front nor told anything.
@@ -78,7 +89,7 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
                         TMsgButtons::Ok);
     return 0;
   }
-  TFrmMP3Editor window(dialogs, options.Editor);
+  TFrmMP3Editor window(dialogs, WithDesktopLaunchers(options.Editor));
   // The end of the session and the end of the event loop close the window as its Close
   // button does: the settings are written and the working copies deleted.
   TCloseOnSignal signalClose(window);

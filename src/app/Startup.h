@@ -25,6 +25,10 @@ struct TStartOptions {
   std::function<void(TFrmMP3Editor&)> WindowShown;
 };
 
+// options with the desktop's launchers where it has none: Help opens the guide's web address,
+// the upgrade program is started with its six parameters.
+TEditorOptions WithDesktopLaunchers(TEditorOptions options);
+
 // Runs the program on the application object: takes the guard (kept by the caller until the
 // process ends); when another copy holds it, shows the notice (fixed English text, before any
 // settings or language file is read) and ends; otherwise shows the main window and runs the

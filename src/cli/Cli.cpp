@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,10 +20,11 @@
 #include "edit/SplitPlan.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
 #include "settings/MessageTable.h"
+#include "text/Text.h"
 
 namespace pelcato {
 namespace {
@@ -41,13 +44,14 @@ constexpr const char* kUsage =
     "  pelcato-cli info [--json] FILE\n"
     "  pelcato-cli cut FILE START END OUT [TAG OPTIONS]\n"
     "  pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]\n"
-    "  pelcato-cli --help\n"
+    "  pelcato-cli --help | --version\n"
     "\n"
     "info   prints the stream facts and the ID3v1 tag of FILE (--json: as one JSON object).\n"
     "cut    writes the frames from START to END into OUT. START and END are time codes\n"
     "       such as 000:01:02.500, or whole milliseconds.\n"
     "split  writes FILE as 2 to 200 equal parts, or as pieces of the given duration, into\n"
-    "       DIR (default: the current folder), named NAME-yymmdd-0001.mp3 and so on.\n"
+    "       DIR (default: the current folder; made with its parents when missing), named\n"
+    "       NAME-yymmdd-0001.mp3 and so on.\n"
     "\n"
     "Tag options (cut and split). Without them a new file gets the ID3v1 tag of FILE when\n"
     "FILE has one; each option sets one field and writes a tag:\n"
@@ -177,19 +181,9 @@ int ParseGenreArg(const std::string& text) {
     if (n >= 0 && n < kGenreCount) return int(n);
     throw EUsage("--genre: a genre number is 0 to 147");
   }
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(a[i])) !=
-          std::tolower(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  };
-  if (same(text, "none")) return -1;
+  if (SameText(text, "none")) return -1;
   for (int g = 0; g < kGenreCount; ++g) {
-    if (same(text, ID3Genres[size_t(g)])) return g;
+    if (SameText(text, ID3Genres[size_t(g)])) return g;
   }
   throw EUsage("--genre: unknown genre " + text);
 }
@@ -329,17 +323,7 @@ std::string JsonString(const std::string& s) {
       ++i;
       continue;
     }
-    size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    uint32_t code = len ? c & (0x7F >> len) : 0;
-    for (size_t k = 1; len && k < len; ++k) {
-      if (i + k >= n || (p[i + k] & 0xC0) != 0x80) {
-        len = 0;
-      } else {
-        code = (code << 6) | (p[i + k] & 0x3F);
-      }
-    }
-    const uint32_t min = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-    if (len && code >= min && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+    if (const size_t len = Utf8CharLength(p + i, n - i); len != 0) {
       out.append(s, i, len);
       i += len;
     } else {
@@ -433,8 +417,10 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   Analyze(mp3, file, true);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
-  // The checks of the split options dialog, in its order.
+  // The checks of the split options dialog, in its order; a missing folder is made first.
   const std::string shownFolder = folder.empty() ? "." : folder;
+  std::error_code made;
+  if (!folder.empty()) std::filesystem::create_directories(folder, made);
   if (const std::string error = ValidateSplitFolder(shownFolder, Messages()); !error.empty()) {
     throw EFailed(shownFolder + ": " + error);
   }
@@ -448,7 +434,9 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const int count = BuildSplitRanges(request, starts, ends);
   if (count <= 0) throw EFailed(file + ": the file has no length to split");
 
-  const bool progress = isatty(STDERR_FILENO) == 1;
+  // Progress is for a person watching: only on the process's own standard error, and only
+  // when that is a terminal.
+  const bool progress = (&err == &std::cerr || &err == &std::clog) && isatty(STDERR_FILENO) == 1;
   bool anyFailed = false;
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
@@ -482,6 +470,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (w == "--") break;
     if (w == "--help" || w == "-h") {
       out << kUsage;
+      return kExitOk;
+    }
+    if (w == "--version") {
+      out << "pelcato-cli " << PELCATO_VERSION << "\n";
       return kExitOk;
     }
   }

@@ -3,6 +3,7 @@
 //   pelcato-cli info [--json] FILE
 //   pelcato-cli cut FILE START END OUT [TAG OPTIONS]
 //   pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]
+//   pelcato-cli --help | --version
 //
 // Exit status: 0 success, 1 the operation failed (message on err), 2 wrong usage.
 #pragma once

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "edit/TimeCode.h"
+#include "text/Text.h"
 
 namespace pelcato {
 namespace {
@@ -70,35 +71,6 @@ std::string Lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
   return out;
-}
-
-// Bytes of the UTF-8 character that starts at p, or 0 when no valid character starts there.
-size_t Utf8CharLength(const unsigned char* p, size_t avail) {
-  if (avail == 0) return 0;
-  const unsigned char c = p[0];
-  size_t len = 0;
-  uint32_t min = 0;
-  if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) {
-    len = 2;
-    min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3;
-    min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (avail < len) return 0;
-  uint32_t code = c & (0x7F >> len);
-  for (size_t i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (p[i] & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return len;
 }
 
 // Runs iconv over the whole input; where it stops at something it cannot take, "?" goes out

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "mp3/MpegFrameHeader.h"
 
 namespace pelcato {

@@ -84,15 +84,17 @@ std::string InstalledDataFolder(const std::string& programFolder) {
   return IncludeTrailingSlash(PELCATO_DATA_FOLDER);
 }
 
+void UseProgramFolder(TAppSettings& settings, const std::string& programFolder) {
+  settings.ProgramFolder = IncludeTrailingSlash(programFolder);
+  settings.LanguageFolder = settings.ProgramFolder + "Languages/";
+  settings.SettingsFile = settings.ProgramFolder + SettingsFileName;
+  settings.TempFolder = settings.ProgramFolder + "Tmp/";
+}
+
 void ResolveFolders(TAppSettings& settings, const std::string& programFolder,
                     const std::string& dataFolder) {
-  settings.ProgramFolder = IncludeTrailingSlash(programFolder);
-  if (IsFolder(settings.ProgramFolder + "Languages")) {
-    settings.LanguageFolder = settings.ProgramFolder + "Languages/";
-    settings.SettingsFile = settings.ProgramFolder + SettingsFileName;
-    settings.TempFolder = settings.ProgramFolder + "Tmp/";
-    return;
-  }
+  UseProgramFolder(settings, programFolder);
+  if (IsFolder(settings.ProgramFolder + "Languages")) return;
   const std::string data =
       dataFolder.empty() ? InstalledDataFolder(programFolder) : IncludeTrailingSlash(dataFolder);
   settings.LanguageFolder = data + "Languages/";

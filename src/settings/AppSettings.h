@@ -59,6 +59,8 @@ std::string DefaultOutputFolder();
 // created (private to the user) when missing. ProgramFolder is programFolder in both cases.
 void ResolveFolders(TAppSettings& settings, const std::string& programFolder,
                     const std::string& dataFolder = {});
+// Everything beside the program in programFolder, whatever it holds.
+void UseProgramFolder(TAppSettings& settings, const std::string& programFolder);
 
 // The installed data folder ending with "/": the one the install put beside the program
 // ("../share/pelcato/" from the program's folder) when it holds "Languages/", else the one of

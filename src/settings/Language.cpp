@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "settings/ProfileFile.h"
+#include "text/Text.h"
 
 namespace pelcato {
 namespace {
@@ -12,15 +13,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   return text;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 // The lines of a list value, in the order they are written, cut at every "||".
@@ -140,9 +132,7 @@ void ApplyLanguage(TLanguageHost& host, TAppSettings& settings, TMessageTable& m
   TFormTarget& form = host.MainForm();
   SetComponentProperty(form.FindComponent("Label11").get(), "Caption", VersionCaption);
   host.SetApplicationTitle(ApplicationTitle);
-  static const char* const items[] = {"PM_English", "PM_Spanish", "PM_German", "PM_Italian",
-                                      "PM_French"};
-  host.CheckLanguageItem(items[code <= LangFrench ? code : LangEnglish]);
+  host.CheckLanguageItem(LanguageItemNames[code <= LangFrench ? code : LangEnglish]);
   const std::string path = LanguageFilePath(settings);
   LoadMessages(path, messages);
   TranslateForm(form, path);

@@ -16,7 +16,12 @@
 namespace pelcato {
 
 inline constexpr char ApplicationTitle[] = "Pelcato";
-inline constexpr char VersionCaption[] = "Pelcato version 3.3.0.0";
+// PELCATO_VERSION is the project's version, given by the build.
+inline constexpr char VersionCaption[] = "Pelcato version " PELCATO_VERSION;
+
+// The language menu's items, by the language they choose (LangEnglish ... LangFrench).
+inline constexpr const char* LanguageItemNames[] = {"PM_English", "PM_Spanish", "PM_German",
+                                                    "PM_Italian", "PM_French"};
 
 // The properties a language file can set, by the kind of their value.
 enum class TPropertyKind {

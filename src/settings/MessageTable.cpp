@@ -46,20 +46,6 @@ void LoadMessages(const std::string& languageFile, TMessageTable& messages) {
   messages = std::move(table);
 }
 
-std::string ReplaceAll(std::string_view text, std::string_view placeholder,
-                       std::string_view replacement) {
-  if (placeholder.empty()) return std::string(text);
-  std::string result;
-  size_t from = 0;
-  for (size_t at = text.find(placeholder); at != std::string_view::npos;
-       at = text.find(placeholder, from)) {
-    result.append(text.substr(from, at - from)).append(replacement);
-    from = at + placeholder.size();
-  }
-  result.append(text.substr(from));
-  return result;
-}
-
 std::vector<std::string> SplitAtFirst(std::string_view text, std::string_view separator) {
   const size_t at = separator.empty() ? std::string_view::npos : text.find(separator);
   if (at == std::string_view::npos) return {std::string(text)};

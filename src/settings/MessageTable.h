@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/Text.h"
+
 namespace pelcato {
 
 struct TMessageTable {
@@ -45,13 +47,10 @@ extern const std::array<TMessageKey, 20> MessageKeys;
 
 // Replaces the whole table from the [Messages] section of languageFile; every key the file
 // does not give takes its built-in text, and so does every key when the file is missing,
-// unreadable, larger than 1 MiB or no UTF-8 text. In Ms_NotSaveName alone "#10" becomes a
+// unreadable, larger than 1 MiB or holds zero bytes (a file that is no UTF-8 is read as
+// windows-1252). In Ms_NotSaveName alone "#10" becomes a
 // line feed.
 void LoadMessages(const std::string& languageFile, TMessageTable& messages);
-
-// text with every occurrence of placeholder replaced (an empty placeholder changes nothing).
-std::string ReplaceAll(std::string_view text, std::string_view placeholder,
-                       std::string_view replacement);
 
 // With the separator in text: { the part after its first occurrence, the part before it };
 // otherwise { text }.

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/Text.h"
+
 namespace pelcato {
 
 struct TProfileEntry {
@@ -87,9 +89,5 @@ bool TryParseInteger(std::string_view text, int32_t& value);
 
 // Cuts text after max characters (UTF-8 sequences count as one and are never split).
 std::string CutToChars(std::string_view text, size_t max);
-
-bool IsValidUtf8(std::string_view text);
-// Every byte as the windows-1252 character it stands for, in UTF-8.
-std::string Windows1252ToUtf8(std::string_view bytes);
 
 }  // namespace pelcato

@@ -11,7 +11,7 @@
 
 #include "edit/SplitPlan.h"
 #include "edit/TagText.h"
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitSplitOption.h"

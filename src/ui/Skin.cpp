@@ -1,15 +1,22 @@
 #include "ui/Skin.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QEnterEvent>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
 #include <QSvgRenderer>
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
 
 // Q_INIT_RESOURCE must be called outside any namespace.
 static void InitCompiledResources() {
@@ -237,6 +244,58 @@ void TTrackBarStyle::drawComplexControl(ComplexControl control, const QStyleOpti
   DrawSvg(*painter, QStringLiteral(":/trackbar/thumb.svg"), handle,
           widget != nullptr ? widget->devicePixelRatioF() : 1.0);
   painter->restore();
+}
+
+void AutoSizeCaptions(QWidget* window) {
+  // Each takes the width of its text and keeps its height unless the text needs more;
+  // right-aligned labels keep their design right edge and grow to the left, away from their
+  // edit (the label's buddy). Where a caption would leave its page or cover the control on
+  // its left, its whole column of captions and edits moves right, the edits keeping their
+  // right edges.
+  constexpr int kMargin = 4;
+  const auto isControl = [](const QWidget* w) {
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
+           qobject_cast<const QAbstractButton*>(w);
+  };
+  std::map<std::pair<QWidget*, int>, int> columnShift;  // (page, edit's design left) -> shift
+  std::vector<QLabel*> captions;
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (!label->property("AutoSize").toBool()) continue;
+    if (!label->property("DesignRight").isValid()) {
+      label->setProperty("DesignRight", label->x() + label->width());
+    }
+    const QSize hint = label->sizeHint();
+    label->resize(hint.width(), std::max(label->height(), hint.height()));
+    if (!(label->alignment() & Qt::AlignRight)) continue;
+    label->move(label->property("DesignRight").toInt() - label->width(), label->y());
+    QWidget* edit = label->buddy();
+    if (edit == nullptr) continue;
+    if (!edit->property("DesignGeometry").isValid()) {
+      edit->setProperty("DesignGeometry", edit->geometry());
+    }
+    edit->setGeometry(edit->property("DesignGeometry").toRect());
+    int limit = kMargin;
+    for (QWidget* other :
+         label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      const QRect g = other->geometry();
+      if (other == edit || !isControl(other) || g.bottom() < label->y() ||
+          g.top() > label->geometry().bottom() || g.right() >= edit->x()) {
+        continue;
+      }
+      limit = std::max(limit, g.right() + 1 + kMargin);
+    }
+    int& shift = columnShift[{label->parentWidget(), edit->x()}];
+    shift = std::max(shift, limit - label->x());
+    captions.push_back(label);
+  }
+  for (QLabel* label : captions) {
+    QRect edit = label->buddy()->geometry();
+    const int shift = columnShift[{label->parentWidget(), edit.x()}];
+    if (shift <= 0) continue;
+    label->move(label->x() + shift, label->y());
+    edit.setLeft(edit.left() + shift);
+    label->buddy()->setGeometry(edit);
+  }
 }
 
 }  // namespace pelcato

@@ -23,6 +23,13 @@ QFont SkinFont(int pixels, bool bold = false);
 // The SVG at path drawn to size w x h; an empty picture when the path does not exist.
 QPixmap SvgPixmap(const QString& path, int w, int h, qreal devicePixelRatio = 1.0);
 
+// Sizes every label of window whose dynamic property "AutoSize" is true to its text, after
+// a translation. Right-aligned labels keep their design right edge and grow to the left, away
+// from their edit (the label's buddy); where a caption would leave its page or cover the
+// control on its left, its column of captions and edits moves right, the edits keeping their
+// right edges. Call it again after every language switch.
+void AutoSizeCaptions(QWidget* window);
+
 // A picture control: shows one picture while enabled and another while disabled (the same
 // one when no disabled picture is given).
 class TSkinImage : public QWidget {

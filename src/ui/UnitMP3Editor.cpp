@@ -31,9 +31,7 @@
 #include <cstring>
 #include <map>
 #include <utility>
-#include <vector>
 
-#include "app/Launchers.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
@@ -483,19 +481,20 @@ void TFrmMP3Editor::CreateMenus() {
   PopupMenuView->setObjectName(QStringLiteral("PopupMenuView"));
   auto* group = new QActionGroup(PopupMenuView);
   group->setExclusive(true);
+  // In the order of the language codes, which are their tags.
   const struct {
     QAction** Item;
-    const char* Name;
     const char* Caption;
-  } languageItems[] = {
-      {&PM_English, "PM_English", "English"}, {&PM_Spanish, "PM_Spanish", "Spanish"},
-      {&PM_German, "PM_German", "German"},    {&PM_Italian, "PM_Italian", "Italian"},
-      {&PM_French, "PM_French", "French"},
-  };
+  } languageItems[] = {{&PM_English, "English"},
+                       {&PM_Spanish, "Spanish"},
+                       {&PM_German, "German"},
+                       {&PM_Italian, "Italian"},
+                       {&PM_French, "French"}};
+  static_assert(std::size(languageItems) == std::size(LanguageItemNames));
   tag = 0;
   for (const auto& item : languageItems) {
     auto* action = new QAction(QLatin1String(item.Caption), PopupMenuView);
-    action->setObjectName(QLatin1String(item.Name));
+    action->setObjectName(QLatin1String(LanguageItemNames[tag]));
     action->setProperty("Tag", tag++);
     action->setCheckable(true);
     group->addAction(action);
@@ -506,55 +505,7 @@ void TFrmMP3Editor::CreateMenus() {
 }
 
 void TFrmMP3Editor::AutoSizeLabels() {
-  // Each takes the width of its text and keeps its height unless the text needs more;
-  // right-aligned labels keep their design right edge and grow to the left, away from their
-  // edit (the label's buddy). Where a caption would leave its page or cover the control on
-  // its left, its whole column of captions and edits moves right, the edits keeping their
-  // right edges.
-  constexpr int kMargin = 4;
-  const auto isControl = [](const QWidget* w) {
-    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
-           qobject_cast<const QAbstractButton*>(w);
-  };
-  std::map<std::pair<QWidget*, int>, int> columnShift;  // (page, edit's design left) -> shift
-  std::vector<QLabel*> captions;
-  for (QLabel* label : findChildren<QLabel*>()) {
-    if (!label->property("AutoSize").toBool()) continue;
-    if (!label->property("DesignRight").isValid()) {
-      label->setProperty("DesignRight", label->x() + label->width());
-    }
-    const QSize hint = label->sizeHint();
-    label->resize(hint.width(), std::max(label->height(), hint.height()));
-    if (!(label->alignment() & Qt::AlignRight)) continue;
-    label->move(label->property("DesignRight").toInt() - label->width(), label->y());
-    QWidget* edit = label->buddy();
-    if (edit == nullptr) continue;
-    if (!edit->property("DesignGeometry").isValid()) {
-      edit->setProperty("DesignGeometry", edit->geometry());
-    }
-    edit->setGeometry(edit->property("DesignGeometry").toRect());
-    int limit = kMargin;
-    for (QWidget* other :
-         label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      const QRect g = other->geometry();
-      if (other == edit || !isControl(other) || g.bottom() < label->y() ||
-          g.top() > label->geometry().bottom() || g.right() >= edit->x()) {
-        continue;
-      }
-      limit = std::max(limit, g.right() + 1 + kMargin);
-    }
-    int& shift = columnShift[{label->parentWidget(), edit->x()}];
-    shift = std::max(shift, limit - label->x());
-    captions.push_back(label);
-  }
-  for (QLabel* label : captions) {
-    QRect edit = label->buddy()->geometry();
-    const int shift = columnShift[{label->parentWidget(), edit.x()}];
-    if (shift <= 0) continue;
-    label->move(label->x() + shift, label->y());
-    edit.setLeft(edit.left() + shift);
-    label->buddy()->setGeometry(edit);
-  }
+  AutoSizeCaptions(this);
 }
 
 // ---- Creation and closing -------------------------------------------------------------------
@@ -565,7 +516,7 @@ void TFrmMP3Editor::FormCreate() {
   if (FOptions.ProgramFolder.isEmpty()) {
     ResolveFolders(FSettings, QtProgramFolder());
   } else {
-    FSettings.ProgramFolder = IncludeTrailingSlash(FOptions.ProgramFolder.toStdString());
+    UseProgramFolder(FSettings, FOptions.ProgramFolder.toStdString());
   }
   LoadSettings(FSettings);
   FLocale = FOptions.Locale.value_or(QLocale::system());
@@ -778,7 +729,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
 // ---- Help and upgrade ---------------------------------------------------------------------
 
 void TFrmMP3Editor::BtnAboutClick() {
-  OpenDocument(web::GuideAddress);
+  if (FOptions.OpenGuide) FOptions.OpenGuide();
 }
 
 void TFrmMP3Editor::TimerUpgradeTimer() {
@@ -787,8 +738,10 @@ void TFrmMP3Editor::TimerUpgradeTimer() {
 }
 
 void TFrmMP3Editor::LaunchUpgrade() {
-  StartUpgradeProgram(QString::fromStdString(FSettings.ProgramFolder),
-                      UpgradeParameters(uint64_t(winId()), FSettings.Language));
+  if (FOptions.StartUpgrade) {
+    FOptions.StartUpgrade(QString::fromStdString(FSettings.ProgramFolder), uint64_t(winId()),
+                          FSettings.Language);
+  }
 }
 
 // ---- Tags ---------------------------------------------------------------------------------

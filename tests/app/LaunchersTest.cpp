@@ -19,8 +19,8 @@ TEST(UpgradeParameters, EnglishServiceForEveryLanguageButChinese) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Language);
     EXPECT_EQ(UpgradeParameters(4294967301u, c.Language),
-              QStringList({"4294967301", "Pelcato", "3.3.0.0", c.Name, web::UpgradeServiceEnglish,
-                           web::HomePageEnglish}));
+              QStringList({"4294967301", "Pelcato", PELCATO_VERSION, c.Name,
+                           web::UpgradeServiceEnglish, web::HomePageEnglish}));
   }
 }
 

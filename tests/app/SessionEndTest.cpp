@@ -87,6 +87,17 @@ TEST(SessionEnd, TerminationSignalsCloseTheWindowLikeItsCloseButton) {
   }
 }
 
+TEST(SessionEnd, AGivenFolderHoldsEverything) {
+  TProgramFolder folder;  // no Languages/: still the folder of everything
+  TFakeDialogs dialogs;
+  TFrmMP3Editor window(dialogs, InFolder(folder));
+  window.TimerUpgrade->stop();
+  const std::string path = folder.Path().toStdString();
+  EXPECT_EQ(window.Settings().TempFolder, path + "Tmp/");
+  EXPECT_EQ(window.Settings().SettingsFile, path + "Pelcato.ini");
+  EXPECT_EQ(window.Settings().LanguageFolder, path + "Languages/");
+}
+
 TEST(SessionEnd, LeavingTheEventLoopClosesTheWindow) {
   TProgramFolder folder(true);
   qputenv("XDG_RUNTIME_DIR", folder.Path().toLocal8Bit());  // a lock of this test's own

@@ -34,9 +34,7 @@ int main(int argc, char* argv[]) {
   pelcato::TStartOptions options;
   options.Editor.ProgramFolder = QString::fromLocal8Bit(argv[1]);
   options.WindowShown = [](pelcato::TFrmMP3Editor& window) {
-    const QString copy = window.Settings().TempFolder.empty()
-                             ? QString::fromStdString(window.Settings().ProgramFolder + "Tmp/")
-                             : QString::fromStdString(window.Settings().TempFolder);
+    const QString copy = QString::fromStdString(window.Settings().TempFolder);
     QFile file(copy + QStringLiteral("working.mp3"));
     if (file.open(QIODevice::WriteOnly)) file.write("copy");
     window.TempFiles() << file.fileName();

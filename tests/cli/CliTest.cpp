@@ -1,15 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "edit/SplitPlan.h"
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "mp3/Id3Tags.h"
 
 namespace pelcato {
@@ -217,9 +221,66 @@ TEST_F(CliTest, SplitRefusesValuesTheOptionsDialogRefuses) {
   EXPECT_EQ(r.Err, "Please set time higher than 1 second but less than 000:00:02.612\n");
   r = Run({"split", file, "--every", "0:00:00", "--out", dir_.string()});
   EXPECT_EQ(r.Status, 1);
-  r = Run({"split", file, "--parts", "2", "--out", Path("missing")});
+  // A folder that cannot be made, below a file.
+  r = Run({"split", file, "--parts", "2", "--out", file + "/pieces"});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, Path("missing") + ": The output folder does not exist\n");
+  EXPECT_EQ(r.Err, file + "/pieces: The output folder does not exist\n");
+}
+
+TEST_F(CliTest, SplitMakesAMissingOutputFolderWithItsParents) {
+  const std::string file = MakeMp3("song.mp3", 100);
+  const std::string out = Path("new/deeper/pieces");
+  const TRun r = Run({"split", file, "--parts", "2", "--out", out});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  size_t pieces = 0;
+  for (const auto& entry : fs::directory_iterator(out))
+    pieces += entry.path().extension() == ".mp3";
+  EXPECT_EQ(pieces, 2u);
+}
+
+TEST_F(CliTest, VersionIsTheProjectVersion) {
+  const TRun r = Run({"--version"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "pelcato-cli " PELCATO_VERSION "\n");
+}
+
+// Progress lines are for a terminal on the process's standard error: a split whose messages go
+// elsewhere (here a string) stays free of them even when standard error is a terminal, and
+// the terminal gets them when the messages go to standard error.
+TEST_F(CliTest, ProgressOnlyOnAStandardErrorThatIsATerminal) {
+  const std::string file = MakeMp3("song.mp3", 100);
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  std::cerr.flush();
+  const int savedErr = dup(STDERR_FILENO);
+  dup2(terminal, STDERR_FILENO);
+
+  const TRun toString = Run({"split", file, "--parts", "3", "--out", Path("a")});
+  std::vector<char*> argv;
+  std::vector<std::string> args = {"pelcato-cli", "split", file,     "--parts",
+                                   "3",           "--out", Path("b")};
+  for (std::string& a : args) argv.push_back(a.data());
+  std::ostringstream out;
+  const int status = RunCli(int(argv.size()), argv.data(), out, std::cerr);
+  std::cerr.flush();
+
+  dup2(savedErr, STDERR_FILENO);
+  close(savedErr);
+  close(terminal);
+  // Every side of the terminal is closed now: the master reads what was written, then ends.
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, size_t(n));
+  close(master);
+
+  EXPECT_EQ(toString.Status, 0);
+  EXPECT_EQ(toString.Err, "");
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(shown.find("Writing piece 3 of 3"), std::string::npos) << shown;
 }
 
 TEST_F(CliTest, SplitGoesOnAfterAFailedPiece) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato::test {

@@ -35,16 +35,20 @@ TEST(HostileQt, ExtremeValuesOnRealWidgets) {
   WriteText(scratch.Path("x.isl"),
             "[FrmMP3Editor]\nLabel1.Left=-2147483648\nLabel1.Top=2147483647\n"
             "Label1.Width=2147483647\nLabel1.Height=-1\nButton1.Width=$7FFFFFFF\n"
-            "Button1.Height=0x80000000\nButton1.Color=$FFFFFFFF\nEdit1.Color=-2147483648\n"
+            "Button1.Height=0x80000000\nButton1.Left=2147483647\nButton1.Top=-2147483647\n"
+            "Button1.Color=$FFFFFFFF\nEdit1.Color=-2147483648\n"
             "Edit1.Text=" +
                 text + "\nComboBox1.Items=" + items + "\nLabel1.Caption=" + text +
                 "\nOpenDialog1.Filter=|||*.mp3|x||\nOpenDialog1.Title=%s\nWidth=-5\n"
                 "Caption=%1\nButton1.Caption=after\n");
   EXPECT_TRUE(TranslateWidget(&form, scratch.Path("x.isl")));
-  EXPECT_LE(label->width(), QWIDGETSIZE_MAX);
-  EXPECT_GE(label->height(), 0);
-  EXPECT_LE(button->width(), QWIDGETSIZE_MAX);
-  EXPECT_GE(button->height(), 0);  // 0x80000000 reads as the lowest integer: no height
+  // Places within -16777215..16777215 and sizes within 0..16777215, so that Qt's rectangle
+  // arithmetic (left + width) cannot overflow. Qt itself keeps sizes in range, not places.
+  EXPECT_EQ(label->geometry(), QRect(-QWIDGETSIZE_MAX, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX, 0));
+  EXPECT_EQ(label->geometry().right(), -1);
+  EXPECT_EQ(button->width(), QWIDGETSIZE_MAX);
+  EXPECT_EQ(button->height(), 0);  // 0x80000000 reads as the lowest integer: no height
+  EXPECT_EQ(button->pos(), QPoint(QWIDGETSIZE_MAX, -QWIDGETSIZE_MAX));
   EXPECT_EQ(edit->text().toStdString(), text.substr(0, TProfileFile::MaxValueChars));
   EXPECT_EQ(label->text().toStdString(), text.substr(0, TProfileFile::MaxValueChars));
   EXPECT_EQ(combo->count(), 601);  // the last piece is empty

@@ -274,7 +274,8 @@ TEST(ApplyLanguage, LoadsTheFileOfTheCodeAndTranslatesTheMainWindow) {
   EXPECT_EQ(host.Title, "Pelcato");
   EXPECT_EQ(messages.Ms_Error, "Fehler");
   EXPECT_EQ(open["Caption"], "Öffnen");
-  EXPECT_EQ(version["Caption"], "Pelcato Version 3.3.0.0");
+  EXPECT_EQ(version["Caption"],
+            "Pelcato Version " PELCATO_VERSION);  // the file follows the project
 
   // A Japanese system: the English texts, and the code stays 6 until the user picks one.
   settings.Language = LangAuto;

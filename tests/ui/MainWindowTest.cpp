@@ -23,6 +23,7 @@
 
 #include "UiTestSupport.h"
 #include "app/Launchers.h"
+#include "app/Startup.h"
 #include "settings/AppSettings.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
@@ -40,7 +41,7 @@ std::unique_ptr<TFrmMP3Editor> MakeWindow(TFakeDialogs& dialogs, const TProgramF
   TEditorOptions options;
   options.ProgramFolder = folder.Path();
   options.SystemLanguageName = [systemLanguage] { return std::string(systemLanguage); };
-  return std::make_unique<TFrmMP3Editor>(dialogs, options);
+  return std::make_unique<TFrmMP3Editor>(dialogs, WithDesktopLaunchers(options));
 }
 
 QString TextOf(QObject* object) {
@@ -96,7 +97,7 @@ TEST(MainWindowStart, EveryComponentAtItsPlaceWithItsDesignText) {
   } components[] = {
       {"FS", "pelcato::TSkinImage", {1, 0, 592, 452}, {}, {}},
       {"Label10", "QLabel", {0, 0, 592, 105}, "", {}},
-      {"Label11", "QLabel", {12, 6, -1, -1}, "Pelcato version 3.3.0.0", {}},
+      {"Label11", "QLabel", {12, 6, -1, -1}, "Pelcato version " PELCATO_VERSION, {}},
       {"Label28", "QLabel", {429, 8, -1, -1}, ">> Language", {}},
       {"RzBmpButton2", "pelcato::TBmpButton", {513, 1, 27, 20}, "", "Minimize"},
       {"RzBmpButton1", "pelcato::TBmpButton", {540, 1, 40, 20}, "", "Close"},
@@ -446,7 +447,7 @@ TEST(MainWindowUpgrade, WithoutSettingsTheUpgradeStartsHalfASecondAfterStart) {
   const QStringList args = folder.UpgradeArguments();
   ASSERT_EQ(args.size(), 6);
   EXPECT_EQ(args[0], QString::number(quint64(window->winId())));
-  EXPECT_EQ(args.mid(1, 3), QStringList({"Pelcato", "3.3.0.0", "German"}));
+  EXPECT_EQ(args.mid(1, 3), QStringList({"Pelcato", PELCATO_VERSION, "German"}));
   EXPECT_EQ(args[4], web::UpgradeServiceEnglish);
   EXPECT_EQ(args[5], web::HomePageEnglish);
 

@@ -21,7 +21,7 @@
 #include <tuple>
 
 #include "EditorTestSupport.h"
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"
 #include "ui/UnitSplitOption.h"

@@ -185,11 +185,9 @@ void TQtLanguageHost::SetApplicationTitle(const std::string& title) {
 }
 
 void TQtLanguageHost::CheckLanguageItem(const std::string& itemName) {
-  static const char* const items[] = {"PM_English", "PM_Spanish", "PM_German", "PM_Italian",
-                                      "PM_French"};
   if (!FWindow) return;
   for (QAction* action : FWindow->findChildren<QAction*>()) {
-    for (const char* item : items) {
+    for (const char* item : LanguageItemNames) {
       if (action->objectName().compare(QLatin1String(item), Qt::CaseInsensitive) != 0) continue;
       action->setCheckable(true);
       action->setChecked(action->objectName().compare(Q(itemName), Qt::CaseInsensitive) == 0);

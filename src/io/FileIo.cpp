@@ -1,4 +1,4 @@
-#include "mp3/FileIo.h"
+#include "io/FileIo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
