@@ -512,7 +512,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
   }
   CheckOutputFolder(folder);
   TPieceReport report(starts.size(), out, err);
-  mp3.SaveSegments(
+  mp3.SaveSegmentsWithTags(
       starts, ends,
       [&](size_t piece) {
         return report.Starting(piece, InFolder(folder, CuePieceName(sheet.Tracks[piece])));

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "edit/SplitPlan.h"
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
 #include "settings/ProfileFile.h"
@@ -69,11 +70,6 @@ std::string Text(const char* s) {
   return s ? std::string(s) : std::string();
 }
 
-std::string FirstLine(const std::string& text) {
-  const size_t end = text.find('\n');
-  return text.substr(0, end);
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -118,15 +114,9 @@ bool ParseCueSheet(std::string_view text, const TTagCodePage& codePage, TCueShee
     cd.reset(cue_parse_string(utf8.c_str()));
     complaints = capture.Finish();
   }
+  // libcue counts lines across sheets, so its own line numbers are not shown.
   if (!cd || complaints.find("syntax error") != std::string::npos) {
-    const size_t at = complaints.find("syntax error");
     error = "the cue sheet does not parse";
-    if (at != std::string::npos) {
-      const size_t lineStart = complaints.rfind('\n', at);
-      error += " (libcue: " +
-               FirstLine(complaints.substr(lineStart == std::string::npos ? 0 : lineStart + 1)) +
-               ")";
-    }
     return false;
   }
   const int count = cd_get_ntrack(cd.get());
@@ -205,7 +195,7 @@ bool CueTrackRanges(const TCueSheet& sheet, int64_t durationMs, std::vector<int6
       return false;
     }
     starts.push_back(t.StartMs);
-    ends.push_back(i + 1 < sheet.Tracks.size() ? sheet.Tracks[i + 1].StartMs : durationMs);
+    ends.push_back(i + 1 < sheet.Tracks.size() ? sheet.Tracks[i + 1].StartMs : kToTheEnd);
   }
   return true;
 }

@@ -40,7 +40,8 @@ bool ParseCueSheet(std::string_view text, const TTagCodePage& codePage, TCueShee
 bool ReadCueSheet(const std::string& path, const TTagCodePage& codePage, TCueSheet& sheet,
                   std::string& error);
 
-// One range per track: from its INDEX 01 to the next track's, the last to durationMs. False,
+// One range per track: from its INDEX 01 to the next track's, the last to the end of the audio
+// (kToTheEnd). False,
 // with the reason in error, when a track starts at or after durationMs.
 bool CueTrackRanges(const TCueSheet& sheet, int64_t durationMs, std::vector<int64_t>& starts,
                     std::vector<int64_t>& ends, std::string& error);

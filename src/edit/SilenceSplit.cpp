@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "edit/SplitPlan.h"
+
 namespace pelcato {
 namespace {
 
@@ -210,7 +212,7 @@ void BuildSilenceRanges(const std::vector<TPause>& pauses, int64_t durationMs, i
   if (bounds.size() > 1 && durationMs - bounds.back() < minPieceMs) bounds.pop_back();
   for (size_t i = 0; i < bounds.size(); ++i) {
     starts.push_back(bounds[i]);
-    ends.push_back(i + 1 < bounds.size() ? bounds[i + 1] : durationMs);
+    ends.push_back(i + 1 < bounds.size() ? bounds[i + 1] : kToTheEnd);
   }
 }
 

@@ -63,8 +63,9 @@ bool FindPauses(const std::string& file, const TSilenceOptions& options, bool sk
                 std::string& error);
 
 // The pieces between the cuts: from 0 to the first cut, between cuts, and from the last cut
-// to durationMs. Pauses at an edge are not cut (the piece would hold only silence). A piece shorter
-// than minPieceMs is merged with the next (the last with the one before it).
+// to the end of the audio (kToTheEnd). Pauses at an edge are not cut (the piece would hold only
+// silence). A piece shorter than minPieceMs is merged with the next (the last with the one before
+// it).
 void BuildSilenceRanges(const std::vector<TPause>& pauses, int64_t durationMs, int64_t minPieceMs,
                         std::vector<int64_t>& starts, std::vector<int64_t>& ends);
 

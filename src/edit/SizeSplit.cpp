@@ -31,8 +31,9 @@ bool ParseByteSize(const std::string& text, int64_t& bytes) {
   constexpr int64_t kMax = int64_t(1) << 62;
   int64_t n = 0;
   for (size_t i = 0; i < digits; ++i) {
-    n = n * 10 + (text[i] - '0');
-    if (n > kMax) return false;
+    const int d = text[i] - '0';
+    if (n > (kMax - d) / 10) return false;
+    n = n * 10 + d;
   }
   if (n == 0 || n > (kMax >> shift)) return false;
   bytes = n << shift;

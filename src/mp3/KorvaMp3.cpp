@@ -294,13 +294,14 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
 void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                              const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                              const TPieceDone& done) {
-  SaveSegments(
+  SaveSegmentsWithTags(
       starts, ends, nameFor, [&](size_t) { return tag; }, noReplace, done);
 }
 
-void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
-                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
-                             const TPieceDone& done) {
+void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
+                                     const std::vector<int64_t>& ends, const TNameFor& nameFor,
+                                     const TTagFor& tagFor, bool noReplace,
+                                     const TPieceDone& done) {
   const size_t count = std::min(starts.size(), ends.size());
   std::unique_ptr<TSourceFile> src;
   try {

@@ -96,9 +96,9 @@ class TKorvaMP3 {
                     const TPieceDone& done);
   // The same with a tag of its own for every piece; tagFor is asked just before nameFor.
   using TTagFor = std::function<TID3v1Tag(size_t piece)>;
-  void SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
-                    const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
-                    const TPieceDone& done);
+  void SaveSegmentsWithTags(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                            const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
+                            const TPieceDone& done);
 
   // One frame that a cut copies: where it starts, its bytes and its time.
   struct TFrameSpan {
