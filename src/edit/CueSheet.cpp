@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "edit/SplitPlan.h"
 #include "edit/TimeCode.h"
@@ -93,7 +92,10 @@ int GenreNumber(const std::string& name) {
 }  // namespace
 
 int64_t CdFramesToMs(int64_t frames) {
-  // 1000 / 75 = 40 / 3; the remainder is a third or two thirds of a millisecond.
+  // 1000 / 75 = 40 / 3; the remainder is a third or two thirds of a millisecond. Counts no
+  // file reaches stay beyond every length instead of wrapping.
+  constexpr int64_t kMaxFrames = (INT64_MAX - 2) / 40;
+  if (frames > kMaxFrames) return (kMaxFrames * 40 + 2) / 3;
   return (frames * 40 + 2) / 3;
 }
 
@@ -172,13 +174,20 @@ bool ReadCueSheet(const std::string& path, const TTagCodePage& codePage, TCueShe
     error = "cannot read the cue sheet";
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
+  // A sheet is a few kilobytes; anything far larger is some other file given by mistake.
+  constexpr size_t kMaxSheet = 1 << 20;
+  std::string text(kMaxSheet + 1, '\0');
+  in.read(text.data(), std::streamsize(text.size()));
   if (in.bad()) {
     error = "cannot read the cue sheet";
     return false;
   }
-  return ParseCueSheet(text.str(), codePage, sheet, error);
+  text.resize(size_t(in.gcount()));
+  if (text.size() > kMaxSheet) {
+    error = "too large for a cue sheet (over 1 MiB)";
+    return false;
+  }
+  return ParseCueSheet(text, codePage, sheet, error);
 }
 
 bool CueTrackRanges(const TCueSheet& sheet, int64_t durationMs, std::vector<int64_t>& starts,

@@ -237,6 +237,13 @@ TEST_F(SplitModesTest, BrokenSheetsFailWithAReasonAndWriteNothing) {
   EXPECT_EQ(
       RunCliWith({"split", source, "--cue", (dir_ / "none.cue").string(), "--out", out_}).Status,
       1);
+  EXPECT_EQ(RunCliWith({"split", source, "--cue", out_, "--out", out_}).Status, 1);
+  std::string huge = "FILE \"a.mp3\" MP3\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+  while (huge.size() <= (1 << 20)) huge += "REM COMMENT \"padding\"\n";
+  const TRun r = RunCliWith({"split", source, "--cue", WriteSheet("huge.cue", huge)});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("too large"), std::string::npos) << r.Err;
+  EXPECT_EQ(OutCount(), 0u);
 }
 
 // pauses.mp3: tones at 0.0-0.6, 1.4-2.0 and 3.2-3.8 s of the sound lame was given. In the
