@@ -240,7 +240,8 @@ TEST_F(SplitModesTest, BrokenSheetsFailWithAReasonAndWriteNothing) {
   EXPECT_EQ(RunCliWith({"split", source, "--cue", out_, "--out", out_}).Status, 1);
   std::string huge = "FILE \"a.mp3\" MP3\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
   while (huge.size() <= (1 << 20)) huge += "REM COMMENT \"padding\"\n";
-  const TRun r = RunCliWith({"split", source, "--cue", WriteSheet("huge.cue", huge)});
+  const TRun r =
+      RunCliWith({"split", source, "--cue", WriteSheet("huge.cue", huge), "--out", out_});
   EXPECT_EQ(r.Status, 1);
   EXPECT_NE(r.Err.find("too large"), std::string::npos) << r.Err;
   EXPECT_EQ(OutCount(), 0u);
