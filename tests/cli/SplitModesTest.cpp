@@ -13,6 +13,7 @@
 #include "edit/SilenceSplit.h"
 #include "edit/SizeSplit.h"
 #include "edit/SplitPlan.h"
+#include "mp3/FileIo.h"
 
 namespace pelcato {
 namespace {
@@ -348,6 +349,24 @@ TEST_F(SplitModesTest, SizePiecesStayWithinTheLimitAndHoldEveryFrameOnce) {
   TRun r = RunCliWith({"split", source, "--size", "418", "--out", out_, "--no-tag"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(Lines(r.Out).size(), frames.size());
+
+  // A piece that cannot be written leaves no file and does not stop the others.
+  fs::remove_all(out_);
+  fs::create_directory(out_);
+  r = RunCliWith({"split", source, "--size", "8K", "--out", out_, "--no-tag"});
+  ASSERT_EQ(r.Status, 0);
+  const size_t whole = OutCount();
+  ASSERT_GT(whole, 2u);
+  fs::remove_all(out_);
+  fs::create_directory(out_);
+  int writes = 0;
+  SetWriteFaultHook([&] { return ++writes != 1; });
+  r = RunCliWith({"split", source, "--size", "8K", "--out", out_, "--no-tag"});
+  SetWriteFaultHook(nullptr);
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(Lines(r.Out).size(), whole - 1);
+  EXPECT_EQ(OutCount(), whole - 1) << "no partial file";
+  EXPECT_NE(r.Err.find("-0001.mp3: Cannot save Mp3 file\n"), std::string::npos) << r.Err;
 
   // Smaller than a frame and the tag: a usage error, nothing written.
   fs::remove_all(out_);
