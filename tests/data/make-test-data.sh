@@ -52,6 +52,9 @@ sox -R -n -r 44100 -c 1 -b 16 "$work/gap12.wav" trim 0 1.2
 sox -R "$work/beep.wav" "$work/gap08.wav" "$work/beep.wav" "$work/gap12.wav" "$work/beep.wav" \
   "$work/pauses.wav"
 "${lame[@]}" -b 32 --cbr -m m --resample 44.1 "$work/pauses.wav" pauses.mp3
+# The same in stereo VBR, which starts with a "Xing" frame.
+sox -R "$work/pauses.wav" -c 2 "$work/pauses2.wav"
+"${lame[@]}" -V 9 --resample 44.1 "$work/pauses2.wav" pauses-vbr.mp3
 
 "$py" - <<'EOF'
 import shutil, struct, zlib
