@@ -2,7 +2,8 @@
 # Times pelcato-cli against cp, mp3splt and ffmpeg (stream copy) on one long MP3, side by side
 # in one run, and records each tool's peak memory.
 #   bash bench/compare.sh [FILE.mp3]
-# Without FILE it makes a 60-minute 128 kbit/s file with sox and lame (about 57.6 MB).
+# Without FILE it makes a 60-minute 128 kbit/s file with sox and lame (about 57.6 MB); the split
+# at silences always runs on a file of its own with a pause every minute.
 # Needs: hyperfine, mp3splt, ffmpeg, lame, sox, GNU time (Debian: hyperfine mp3splt ffmpeg lame
 # sox time), and a built build/src/cli/pelcato-cli.
 set -euo pipefail
@@ -58,6 +59,14 @@ if [ -x "$bench_core" ]; then
   PELCATO_BENCH_FILE=$src "$bench_core" --benchmark_filter='Measured|ScanOnly' 2>/dev/null |
     grep -E '^BM_'
 fi
+
+echo "== split at silences: 60 minutes of tone with a 5-second pause every minute"
+pauses=$work/pauses.mp3
+sox -n -r 44100 -c 2 -b 16 -t wav - synth 55 sine 440 sine 660 vol 0.5 pad 0 5 repeat 59 \
+  2>/dev/null | lame --quiet -b 128 - "$pauses"
+bench silence -n pelcato-dry-run "'$cli' split '$pauses' --silence --dry-run" \
+  -n pelcato "'$cli' split '$pauses' --silence --out '$out'" \
+  -n mp3splt "mp3splt -q -N -s -p th=-48,min=2 -d '$out' '$pauses'"
 
 echo
 echo "== ratios to cp (median wall time)"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,9 @@
 #include <variant>
 #include <vector>
 
+#include "edit/CueSheet.h"
+#include "edit/SilenceSplit.h"
+#include "edit/SizeSplit.h"
 #include "edit/SplitOptions.h"
 #include "edit/SplitPlan.h"
 #include "edit/TagText.h"
@@ -44,6 +48,10 @@ constexpr const char* kUsage =
     "  pelcato-cli info [--json] FILE\n"
     "  pelcato-cli cut FILE START END OUT [TAG OPTIONS]\n"
     "  pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]\n"
+    "  pelcato-cli split FILE --cue SHEET.cue [--out DIR] [TAG OPTIONS]\n"
+    "  pelcato-cli split FILE --silence [--threshold DB] [--min-pause SECONDS] [--dry-run]\n"
+    "                         [--out DIR] [TAG OPTIONS]\n"
+    "  pelcato-cli split FILE --size SIZE [--out DIR] [TAG OPTIONS]\n"
     "  pelcato-cli --help | --version\n"
     "\n"
     "info   prints the stream facts and the ID3v1 tag of FILE (--json: as one JSON object).\n"
@@ -52,6 +60,15 @@ constexpr const char* kUsage =
     "split  writes FILE as 2 to 200 equal parts, or as pieces of the given duration, into\n"
     "       DIR (default: the current folder; made with its parents when missing), named\n"
     "       NAME-yymmdd-0001.mp3 and so on.\n"
+    "       --cue: one piece per track of the sheet, from its INDEX 01 to the next track's,\n"
+    "       named \"NN - TITLE.mp3\", with a tag from the sheet (title, performer, album,\n"
+    "       track, REM DATE, REM GENRE); the tag options override its fields.\n"
+    "       --silence: cuts in the middle of every pause quieter than DB dBFS (RMS over\n"
+    "       10 ms windows; default -48) that lasts SECONDS or longer (default 2); pieces\n"
+    "       shorter than that join the next. --dry-run lists the pauses and writes nothing.\n"
+    "       --size: pieces of whole frames of at most SIZE bytes each, tag included; SIZE\n"
+    "       in bytes or with K, M or G (1024, 1024^2, 1024^3).\n"
+    "       No piece replaces an existing file; a piece that fails does not stop the others.\n"
     "\n"
     "Tag options (cut and split). Without them a new file gets the ID3v1 tag of FILE when\n"
     "FILE has one; each option sets one field and writes a tag:\n"
@@ -391,21 +408,225 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
 
 // ---- split ----
 
+// The checks of the split options dialog on the output folder, in its order; a missing folder
+// is made first, with its parents, as mp3splt does.
+void CheckOutputFolder(const std::string& folder) {
+  const std::string shownFolder = folder.empty() ? "." : folder;
+  std::error_code made;
+  if (!folder.empty()) std::filesystem::create_directories(folder, made);
+  if (const std::string error = ValidateSplitFolder(shownFolder, Messages()); !error.empty()) {
+    throw EFailed(shownFolder + ": " + error);
+  }
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Shows the pieces as they are written: each path on standard output, each failure on
+// standard error, and the count on a terminal. Remembers whether any failed.
+class TPieceReport {
+ public:
+  TPieceReport(size_t count, std::ostream& out, std::ostream& err)
+      : FCount(count), FOut(out), FErr(err), FProgress(isatty(STDERR_FILENO) == 1) {}
+
+  // Called with each piece's path just before it is written.
+  const std::string& Starting(size_t piece, const std::string& path) {
+    if (FProgress) {
+      FErr << "\r\x1b[KWriting piece " << piece + 1 << " of " << FCount << std::flush;
+    }
+    FExisted = Exists(path);
+    FPath = path;
+    return FPath;
+  }
+  void Done(const TSegmentResult& result) {
+    if (FProgress) FErr << "\r\x1b[K" << std::flush;
+    if (result.Ok) {
+      FOut << result.Path << std::endl;
+    } else {
+      FAnyFailed = true;
+      if (FExisted) {
+        FErr << result.Path << ": the file exists; it is not replaced" << std::endl;
+      } else {
+        FErr << result.Path << ": " << Messages().Ms_NotSave << std::endl;
+      }
+    }
+  }
+  int Finish() {
+    if (!FAnyFailed) return kExitOk;
+    FErr << Messages().Ms_NotSave << "\n";
+    return kExitFailed;
+  }
+
+ private:
+  size_t FCount;
+  std::ostream& FOut;
+  std::ostream& FErr;
+  bool FProgress;
+  bool FExisted = false;
+  bool FAnyFailed = false;
+  std::string FPath;
+};
+
+double ParseNumberArg(const std::string& name, const std::string& text, double min, double max) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || !(value >= min && value <= max)) {
+    throw EUsage(name + " needs a number from " + NumberText(min) + " to " + NumberText(max) +
+                 ": " + text);
+  }
+  return value;
+}
+
+// A folder given without a trailing "/" gets one; no folder means the current one.
+std::string InFolder(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
+               const TTagOverrides& tagOptions, std::ostream& out, std::ostream& err) {
+  const TTagCodePage cp = TagCodePageFromEnvironment();
+  TCueSheet sheet;
+  std::string error;
+  if (!ReadCueSheet(sheetPath, cp, sheet, error)) throw EFailed(sheetPath + ": " + error);
+  std::vector<int64_t> starts;
+  std::vector<int64_t> ends;
+  if (!CueTrackRanges(sheet, mp3.Info.Duration, starts, ends, error)) {
+    throw EFailed(sheetPath + ": " + error);
+  }
+  CheckOutputFolder(folder);
+  TPieceReport report(starts.size(), out, err);
+  mp3.SaveSegmentsWithTags(
+      starts, ends,
+      [&](size_t piece) {
+        return report.Starting(piece, InFolder(folder, CuePieceName(sheet.Tracks[piece])));
+      },
+      [&](size_t piece) {
+        // The sheet's fields stand where the source's tag would; the options override them.
+        const TID3v1Tag fromSheet =
+            BuildTagFromFields(CueTrackFields(sheet, sheet.Tracks[piece], cp));
+        return BuildTagWithOverrides(&fromSheet, tagOptions, cp);
+      },
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
+int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
+                   const std::string& folder, const TTagOverrides& tagOptions, std::ostream& out,
+                   std::ostream& err) {
+  const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
+  if (!dryRun) CheckOutputFolder(folder);
+  const bool progress = isatty(STDERR_FILENO) == 1;
+  int shown = -1;
+  std::vector<TPause> pauses;
+  std::string error;
+  const bool found = FindPauses(
+      mp3.Info.FileName, options, mp3.Info.HasXing,
+      [&](double done) {
+        const int percent = int(done * 100.0);
+        if (progress && percent != shown) {
+          shown = percent;
+          err << "\r\x1b[KFinding pauses: " << percent << "%" << std::flush;
+        }
+      },
+      pauses, error);
+  if (progress) err << "\r\x1b[K" << std::flush;
+  if (!found) throw EFailed(mp3.Info.FileName + ": " + error);
+
+  const int64_t minPieceMs = std::llround(options.MinPauseSeconds * 1000.0);
+  std::vector<int64_t> starts;
+  std::vector<int64_t> ends;
+  BuildSilenceRanges(pauses, mp3.Info.Duration, minPieceMs, starts, ends);
+  if (dryRun) {
+    for (const TPause& p : pauses) {
+      out << "Pause: " << FormatTimeCode(p.StartMs) << " length " << FormatTimeCode(p.LengthMs)
+          << (p.AtEdge ? " (at an edge, not cut)" : " cut " + FormatTimeCode(p.CutMs)) << "\n";
+    }
+    out << "Pauses: " << pauses.size() << "\n";
+    out << "Pieces: " << starts.size() << "\n";
+    return kExitOk;
+  }
+  if (starts.empty()) throw EFailed(mp3.Info.FileName + ": the file has no length to split");
+  TPieceReport report(starts.size(), out, err);
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveSegments(
+      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
+      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+                const std::string& folder, const TTagOverrides& tagOptions, std::ostream& out,
+                std::ostream& err) {
+  const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
+  CheckOutputFolder(folder);
+  std::vector<TSizedFrame> frames;
+  int64_t audioEnd = -1;
+  try {
+    audioEnd = mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
+      frames.push_back({f.Pos, f.Bytes});
+    });
+  } catch (const std::exception& e) {
+    throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
+  }
+  if (audioEnd < 0 || frames.empty()) {
+    throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
+  }
+  const int64_t tagBytes = tag.IsTag() ? kId3v1Size : 0;
+  const TSizePlan plan = PlanSizePieces(frames, audioEnd, limit, tagBytes);
+  if (!plan.Fits) {
+    throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
+                 " bytes) is smaller than the largest frame (" + std::to_string(plan.LargestFrame) +
+                 " bytes)" + (tagBytes ? " plus the tag (128 bytes)" : ""));
+  }
+  TPieceReport report(plan.From.size(), out, err);
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveFrameRanges(
+      plan.From, plan.To, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag,
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
 int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
   std::vector<std::string> valueOptions = kTagValueOptions;
-  valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out"});
-  const TArgs args = ParseArgs(words, valueOptions, {"--no-tag"});
+  valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out", "--cue", "--size",
+                                           "--threshold", "--min-pause"});
+  const TArgs args = ParseArgs(words, valueOptions, {"--no-tag", "--silence", "--dry-run"});
   if (args.Positional.size() != 1) throw EUsage("split takes one FILE");
   const std::string* parts = args.Value("--parts");
   const std::string* every = args.Value("--every");
-  if (!parts == !every) throw EUsage("split takes either --parts N or --every H:MM:SS");
+  const std::string* cue = args.Value("--cue");
+  const std::string* size = args.Value("--size");
+  const bool silence = args.Has("--silence");
+  if (int(!!parts) + int(!!every) + int(!!cue) + int(!!size) + int(silence) != 1) {
+    throw EUsage(
+        "split takes one of --parts N, --every H:MM:SS, --cue SHEET, --silence and --size SIZE");
+  }
+  if (!silence &&
+      (args.Value("--threshold") || args.Value("--min-pause") || args.Has("--dry-run"))) {
+    throw EUsage("--threshold, --min-pause and --dry-run go with --silence");
+  }
   TSplitRequest request;
+  TSilenceOptions silenceOptions;
+  int64_t sizeLimit = 0;
   if (parts) {
     request.SplitType = 0;
     request.SplitInto = ParsePartsArg(*parts);
-  } else {
+  } else if (every) {
     request.SplitType = 1;
     ParseEveryArg(*every, request);
+  } else if (silence) {
+    if (const std::string* t = args.Value("--threshold")) {
+      silenceOptions.ThresholdDb = ParseNumberArg("--threshold", *t, -150.0, 0.0);
+    }
+    if (const std::string* m = args.Value("--min-pause")) {
+      silenceOptions.MinPauseSeconds = ParseNumberArg("--min-pause", *m, 0.05, 86400.0);
+    }
+  } else if (size && !ParseByteSize(*size, sizeLimit)) {
+    throw EUsage("--size needs a number of bytes, optionally with K, M or G: " + *size);
   }
   const std::string* outOption = args.Value("--out");
   const std::string folder = outOption ? *outOption : std::string();
@@ -415,15 +636,15 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   // The split uses the exact length, as the desktop program does.
   TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
   Analyze(mp3, file, true);
+  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, out, err);
+  if (silence) {
+    return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, out, err);
+  }
+  if (size) return SplitBySize(mp3, *size, sizeLimit, folder, tagOptions, out, err);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
-  // The checks of the split options dialog, in its order; a missing folder is made first.
-  const std::string shownFolder = folder.empty() ? "." : folder;
-  std::error_code made;
-  if (!folder.empty()) std::filesystem::create_directories(folder, made);
-  if (const std::string error = ValidateSplitFolder(shownFolder, Messages()); !error.empty()) {
-    throw EFailed(shownFolder + ": " + error);
-  }
+  // The checks of the split options dialog, in its order.
+  CheckOutputFolder(folder);
   request.Duration = mp3.Info.Duration;
   if (const std::string error = ValidateSplitValues(request, Messages()); !error.empty()) {
     throw EFailed(error);

@@ -10,6 +10,10 @@
 
 namespace pelcato {
 
+// A range end beyond any file: the piece takes every frame up to the end of the audio, however
+// the measured length compares with the frames' own time.
+constexpr int64_t kToTheEnd = int64_t(1) << 53;
+
 // The split settings the ranges depend on, and the length of the file to split.
 struct TSplitRequest {
   int SplitType = 0;  // 0 = into SplitInto equal parts, anything else = by duration

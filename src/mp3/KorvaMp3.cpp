@@ -294,6 +294,14 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
 void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                              const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                              const TPieceDone& done) {
+  SaveSegmentsWithTags(
+      starts, ends, nameFor, [&](size_t) { return tag; }, noReplace, done);
+}
+
+void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
+                                     const std::vector<int64_t>& ends, const TNameFor& nameFor,
+                                     const TTagFor& tagFor, bool noReplace,
+                                     const TPieceDone& done) {
   const size_t count = std::min(starts.size(), ends.size());
   std::unique_ptr<TSourceFile> src;
   try {
@@ -307,6 +315,7 @@ void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vect
   int64_t sharedTarget = 0;
   for (size_t i = 0; i < count; ++i) {
     TSegmentResult result;
+    const TID3v1Tag tag = tagFor(i);
     result.Path = nameFor(i);
     if (src && SourceUsable() && !IsSameFile(Info.FileName, result.Path)) {
       TCursor cursor = fresh;
@@ -321,6 +330,69 @@ void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vect
       } catch (const std::exception&) {
         shared = fresh;
         sharedTarget = 0;
+        result.Ok = false;
+      }
+    }
+    done(i, result);
+  }
+}
+
+int64_t TKorvaMP3::WalkFrames(const std::function<void(const TFrameSpan& frame)>& each) {
+  if (!SourceUsable()) return -1;
+  TSourceFile src(Info.FileName);
+  const int64_t limit = AudioLimit();
+  int64_t pos = Info.FirstFrameOffset();
+  while (pos < limit) {
+    const TStep s = StepAt(src, pos, false);
+    if (s.Bytes > 0) each(TFrameSpan{pos, s.Bytes, s.Ms});
+    pos = s.Next;
+  }
+  return limit;
+}
+
+bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
+                            const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                            TSegmentResult& result) const {
+  result.Path = destination;
+  result.Ok = false;
+  result.Bytes = 0;
+  result.DurationMs = 0;
+  TAtomicOutput out;
+  if (!out.Open(destination)) return false;
+  try {
+    const int64_t limit = std::min(to, AudioLimit());
+    int64_t pos = from;
+    int64_t bytes = 0;
+    double written = 0.0;
+    while (pos < limit) CopyFrame(src, out, pos, bytes, written);
+    if (tag.IsTag()) WriteTag(out, tag);
+    out.Commit(noReplace);
+    result.Ok = true;
+    result.Bytes = bytes;
+    result.DurationMs = int64_t(written);
+    return true;
+  } catch (const std::exception&) {
+    out.Discard();
+    return false;
+  }
+}
+
+void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,
+                                const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
+                                const TPieceDone& done) {
+  const size_t count = std::min(from.size(), to.size());
+  std::unique_ptr<TSourceFile> src;
+  try {
+    if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);
+  } catch (const std::exception&) {
+  }
+  for (size_t i = 0; i < count; ++i) {
+    TSegmentResult result;
+    result.Path = nameFor(i);
+    if (src && SourceUsable() && !IsSameFile(Info.FileName, result.Path)) {
+      try {
+        WriteFrames(*src, from[i], to[i], result.Path, tag, noReplace, result);
+      } catch (const std::exception&) {
         result.Ok = false;
       }
     }

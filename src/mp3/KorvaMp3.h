@@ -94,6 +94,30 @@ class TKorvaMP3 {
   void SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                     const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                     const TPieceDone& done);
+  // The same with a tag of its own for every piece; tagFor is asked just before nameFor.
+  using TTagFor = std::function<TID3v1Tag(size_t piece)>;
+  void SaveSegmentsWithTags(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                            const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
+                            const TPieceDone& done);
+
+  // One frame that a cut copies: where it starts, its bytes and its time.
+  struct TFrameSpan {
+    int64_t Pos = 0;
+    int64_t Bytes = 0;
+    double Ms = 0.0;
+  };
+  // Walks the analysed file as a cut does, from the first frame to the end of the audio, and
+  // reports every frame a cut would copy (no VBR header frame, no tag, no junk). Returns the
+  // end of the audio (where the walk stops) or -1 when the source is gone or not valid.
+  // Throws EFileError on a read error.
+  int64_t WalkFrames(const std::function<void(const TFrameSpan& frame)>& each);
+
+  // Writes pieces given as byte places of the source: piece i holds the frames that a walk
+  // from from[i] meets before it reaches to[i] (a frame starting before to[i] is taken whole).
+  // from[i] must be a place the walk of WalkFrames reaches. Otherwise as SaveSegments.
+  void SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,
+                       const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
+                       const TPieceDone& done);
 
   bool PlayFrom(std::string& errorText, int64_t fromMs);
   void Stop();
@@ -133,6 +157,9 @@ class TKorvaMP3 {
                  double& ms) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
+  bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
+                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
+  int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
   bool SourceUsable() const;
 
   std::unique_ptr<TMediaPlayer> FPlayer;

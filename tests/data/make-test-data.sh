@@ -44,6 +44,18 @@ ffmpeg -loglevel error -y -t 1.5 -i "$work/signal.wav" -ar 48000 -c:a mp2 -b:a 1
 "${lame[@]}" -b 8 --cbr -t -m m --resample 8 --id3v1-only --tt "Track Seven" --ta "Artist" \
   --tc "Comment" --tn 7 --tg 8 "$work/signal.wav" id3v11.mp3
 
+# Pauses at known places for the split at silences: tone 0.0-0.6 s, pause 0.6-1.4 s, tone
+# 1.4-2.0 s, pause 2.0-3.2 s, tone 3.2-3.8 s; MPEG 1 mono 32 kbit/s, 44100 Hz.
+sox -R -n -r 44100 -c 1 -b 16 "$work/beep.wav" synth 0.6 sine 440 gain -6
+sox -R -n -r 44100 -c 1 -b 16 "$work/gap08.wav" trim 0 0.8
+sox -R -n -r 44100 -c 1 -b 16 "$work/gap12.wav" trim 0 1.2
+sox -R "$work/beep.wav" "$work/gap08.wav" "$work/beep.wav" "$work/gap12.wav" "$work/beep.wav" \
+  "$work/pauses.wav"
+"${lame[@]}" -b 32 --cbr -m m --resample 44.1 "$work/pauses.wav" pauses.mp3
+# The same in stereo VBR, which starts with a "Xing" frame.
+sox -R "$work/pauses.wav" -c 2 "$work/pauses2.wav"
+"${lame[@]}" -V 9 --resample 44.1 "$work/pauses2.wav" pauses-vbr.mp3
+
 "$py" - <<'EOF'
 import shutil, struct, zlib
 from mutagen.id3 import ID3, TIT2, TPE1, APIC

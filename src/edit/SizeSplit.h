@@ -1,0 +1,34 @@
+// A split into pieces of at most a given number of bytes: the size argument and the plan of
+// whole frames that fills each piece up to the limit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelcato {
+
+// "SIZE" of --size: a whole number of bytes, optionally followed by K, M or G (powers of 1024,
+// either case). False for anything else, zero, or a size beyond 2^62 bytes.
+bool ParseByteSize(const std::string& text, int64_t& bytes);
+
+// One frame of the source as a cut copies it.
+struct TSizedFrame {
+  int64_t Pos = 0;
+  int64_t Bytes = 0;
+};
+
+// The pieces of a split by size, as byte places of the source: piece i takes the frames from
+// From[i] up to To[i]. Each piece holds as many whole frames, in order, as fit in limit bytes
+// together with the tag (tagBytes, 0 or 128); every frame goes into exactly one piece.
+struct TSizePlan {
+  std::vector<int64_t> From;
+  std::vector<int64_t> To;
+  std::vector<int64_t> Bytes;  // frame bytes of each piece, the tag not included
+  int64_t LargestFrame = 0;
+  bool Fits = false;  // false when a frame and the tag together exceed limit (no pieces then)
+};
+TSizePlan PlanSizePieces(const std::vector<TSizedFrame>& frames, int64_t audioEnd, int64_t limit,
+                         int64_t tagBytes);
+
+}  // namespace pelcato
