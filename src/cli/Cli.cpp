@@ -20,6 +20,7 @@
 #include "mp3/FileIo.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
+#include "mp3/StreamCheck.h"
 #include "settings/MessageTable.h"
 
 namespace pelcato {
@@ -38,8 +39,10 @@ const TMessageTable& Messages() {
 constexpr const char* kUsage =
     "Usage:\n"
     "  pelcato-cli info [--json] FILE\n"
-    "  pelcato-cli cut FILE START END OUT [TAG OPTIONS]\n"
+    "  pelcato-cli cut FILE START END OUT [TAG OPTIONS] [--vbr-header] [--verify]\n"
     "  pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]\n"
+    "                    [--vbr-header] [--verify]\n"
+    "  pelcato-cli verify FILE...\n"
     "  pelcato-cli --help\n"
     "\n"
     "info   prints the stream facts and the ID3v1 tag of FILE (--json: as one JSON object).\n"
@@ -47,6 +50,13 @@ constexpr const char* kUsage =
     "       such as 000:01:02.500, or whole milliseconds.\n"
     "split  writes FILE as 2 to 200 equal parts, or as pieces of the given duration, into\n"
     "       DIR (default: the current folder), named NAME-yymmdd-0001.mp3 and so on.\n"
+    "verify decodes every frame of each FILE and prints its frames, its decoded length, its\n"
+    "       decode errors and the frames at its start whose audio data lie in frames before\n"
+    "       it (the bit reservoir). Exit status 1 when a file has decode errors.\n"
+    "\n"
+    "  --vbr-header  a piece whose frames do not all share one bit rate starts with a new\n"
+    "                VBR header frame (Xing), so that players show and seek its length right\n"
+    "  --verify      runs verify on every file written\n"
     "\n"
     "Tag options (cut and split). Without them a new file gets the ID3v1 tag of FILE when\n"
     "FILE has one; each option sets one field and writes a tag:\n"
@@ -394,10 +404,39 @@ int CmdInfo(const std::vector<std::string>& words, std::ostream& out, std::ostre
   return kExitOk;
 }
 
+// ---- verify ----
+
+// Prints what the decoder met in one file; false when the file has decode errors or holds no
+// stream the decoder can play.
+bool PrintStreamCheck(const std::string& file, std::ostream& out, std::ostream& err) {
+  const TStreamCheck c = CheckStream(file);
+  out << file << "\n";
+  if (!c.Decodable) {
+    err << file << ": cannot decode: " << c.Error << "\n";
+    return false;
+  }
+  out << "  Frames: " << c.Frames << "\n";
+  out << "  DecodedMs: " << c.DecodedMs << "\n";
+  out << "  DecodedSamples: " << c.Samples << "\n";
+  out << "  DecodeErrors: " << c.DecodeErrors << "\n";
+  out << "  ReservoirFrames: " << c.ReservoirFrames << "\n";
+  return c.DecodeErrors == 0;
+}
+
+int CmdVerify(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+  const TArgs args = ParseArgs(words, {}, {});
+  if (args.Positional.empty()) throw EUsage("verify takes one FILE or more");
+  bool allClean = true;
+  for (const std::string& file : args.Positional) {
+    allClean = PrintStreamCheck(file, out, err) && allClean;
+  }
+  return allClean ? kExitOk : kExitFailed;
+}
+
 // ---- cut ----
 
 int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-  const TArgs args = ParseArgs(words, kTagValueOptions, {"--no-tag"});
+  const TArgs args = ParseArgs(words, kTagValueOptions, {"--no-tag", "--vbr-header", "--verify"});
   if (args.Positional.size() != 4) throw EUsage("cut takes FILE START END OUT");
   const std::string& file = args.Positional[0];
   const int64_t startMs = ParseTimeArg(args.Positional[1]);
@@ -406,6 +445,7 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   const TTagOptions tagOptions = ParseTagOptions(args);
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
+  mp3.VbrHeader = args.Has("--vbr-header");
   Analyze(mp3, file, false);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
@@ -417,6 +457,7 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   }
   out << "Bytes: " << bytes << "\n";
   out << "DurationMs: " << durationMs << "\n";
+  if (args.Has("--verify") && !PrintStreamCheck(target, out, err)) return kExitFailed;
   return kExitOk;
 }
 
@@ -433,7 +474,7 @@ std::string ReplaceAll(std::string text, std::string_view what, std::string_view
 int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
   std::vector<std::string> valueOptions = kTagValueOptions;
   valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out"});
-  const TArgs args = ParseArgs(words, valueOptions, {"--no-tag"});
+  const TArgs args = ParseArgs(words, valueOptions, {"--no-tag", "--vbr-header", "--verify"});
   if (args.Positional.size() != 1) throw EUsage("split takes one FILE");
   const std::string* parts = args.Value("--parts");
   const std::string* every = args.Value("--every");
@@ -453,6 +494,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
 
   // The split uses the exact length, as the desktop program does.
   TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
+  mp3.VbrHeader = args.Has("--vbr-header");
   Analyze(mp3, file, true);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
@@ -483,6 +525,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
 
   const bool progress = isatty(STDERR_FILENO) == 1;
   bool anyFailed = false;
+  std::vector<std::string> written;
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends,
@@ -495,16 +538,19 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
         if (progress) err << "\r\x1b[K" << std::flush;
         if (result.Ok) {
           out << result.Path << std::endl;
+          if (args.Has("--verify")) written.push_back(result.Path);
         } else {
           anyFailed = true;
           err << result.Path << ": " << Messages().Ms_NotSave << std::endl;
         }
       });
+  bool allClean = true;
+  for (const std::string& piece : written) allClean = PrintStreamCheck(piece, out, err) && allClean;
   if (anyFailed) {
     err << Messages().Ms_NotSave << "\n";
     return kExitFailed;
   }
-  return kExitOk;
+  return allClean ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -525,6 +571,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (command == "info") return CmdInfo(words, out, err);
     if (command == "cut") return CmdCut(words, out, err);
     if (command == "split") return CmdSplit(words, out, err);
+    if (command == "verify") return CmdVerify(words, out, err);
     throw EUsage("unknown command " + command);
   } catch (const EUsage& e) {
     err << "pelcato-cli: " << e.what() << "\n\n" << kUsage;

@@ -9,11 +9,13 @@
 
 #include "mp3/FileIo.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 namespace {
 
 constexpr size_t kScanChunk = 64 * 1024;
+constexpr int64_t kPrefetchAhead = 2048;
 
 int32_t ReadBigEndian32(const uint8_t* b) {
   return int32_t((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) |
@@ -199,6 +201,8 @@ TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) 
   if (h[0] == 0xFF) {
     if (const MpegFrameHeader* hdr = FHeaders.Decode(h)) {
       const int64_t next = pos + hdr->FrameSize;
+      // The frames a few KiB on are asked for now, so that they are at hand when we get there.
+      src.Prefetch(pos + kPrefetchAhead);
       const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
       // A VBR header frame is passed over: never copied and no time.
       if (xing && IsXingTag(xing)) return {next, 0, 0.0};
@@ -243,6 +247,63 @@ bool TKorvaMP3::SourceUsable() const {
   return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from,
+                                             int64_t spanMs) const {
+  // The same walk as the copy below, without copying: where the piece's frames lie, and
+  // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
+  // every second one dropped when the table is full, so memory stays small for any piece.
+  constexpr size_t kMaxMarks = 4096;
+  const int64_t limit = Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4;
+  const double span = double(spanMs);
+  int64_t pos = from;
+  int64_t bytes = 0;
+  double written = 0.0;
+  uint64_t frames = 0;
+  uint8_t first[4] = {};
+  bool oneRate = true;
+  std::vector<int64_t> marks;
+  uint64_t stride = 1;
+  while (pos < limit && span > written) {
+    const TStep s = StepAt(src, pos, true);
+    if (s.Bytes > 0) {
+      const uint8_t* h = src.Peek(pos, 4);
+      if (!h) break;
+      if (frames == 0) {
+        std::memcpy(first, h, 4);
+      } else if ((h[1] & 0x1E) != (first[1] & 0x1E) || (h[2] >> 4) != (first[2] >> 4)) {
+        oneRate = false;
+      }
+      if (frames % stride == 0) {
+        if (marks.size() == kMaxMarks) {
+          for (size_t i = 0; i < kMaxMarks / 2; ++i) marks[i] = marks[2 * i];
+          marks.resize(kMaxMarks / 2);
+          stride *= 2;
+        }
+        if (frames % stride == 0) marks.push_back(bytes);
+      }
+      ++frames;
+    }
+    bytes += s.Bytes;
+    written += s.Ms;
+    pos = s.Next;
+  }
+  if (frames == 0 || oneRate) return {};
+  std::optional<TXingFrame> x = TXingFrame::For(first);
+  if (!x) return {};
+  const int64_t total = bytes + x->FrameSize();
+  if (total > int64_t(UINT32_MAX) || frames > UINT32_MAX) return {};
+  x->Frames = uint32_t(frames);
+  x->Bytes = uint32_t(total);
+  x->FillToc([&](uint64_t frame) -> uint64_t {
+    // Between two kept positions the frames are taken to be of even size.
+    const size_t i = size_t(frame / stride);
+    const int64_t at = marks[i];
+    if (i + 1 >= marks.size()) return uint64_t(at);
+    return uint64_t(at + (marks[i + 1] - at) * int64_t(frame - i * stride) / int64_t(stride));
+  });
+  return x->Render();
+}
+
 bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
                            const std::string& destination, const TID3v1Tag& tag, bool noReplace,
                            TSegmentResult& result) const {
@@ -259,8 +320,14 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
     int64_t pos = from;
     int64_t bytes = 0;
     double written = 0.0;
+    if (VbrHeader) {
+      const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
+      if (!header.empty()) out.Append(header.data(), header.size());
+      bytes += int64_t(header.size());
+    }
     while (pos < limit && span > written) CopyFrame(src, out, pos, bytes, written);
     if (tag.IsTag()) WriteTag(out, tag);
+    src.CheckIntact();
     out.Commit(noReplace);
     result.Ok = true;
     result.Bytes = bytes;

@@ -62,6 +62,10 @@ class TKorvaMP3 {
   TKorvaMP3& operator=(const TKorvaMP3&) = delete;
 
   TMp3DataInfo Info;
+  // When true, a piece whose frames do not all share one bit rate starts with a new VBR header
+  // frame ("Xing") that gives its frame count, byte count and seek table. Off by default:
+  // pieces are then the source's frames and nothing else.
+  bool VbrHeader = false;
   // The length computed from the first frame, before the player's length replaced it.
   int64_t ComputedDuration = 0;
 
@@ -131,6 +135,8 @@ class TKorvaMP3 {
   void SkipFrame(TSourceFile& src, TCursor& cursor) const;
   bool CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
                  double& ms) const;
+  // The VBR header frame a piece from `from` gets, or an empty vector when it needs none.
+  std::vector<uint8_t> VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool SourceUsable() const;
