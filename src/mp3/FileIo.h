@@ -60,7 +60,7 @@ class TSourceFile {
   size_t FWindowLen = 0;
   void* FMap = nullptr;  // the mapped window, when there is one
   size_t FMapLen = 0;
-  int FSlot = -1;  // the window's entry in the table the SIGBUS handler reads
+  int FSlot = -1;                 // the window's entry in the table the SIGBUS handler reads
   const volatile int* FCutShort;  // set by that handler when the window lost its file
   bool FMapFailed = false;
 };

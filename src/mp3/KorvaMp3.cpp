@@ -247,8 +247,7 @@ bool TKorvaMP3::SourceUsable() const {
   return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from,
-                                             int64_t spanMs) const {
+std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const {
   // The same walk as the copy below, without copying: where the piece's frames lie, and
   // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
   // every second one dropped when the table is full, so memory stays small for any piece.

@@ -65,6 +65,9 @@ TStreamCheck CheckStreamOrThrow(const std::string& path) {
     return r;
   }
   mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+  // Every frame is decoded and counted: without gapless trimming the decoder would pass over
+  // the frames that fall into an encoder delay.
+  mpg123_param(h.get(), MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
   if (mpg123_open(h.get(), path.c_str()) != MPG123_OK) {
     r.Error = mpg123_strerror(h.get());
     return r;

@@ -10,7 +10,7 @@ struct TStreamCheck {
   bool Decodable = false;  // libmpg123 opened the file and found a stream in it
   std::string Error;       // why not, when not
   int64_t Frames = 0;      // audio frames decoded (a VBR header frame is none)
-  int64_t Samples = 0;     // samples per channel decoded
+  int64_t Samples = 0;     // samples per channel decoded, before any gapless trimming
   long SampleRate = 0;
   int64_t DecodedMs = 0;  // Samples as milliseconds
   // Frames that could not be decoded or were lost: an error the decoder reported, or bytes
