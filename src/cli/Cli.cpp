@@ -244,9 +244,10 @@ TID3v1Tag BuildTag(const TTagOptions& options, const TMp3DataInfo& info) {
 }
 
 // Analyses the file; a file that cannot be read, or is no MP3, ends the command.
-void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true) {
+void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true,
+             bool index = false) {
   try {
-    mp3.AnalyzeFile(file, measure);
+    mp3.AnalyzeFile(file, measure, index);
   } catch (const std::exception& e) {
     throw EFailed(file + ": cannot read the file: " + e.what());
   }
@@ -495,7 +496,8 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   // The split uses the exact length, as the desktop program does.
   TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
   mp3.VbrHeader = args.Has("--vbr-header");
-  Analyze(mp3, file, true);
+  // The frame index spares every piece the walk from the first frame.
+  Analyze(mp3, file, true, true, true);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
   // The checks of the split options dialog, in its order.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "mp3/FileIo.h"
 #include "mp3/MpegFrameHeader.h"
@@ -38,7 +39,8 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName) {
   AnalyzeFile(fileName, true);
 }
 
-void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
+void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool index) {
+  FIndex.clear();
   // The tag keeps its previous bytes until a tag is read; everything else starts afresh.
   TID3v1Tag keptTag = Info.Tag;
   Info = TMp3DataInfo{};
@@ -93,6 +95,35 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
   Info.Duration = computed > 0 ? static_cast<int64_t>(computed) : 0;
   ComputedDuration = Info.Duration;
 
+  // The header walk of the index runs beside the player's length scan.
+  std::vector<TIndexMark> marks;
+  TFileStamp stamp;
+  std::thread indexer;
+  if (index && Stamp(fileName, stamp)) {
+    indexer = std::thread([&] {
+      try {
+        TSourceFile own(fileName);
+        marks = BuildIndex(own);
+      } catch (const std::exception&) {
+        marks.clear();
+      }
+    });
+  }
+  struct TJoin {
+    std::thread& T;
+    ~TJoin() {
+      if (T.joinable()) T.join();
+    }
+  } join{indexer};
+  MeasureWithPlayer(measure);
+  if (indexer.joinable()) {
+    indexer.join();
+    FIndex = std::move(marks);
+    FIndexStamp = stamp;
+  }
+}
+
+void TKorvaMP3::MeasureWithPlayer(bool measure) {
   if (!measure || !FPlayer) return;
   // A file the player can open always gets the player's length, VBR included.
   try {
@@ -193,13 +224,14 @@ const MpegFrameHeader* TKorvaMP3::THeaderCache::Decode(const uint8_t* h) {
   return e.Valid ? &e.Header : nullptr;
 }
 
-TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) const {
+TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying,
+                                   THeaderCache& headers) const {
   const uint8_t* p = src.Peek(pos, 4);
   if (!p) return {pos + 4, 0, 0.0};
   uint8_t h[4];
   std::memcpy(h, p, 4);
   if (h[0] == 0xFF) {
-    if (const MpegFrameHeader* hdr = FHeaders.Decode(h)) {
+    if (const MpegFrameHeader* hdr = headers.Decode(h)) {
       const int64_t next = pos + hdr->FrameSize;
       // The frames a few KiB on are asked for now, so that they are at hand when we get there.
       src.Prefetch(pos + kPrefetchAhead);
@@ -221,6 +253,52 @@ TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) 
   return {pos + 4, 0, 0.0};
 }
 
+bool TKorvaMP3::Stamp(const std::string& path, TFileStamp& stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  stamp = {uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+           int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src) const {
+  // The walk every save makes, from the first frame to the end of the audio, with a header
+  // cache of its own (it may run beside another walk).
+  THeaderCache headers;
+  std::vector<TIndexMark> marks;
+  const int64_t limit = AudioLimit();
+  TCursor c{Info.FirstFrameOffset(), 0.0};
+  while (c.Pos < limit) {
+    TIndexMark m;
+    m.Pos = c.Pos;
+    m.Ms = c.Ms;
+    m.Clean = true;
+    for (int i = 0; i < kIndexStride && c.Pos < limit; ++i) {
+      const TStep s = StepAt(src, c.Pos, false, headers);
+      const bool frame = s.Bytes > 0 && s.Next == c.Pos + s.Bytes && s.Next <= src.Size();
+      if (m.Steps == 0) m.FrameMs = s.Ms;
+      if (!frame || s.Ms != m.FrameMs) m.Clean = false;
+      ++m.Steps;
+      m.Bytes += s.Next - c.Pos;
+      c.Pos = s.Next;
+      c.Ms += s.Ms;
+    }
+    marks.push_back(m);
+  }
+  TIndexMark end;
+  end.Pos = c.Pos;
+  end.Ms = c.Ms;
+  marks.push_back(end);
+  src.CheckIntact();
+  return marks;
+}
+
+const std::vector<TKorvaMP3::TIndexMark>* TKorvaMP3::UsableIndex() const {
+  TFileStamp now;
+  if (FIndex.empty() || !Stamp(Info.FileName, now) || !(now == FIndexStamp)) return nullptr;
+  return &FIndex;
+}
+
 void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
   const TStep s = StepAt(src, cursor.Pos, false);
   cursor.Pos = s.Next;
@@ -228,6 +306,22 @@ void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
 }
 
 void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const {
+  // Every state the walk passes through before it stops lies before the target in time, so
+  // the last mark of the index that does is a state this walk reaches too: start there.
+  if (const std::vector<TIndexMark>* index = UsableIndex()) {
+    const double target = double(targetMs);
+    auto after = std::partition_point(index->begin(), index->end(),
+                                      [&](const TIndexMark& m) { return target > m.Ms; });
+    while (after != index->begin()) {
+      const TIndexMark& m = *(after - 1);
+      if (m.Pos <= cursor.Pos) break;
+      if (m.Pos < src.Size() - 4) {
+        cursor = {m.Pos, m.Ms};
+        break;
+      }
+      --after;
+    }
+  }
   // Bounded by the whole file, end tags included.
   while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) SkipFrame(src, cursor);
 }
@@ -252,7 +346,7 @@ std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int
   // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
   // every second one dropped when the table is full, so memory stays small for any piece.
   constexpr size_t kMaxMarks = 4096;
-  const int64_t limit = Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4;
+  const int64_t limit = AudioLimit();
   const double span = double(spanMs);
   int64_t pos = from;
   int64_t bytes = 0;
@@ -314,7 +408,7 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
   if (!out.Open(destination)) return false;
   try {
     // The audio ends before the APE footer and the ID3v1 tag.
-    const int64_t limit = Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4;
+    const int64_t limit = AudioLimit();
     const double span = double(spanMs);
     int64_t pos = from;
     int64_t bytes = 0;
@@ -324,7 +418,35 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
       if (!header.empty()) out.Append(header.data(), header.size());
       bytes += int64_t(header.size());
     }
-    while (pos < limit && span > written) CopyFrame(src, out, pos, bytes, written);
+    const std::vector<TIndexMark>* index = UsableIndex();
+    size_t mark = 0;
+    if (index) {
+      mark = size_t(std::partition_point(index->begin(), index->end(),
+                                         [&](const TIndexMark& m) { return m.Pos < pos; }) -
+                    index->begin());
+    }
+    while (pos < limit && span > written) {
+      if (index && mark + 1 < index->size() && (*index)[mark].Pos == pos && (*index)[mark].Clean) {
+        // Whole frames end to end: copied in one go when the piece takes all of them, with
+        // the time summed frame by frame as the walk below would.
+        const TIndexMark& m = (*index)[mark];
+        double w = written;
+        int32_t taken = 0;
+        while (taken < m.Steps && span > w) {
+          w += m.FrameMs;
+          ++taken;
+        }
+        if (taken == m.Steps) {
+          out.AppendRange(src, pos, m.Bytes);
+          bytes += m.Bytes;
+          written = w;
+          pos = (*index)[++mark].Pos;
+          continue;
+        }
+      }
+      CopyFrame(src, out, pos, bytes, written);
+      while (index && mark < index->size() && (*index)[mark].Pos < pos) ++mark;
+    }
     if (tag.IsTag()) WriteTag(out, tag);
     src.CheckIntact();
     out.Commit(noReplace);

@@ -72,8 +72,10 @@ class TKorvaMP3 {
   // Fills Info. Throws EFileError when the file cannot be opened.
   void AnalyzeFile(const std::string& fileName);
   // Asks the player for the length only when measure is true (the command line does without
-  // it where the length is not needed).
-  void AnalyzeFile(const std::string& fileName, bool measure);
+  // it where the length is not needed). With index, one walk over the frame headers, made
+  // while the player measures, records where the frames lie, so that the saves that follow
+  // (a split above all) need not walk the file from its first frame again.
+  void AnalyzeFile(const std::string& fileName, bool measure, bool index = false);
 
   // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be
   // opened; false when there is no tag, no picture frame, or the walk meets a broken size.
@@ -115,7 +117,6 @@ class TKorvaMP3 {
     int64_t Bytes = 0;
     double Ms = 0.0;
   };
-  TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const;
   // A stream repeats a handful of headers; each is decoded once per walk of a few of them.
   class THeaderCache {
    public:
@@ -130,7 +131,37 @@ class TKorvaMP3 {
     TEntry FEntries[4];
   };
   mutable THeaderCache FHeaders;
+  TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const {
+    return StepAt(src, pos, copying, FHeaders);
+  }
+  TStep StepAt(TSourceFile& src, int64_t pos, bool copying, THeaderCache& headers) const;
+
+  // The state of the walk every kIndexStride steps, and what those steps met: when they were
+  // all whole frames of one duration lying end to end (Clean), a save copies them in one go.
+  struct TIndexMark {
+    int64_t Pos = 0;
+    double Ms = 0.0;  // time before Pos, summed frame by frame as every walk sums it
+    int64_t Bytes = 0;
+    int32_t Steps = 0;
+    double FrameMs = 0.0;
+    bool Clean = false;
+  };
+  static constexpr int kIndexStride = 64;
+  // The last mark is the end of the walk, with no steps.
+  std::vector<TIndexMark> FIndex;
+  struct TFileStamp {
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = 0, MtimeNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+  };
+  TFileStamp FIndexStamp;
+  static bool Stamp(const std::string& path, TFileStamp& stamp);
+  std::vector<TIndexMark> BuildIndex(TSourceFile& src) const;
+  // The index when it still describes the analysed file; nullptr otherwise.
+  const std::vector<TIndexMark>* UsableIndex() const;
+  int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
+  void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
   void SkipFrame(TSourceFile& src, TCursor& cursor) const;
   bool CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
