@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <thread>
 
 #include "mp3/FileIo.h"
 #include "mp3/MpegFrameHeader.h"
@@ -95,32 +94,38 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
   Info.Duration = computed > 0 ? static_cast<int64_t>(computed) : 0;
   ComputedDuration = Info.Duration;
 
-  // The header walk of the index runs beside the player's length scan.
-  std::vector<TIndexMark> marks;
   TFileStamp stamp;
-  std::thread indexer;
   if (index && Stamp(fileName, stamp)) {
-    indexer = std::thread([&] {
-      try {
-        TSourceFile own(fileName);
-        marks = BuildIndex(own);
-      } catch (const std::exception&) {
-        marks.clear();
-      }
-    });
-  }
-  struct TJoin {
-    std::thread& T;
-    ~TJoin() {
-      if (T.joinable()) T.join();
+    try {
+      TSourceFile own(fileName);
+      FIndex = BuildIndex(own);
+      FIndexStamp = stamp;
+    } catch (const std::exception&) {
+      FIndex.clear();
     }
-  } join{indexer};
-  MeasureWithPlayer(measure);
-  if (indexer.joinable()) {
-    indexer.join();
-    FIndex = std::move(marks);
-    FIndexStamp = stamp;
+    // The walk has shown where whole frames lie end to end; the player's length scan counts
+    // them without reading what they hold. The start (a VBR header frame, which the scan
+    // reads) and the end (the tags) are always read.
+    if (measure && FPlayer && !FIndex.empty()) {
+      constexpr int64_t kReadAtStart = 16 * 1024;
+      constexpr int64_t kReadAtEnd = 1024;
+      TMediaPlayer::TByteRanges ranges;
+      for (size_t i = 0; i + 1 < FIndex.size(); ++i) {
+        if (!FIndex[i].Clean) continue;
+        const int64_t from = std::max(FIndex[i].Pos, Info.FirstFrameOffset() + kReadAtStart);
+        const int64_t to = std::min(FIndex[i + 1].Pos, Info.FileSize - kReadAtEnd);
+        if (from >= to) continue;
+        if (!ranges.empty() && ranges.back().second == from) {
+          ranges.back().second = to;
+        } else {
+          ranges.emplace_back(from, to);
+        }
+      }
+      FPlayer->SetLengthHint(std::move(ranges));
+    }
   }
+  MeasureWithPlayer(measure);
+  if (FPlayer) FPlayer->SetLengthHint({});
 }
 
 void TKorvaMP3::MeasureWithPlayer(bool measure) {

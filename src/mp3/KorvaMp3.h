@@ -72,9 +72,10 @@ class TKorvaMP3 {
   // Fills Info. Throws EFileError when the file cannot be opened.
   void AnalyzeFile(const std::string& fileName);
   // Asks the player for the length only when measure is true (the command line does without
-  // it where the length is not needed). With index, one walk over the frame headers, made
-  // while the player measures, records where the frames lie, so that the saves that follow
-  // (a split above all) need not walk the file from its first frame again.
+  // it where the length is not needed). With index, one walk over the frame headers records
+  // where the frames lie, so that the saves that follow (a split above all) need not walk
+  // the file from its first frame again, and the player's length scan need not read the
+  // frames it only counts.
   void AnalyzeFile(const std::string& fileName, bool measure, bool index = false);
 
   // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be

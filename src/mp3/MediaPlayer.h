@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pelcato {
 
@@ -26,6 +28,12 @@ class TMediaPlayer {
   virtual void Play() = 0;  // from the position to the end, returns at once
   virtual TPlayerMode Mode() = 0;
   virtual void Close() = 0;  // stops playing and releases the file; never throws
+
+  // Byte ranges [from, to) of the file opened next that its length scan need not read: whole
+  // frames lying end to end, whose contents a decoder that only counts frames passes over.
+  // Only the next Open takes them; a player is free to ignore them.
+  using TByteRanges = std::vector<std::pair<int64_t, int64_t>>;
+  virtual void SetLengthHint(TByteRanges ranges) { (void)ranges; }
 };
 
 }  // namespace pelcato

@@ -4,10 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+#include "mp3/FileIo.h"
 
 namespace pelcato {
 namespace {
@@ -25,10 +29,41 @@ struct TBufferedInput {
   std::vector<uint8_t> Buffer = std::vector<uint8_t>(kSize);
   size_t Pos = 0;
   size_t Len = 0;
-  off_t FilePos = 0;  // file offset of Buffer[0]
+  off_t FilePos = 0;  // file offset of Buffer[0]; with Mapped, the read position
+  // With a length hint: reads come from mapped windows of the file, and reads inside the
+  // hinted ranges (frame bodies, which the length scan only passes over) are not made at all.
+  std::unique_ptr<TSourceFile> Mapped;
+  TMediaPlayer::TByteRanges Skip;
+
+  bool Skippable(int64_t pos, size_t len) const {
+    auto after = std::upper_bound(Skip.begin(), Skip.end(), pos,
+                                  [](int64_t p, const auto& r) { return p < r.first; });
+    return after != Skip.begin() && pos + int64_t(len) <= (after - 1)->second;
+  }
+
+  mpg123_ssize_t ReadMapped(void* dst, size_t want) {
+    try {
+      const int64_t pos = FilePos;
+      if (pos >= Mapped->Size()) return 0;
+      const size_t n = size_t(std::min<int64_t>(int64_t(want), Mapped->Size() - pos));
+      // Headers come in four-byte reads; only longer reads are bodies.
+      if (n >= 16 && Skippable(pos, n)) {
+        std::memset(dst, 0, n);
+      } else if (const uint8_t* p = n <= 64 * 1024 ? Mapped->Peek(pos, n) : nullptr) {
+        std::memcpy(dst, p, n);
+      } else if (Mapped->ReadAt(pos, dst, n) != n) {
+        return -1;
+      }
+      FilePos += off_t(n);
+      return mpg123_ssize_t(n);
+    } catch (const std::exception&) {
+      return -1;
+    }
+  }
 
   static mpg123_ssize_t Read(void* handle, void* dst, size_t want) {
     auto& in = *static_cast<TBufferedInput*>(handle);
+    if (in.Mapped) return in.ReadMapped(dst, want);
     size_t done = 0;
     while (done < want) {
       if (in.Pos == in.Len) {
@@ -53,7 +88,7 @@ struct TBufferedInput {
     auto& in = *static_cast<TBufferedInput*>(handle);
     off_t target = offset;
     if (whence == SEEK_CUR) {
-      target = in.FilePos + off_t(in.Pos) + offset;
+      target = in.FilePos + off_t(in.Pos) + offset;  // Pos stays 0 with Mapped
     } else if (whence == SEEK_END) {
       struct stat st;
       if (fstat(in.Fd, &st) != 0) return -1;
@@ -66,7 +101,9 @@ struct TBufferedInput {
       errno = EINVAL;
       return -1;
     }
-    if (target >= in.FilePos && target <= in.FilePos + off_t(in.Len)) {
+    if (in.Mapped) {
+      in.FilePos = target;
+    } else if (target >= in.FilePos && target <= in.FilePos + off_t(in.Len)) {
       in.Pos = size_t(target - in.FilePos);
     } else {
       in.FilePos = target;
@@ -118,6 +155,15 @@ void TMpg123Player::Open(const std::string& fileName) {
     if (input->Fd >= 0) ::close(input->Fd);
     delete input;
     throw EPlayerError("Cannot open the file: " + reason);
+  }
+  if (!FLengthHint.empty()) {
+    try {
+      input->Mapped = std::make_unique<TSourceFile>(fileName);
+      input->Skip = std::move(FLengthHint);
+    } catch (const std::exception&) {
+      input->Mapped.reset();  // read it all, as without the hint
+    }
+    FLengthHint.clear();
   }
   // On success and failure alike the library owns the input from here and cleans it up.
   if (mpg123_open_handle(FHandle, input) != MPG123_OK) {

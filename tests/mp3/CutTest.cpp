@@ -5,6 +5,7 @@
 
 #include "Mp3TestUtil.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/Mpg123Player.h"
 
 namespace pelcato::test {
 namespace {
@@ -360,6 +361,31 @@ TEST(Cut, TheFrameIndexChangesNoPiece) {
   int64_t bytes = -1, ms = -1;
   ASSERT_TRUE(mp3.SaveSegment(5000, 20000, dir / "p", {}, bytes, ms));
   EXPECT_EQ(ReadFile(dir / "p"), RefCut(changed, mp3.Info, 5000, 20000, {}).Out);
+}
+
+// With the index, the player's length scan skips the contents of the frames the walk found
+// end to end; the length it gives must be the one a full scan gives.
+TEST(Cut, TheIndexLeavesThePlayersLengthAsItIs) {
+  TempDir dir;
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  const Bytes vbr = ReadFile(DataFile("vbr.mp3"));
+  const Bytes messy = ReadFile(MessyFile(dir));
+  Bytes longer, damaged = Cat(Cat(cbr, cbr), cbr);
+  for (int i = 0; i < 6; ++i)
+    longer = Cat(longer, i % 2 ? vbr : Slice(messy, 0, messy.size() - 128));
+  for (size_t i = 0; i < 300; ++i) damaged[cbr.size() + 20000 + i] = uint8_t(i * 7);
+  std::vector<std::string> files = {dir.Put("longer.mp3", longer), dir.Put("damaged.mp3", damaged),
+                                    dir.Put("n.mp3", NumberedFrames(1000)), MessyFile(dir)};
+  for (const char* f : kFiles) files.push_back(DataFile(f));
+  for (const std::string& file : files) {
+    TKorvaMP3 plain(std::make_unique<TMpg123Player>());
+    plain.AnalyzeFile(file, true, false);
+    TKorvaMP3 indexed(std::make_unique<TMpg123Player>());
+    indexed.AnalyzeFile(file, true, true);
+    ASSERT_TRUE(plain.Info.MciOk) << file;
+    EXPECT_TRUE(indexed.Info.MciOk) << file;
+    EXPECT_EQ(indexed.Info.Duration, plain.Info.Duration) << file;
+  }
 }
 
 }  // namespace
