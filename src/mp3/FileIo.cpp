@@ -280,16 +280,12 @@ const uint8_t* TSourceFile::PeekSlow(int64_t pos, size_t len) {
     if (FSlot >= 0) FCutShort = &gMapSlots[FSlot].CutShort;
   }
   if (!FMapFailed) {
-    // A walk that goes on where the last window ended reads all of the next one: it is filled
-    // at once, which costs less than taking each page on first touch. After a jump only the
-    // pages read are taken.
-    const bool onward = FMap && pos >= FWindowPos && pos <= FWindowPos + int64_t(FWindowLen);
     Unmap();
-    // Map whole pages, from the one that holds pos.
+    // Map whole pages, from the one that holds pos. Pages come in as they are read, a few
+    // dozen at a time; only the ones the walk touches cost anything.
     const int64_t start = pos & ~int64_t(sysconf(_SC_PAGESIZE) - 1);
     const size_t mapLen = size_t(std::min<int64_t>(int64_t(kMapWindowSize), FSize - start));
-    void* map =
-        mmap(nullptr, mapLen, PROT_READ, MAP_SHARED | (onward ? MAP_POPULATE : 0), FFd, start);
+    void* map = mmap(nullptr, mapLen, PROT_READ, MAP_SHARED, FFd, start);
     if (map != MAP_FAILED) {
       FMap = map;
       FMapLen = mapLen;

@@ -15,7 +15,7 @@ namespace pelcato {
 namespace {
 
 constexpr size_t kScanChunk = 64 * 1024;
-constexpr int64_t kPrefetchAhead = 2048;
+constexpr int64_t kPrefetchAhead = 4096;
 
 int32_t ReadBigEndian32(const uint8_t* b) {
   return int32_t((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) |
@@ -313,7 +313,7 @@ void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
 void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const {
   // Every state the walk passes through before it stops lies before the target in time, so
   // the last mark of the index that does is a state this walk reaches too: start there.
-  if (const std::vector<TIndexMark>* index = UsableIndex()) {
+  if (const std::vector<TIndexMark>* index = FActiveIndex) {
     const double target = double(targetMs);
     auto after = std::partition_point(index->begin(), index->end(),
                                       [&](const TIndexMark& m) { return target > m.Ms; });
@@ -423,7 +423,7 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
       if (!header.empty()) out.Append(header.data(), header.size());
       bytes += int64_t(header.size());
     }
-    const std::vector<TIndexMark>* index = UsableIndex();
+    const std::vector<TIndexMark>* index = FActiveIndex;
     size_t mark = 0;
     if (index) {
       mark = size_t(std::partition_point(index->begin(), index->end(),
@@ -471,6 +471,7 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   durationMs = 0;
   if (!SourceUsable() || IsSameFile(Info.FileName, destination)) return false;
   TSegmentResult result;
+  const TActiveIndex active(*this);
   try {
     TSourceFile src(Info.FileName);
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
@@ -488,6 +489,7 @@ void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vect
                              const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                              const TPieceDone& done) {
   const size_t count = std::min(starts.size(), ends.size());
+  const TActiveIndex active(*this);
   std::unique_ptr<TSourceFile> src;
   try {
     if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);

@@ -160,6 +160,15 @@ class TKorvaMP3 {
   std::vector<TIndexMark> BuildIndex(TSourceFile& src) const;
   // The index when it still describes the analysed file; nullptr otherwise.
   const std::vector<TIndexMark>* UsableIndex() const;
+  // What the walks of the save under way use: UsableIndex, asked once per save.
+  const std::vector<TIndexMark>* FActiveIndex = nullptr;
+  struct TActiveIndex {
+    TKorvaMP3& Owner;
+    explicit TActiveIndex(TKorvaMP3& owner) : Owner(owner) {
+      Owner.FActiveIndex = Owner.UsableIndex();
+    }
+    ~TActiveIndex() { Owner.FActiveIndex = nullptr; }
+  };
   int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
