@@ -268,7 +268,7 @@ bool TKorvaMP3::Stamp(const std::string& path, TFileStamp& stamp) {
 
 std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src) const {
   // The walk every save makes, from the first frame to the end of the audio, with a header
-  // cache of its own (it may run beside another walk).
+  // cache of its own.
   THeaderCache headers;
   std::vector<TIndexMark> marks;
   const int64_t limit = AudioLimit();
