@@ -217,11 +217,7 @@ bool TKorvaMP3::CopyWithoutFrame(const std::string& source, const std::string& d
   }
 }
 
-const MpegFrameHeader* TKorvaMP3::THeaderCache::Decode(const uint8_t* h) {
-  // Everything a header decodes to rests on B1, B2 and the channel mode bits of B3.
-  const uint32_t key = 0x1000000u | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | (h[3] & 0xC0u);
-  TEntry& e = FEntries[(h[2] >> 1) & 3];
-  if (e.Key == key) return e.Valid ? &e.Header : nullptr;
+const MpegFrameHeader* TKorvaMP3::THeaderCache::Miss(TEntry& e, uint32_t key, const uint8_t* h) {
   const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h);
   e.Key = key;
   e.Valid = hdr.has_value();

@@ -121,7 +121,13 @@ class TKorvaMP3 {
   // A stream repeats a handful of headers; each is decoded once per walk of a few of them.
   class THeaderCache {
    public:
-    const MpegFrameHeader* Decode(const uint8_t* h);
+    const MpegFrameHeader* Decode(const uint8_t* h) {
+      // Everything a header decodes to rests on B1, B2 and the channel mode bits of B3.
+      const uint32_t key = 0x1000000u | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | (h[3] & 0xC0u);
+      TEntry& e = FEntries[(h[2] >> 1) & 3];
+      if (e.Key == key) return e.Valid ? &e.Header : nullptr;
+      return Miss(e, key, h);
+    }
 
    private:
     struct TEntry {
@@ -129,6 +135,7 @@ class TKorvaMP3 {
       bool Valid = false;
       MpegFrameHeader Header;
     };
+    const MpegFrameHeader* Miss(TEntry& e, uint32_t key, const uint8_t* h);
     TEntry FEntries[4];
   };
   mutable THeaderCache FHeaders;
