@@ -11,7 +11,7 @@ shift || true
 
 packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6-dev libgl-dev libxcb1-dev
-  libmpg123-dev mpg123 libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
+  libmpg123-dev libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
   python3-mutagen)
 
 install_missing() {
