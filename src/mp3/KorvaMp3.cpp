@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "mp3/FileIo.h"
 #include "mp3/MpegFrameHeader.h"
@@ -94,38 +95,35 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
   Info.Duration = computed > 0 ? static_cast<int64_t>(computed) : 0;
   ComputedDuration = Info.Duration;
 
+  // The index walk runs beside the player's length scan, which then counts frames without
+  // reading what they hold.
   TFileStamp stamp;
+  std::vector<TIndexMark> marks;
+  std::thread indexer;
   if (index && Stamp(fileName, stamp)) {
-    try {
-      TSourceFile own(fileName);
-      FIndex = BuildIndex(own);
-      FIndexStamp = stamp;
-    } catch (const std::exception&) {
-      FIndex.clear();
-    }
-    // The walk has shown where whole frames lie end to end; the player's length scan counts
-    // them without reading what they hold. The start (a VBR header frame, which the scan
-    // reads) and the end (the tags) are always read.
-    if (measure && FPlayer && !FIndex.empty()) {
-      constexpr int64_t kReadAtStart = 16 * 1024;
-      constexpr int64_t kReadAtEnd = 1024;
-      TMediaPlayer::TByteRanges ranges;
-      for (size_t i = 0; i + 1 < FIndex.size(); ++i) {
-        if (!FIndex[i].Clean) continue;
-        const int64_t from = std::max(FIndex[i].Pos, Info.FirstFrameOffset() + kReadAtStart);
-        const int64_t to = std::min(FIndex[i + 1].Pos, Info.FileSize - kReadAtEnd);
-        if (from >= to) continue;
-        if (!ranges.empty() && ranges.back().second == from) {
-          ranges.back().second = to;
-        } else {
-          ranges.emplace_back(from, to);
-        }
+    indexer = std::thread([&] {
+      try {
+        TSourceFile own(fileName);
+        marks = BuildIndex(own);
+      } catch (const std::exception&) {
+        marks.clear();
       }
-      FPlayer->SetLengthHint(std::move(ranges));
-    }
+    });
+    if (FPlayer) FPlayer->SetLengthOnly(true);
   }
+  struct TJoin {
+    std::thread& T;
+    ~TJoin() {
+      if (T.joinable()) T.join();
+    }
+  } join{indexer};
   MeasureWithPlayer(measure);
-  if (FPlayer) FPlayer->SetLengthHint({});
+  if (FPlayer) FPlayer->SetLengthOnly(false);
+  if (indexer.joinable()) {
+    indexer.join();
+    FIndex = std::move(marks);
+    FIndexStamp = stamp;
+  }
 }
 
 void TKorvaMP3::MeasureWithPlayer(bool measure) {

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace pelcato {
 
@@ -29,11 +27,10 @@ class TMediaPlayer {
   virtual TPlayerMode Mode() = 0;
   virtual void Close() = 0;  // stops playing and releases the file; never throws
 
-  // Byte ranges [from, to) of the file opened next that its length scan need not read: whole
-  // frames lying end to end, whose contents a decoder that only counts frames passes over.
-  // Only the next Open takes them; a player is free to ignore them.
-  using TByteRanges = std::vector<std::pair<int64_t, int64_t>>;
-  virtual void SetLengthHint(TByteRanges ranges) { (void)ranges; }
+  // The file opened next is opened for its length only: a player that counts frames may pass
+  // over what they hold instead of reading it. Only the next Open takes the hint; a player is
+  // free to ignore it.
+  virtual void SetLengthOnly(bool lengthOnly) { (void)lengthOnly; }
 };
 
 }  // namespace pelcato

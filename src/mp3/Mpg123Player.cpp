@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mp3/FileIo.h"
+#include "mp3/MpegFrameHeader.h"
 
 namespace pelcato {
 namespace {
@@ -30,31 +31,41 @@ struct TBufferedInput {
   size_t Pos = 0;
   size_t Len = 0;
   off_t FilePos = 0;  // file offset of Buffer[0]; with Mapped, the read position
-  // With a length hint: reads come from mapped windows of the file, and reads inside the
-  // hinted ranges (frame bodies, which the length scan only passes over) are not made at all.
+  // Opened for the length only: reads come from mapped windows of the file, and a frame's
+  // body, which the length scan only passes over, is not read: the four header bytes just
+  // read announce a frame whose remaining bytes are asked for now. The first bytes (where a
+  // VBR header frame is read) and the last (the tags) are always read.
+  static constexpr int64_t kReadAtStart = 16 * 1024;
+  static constexpr int64_t kReadAtEnd = 1024;
   std::unique_ptr<TSourceFile> Mapped;
-  TMediaPlayer::TByteRanges Skip;
-
-  bool Skippable(int64_t pos, size_t len) const {
-    auto after = std::upper_bound(Skip.begin(), Skip.end(), pos,
-                                  [](int64_t p, const auto& r) { return p < r.first; });
-    return after != Skip.begin() && pos + int64_t(len) <= (after - 1)->second;
-  }
+  int64_t HeaderPos = -1;  // where the last four-byte read found a frame header
+  int64_t HeaderFrameSize = 0;
 
   mpg123_ssize_t ReadMapped(void* dst, size_t want) {
     try {
       const int64_t pos = FilePos;
-      if (pos >= Mapped->Size()) return 0;
-      const size_t n = size_t(std::min<int64_t>(int64_t(want), Mapped->Size() - pos));
-      // Headers come in four-byte reads; only longer reads are bodies.
-      if (n >= 16 && Skippable(pos, n)) {
+      const int64_t size = Mapped->Size();
+      if (pos >= size) return 0;
+      const size_t n = size_t(std::min<int64_t>(int64_t(want), size - pos));
+      const bool body = n >= 16 && pos == HeaderPos + 4 && int64_t(n) + 4 == HeaderFrameSize &&
+                        pos >= kReadAtStart && pos + int64_t(n) <= size - kReadAtEnd;
+      HeaderPos = -1;
+      if (body) {
         std::memset(dst, 0, n);
       } else if (const uint8_t* p = n <= 64 * 1024 ? Mapped->Peek(pos, n) : nullptr) {
         std::memcpy(dst, p, n);
+        if (n == 4) {
+          if (const std::optional<MpegFrameHeader> h = DecodeFrameHeader(p)) {
+            HeaderPos = pos;
+            HeaderFrameSize = h->FrameSize;
+          }
+        }
       } else if (Mapped->ReadAt(pos, dst, n) != n) {
         return -1;
       }
       FilePos += off_t(n);
+      // The scan goes through the file in order: the headers ahead are asked for now.
+      Mapped->Prefetch(pos + 4096);
       return mpg123_ssize_t(n);
     } catch (const std::exception&) {
       return -1;
@@ -103,6 +114,7 @@ struct TBufferedInput {
     }
     if (in.Mapped) {
       in.FilePos = target;
+      in.HeaderPos = -1;
     } else if (target >= in.FilePos && target <= in.FilePos + off_t(in.Len)) {
       in.Pos = size_t(target - in.FilePos);
     } else {
@@ -156,14 +168,13 @@ void TMpg123Player::Open(const std::string& fileName) {
     delete input;
     throw EPlayerError("Cannot open the file: " + reason);
   }
-  if (!FLengthHint.empty()) {
+  if (FLengthOnly) {
     try {
       input->Mapped = std::make_unique<TSourceFile>(fileName);
-      input->Skip = std::move(FLengthHint);
     } catch (const std::exception&) {
-      input->Mapped.reset();  // read it all, as without the hint
+      input->Mapped.reset();  // read it all
     }
-    FLengthHint.clear();
+    FLengthOnly = false;
   }
   // On success and failure alike the library owns the input from here and cleans it up.
   if (mpg123_open_handle(FHandle, input) != MPG123_OK) {

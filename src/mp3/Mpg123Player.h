@@ -24,7 +24,7 @@ class TMpg123Player : public TMediaPlayer {
   void Play() override;
   TPlayerMode Mode() override;
   void Close() override;
-  void SetLengthHint(TByteRanges ranges) override { FLengthHint = std::move(ranges); }
+  void SetLengthOnly(bool lengthOnly) override { FLengthOnly = lengthOnly; }
 
  protected:
   mpg123_handle* Handle() const { return FHandle; }
@@ -40,7 +40,7 @@ class TMpg123Player : public TMediaPlayer {
   long FRate = 0;
   int FChannels = 0;
   int64_t FPositionMs = 0;
-  TByteRanges FLengthHint;
+  bool FLengthOnly = false;
 };
 
 }  // namespace pelcato
