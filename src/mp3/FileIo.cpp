@@ -20,7 +20,7 @@ namespace pelcato {
 namespace {
 
 constexpr size_t kWindowSize = 1024 * 1024;
-constexpr size_t kMapWindowSize = 4 * 1024 * 1024;
+constexpr size_t kMapWindowSize = 2 * 1024 * 1024;
 constexpr size_t kCopyChunk = 1024 * 1024;
 // A gathered copy this long is handed to the copying thread piece by piece.
 constexpr int64_t kAsyncChunk = 1024 * 1024;
