@@ -199,6 +199,33 @@ TEST(VbrHeader, FrameLayoutFollowsVersionAndChannels) {
 
 // ---- the decode check ----
 
+TEST(StreamCheck, SideInformationIsReadBehindTheHeaderAndTheCrc) {
+  // main_data_begin: 9 bits in MPEG 1 (here 0x155 = 341), 8 bits in MPEG 2 (here 0xAA = 170).
+  const struct {
+    uint8_t B1, B3;
+    size_t At;  // where the side information starts
+    int Begin;
+    int SideSize;
+  } cases[] = {{0xFB, 0x44, 4, 341, 32}, {0xFA, 0x44, 6, 341, 32}, {0xFB, 0xC4, 4, 341, 17},
+               {0xF3, 0xC4, 4, 170, 9},  {0xF2, 0x44, 6, 170, 17}, {0xE3, 0x44, 4, 170, 17}};
+  for (const auto& c : cases) {
+    Bytes frame(400, 0);
+    frame[0] = 0xFF;
+    frame[1] = c.B1;
+    frame[2] = 0x90;
+    frame[3] = c.B3;
+    frame[c.At] = 0xAA;
+    frame[c.At + 1] = 0x80;
+    const std::optional<TLayer3SideInfo> side = TLayer3SideInfo::Parse(frame.data(), frame.size());
+    ASSERT_TRUE(side) << int(c.B1);
+    EXPECT_EQ(side->MainDataBegin, c.Begin) << int(c.B1);
+    EXPECT_EQ(side->MainDataSize, int(400 - c.At) - c.SideSize) << int(c.B1);
+    EXPECT_FALSE(TLayer3SideInfo::Parse(frame.data(), c.At + size_t(c.SideSize) - 1));
+  }
+  const uint8_t layer2[4] = {0xFF, 0xFD, 0x90, 0x44};
+  EXPECT_FALSE(TLayer3SideInfo::Parse(layer2, 4));
+}
+
 TEST(StreamCheck, CleanFilesDecodeWithoutErrors) {
   for (const char* file : {"cbr128.mp3", "vbr.mp3", "mpeg2.mp3", "id3v2-apic.mp3"}) {
     const TStreamCheck c = CheckStream(DataFile(file));
