@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Times pelcato-cli against cp, mp3splt and ffmpeg (stream copy) on one long MP3, side by side
-# in one run, and records each tool's peak memory.
+# in one run, and records each tool's peak memory. Yardsticks beside them: cp of the whole
+# file, dd copying the third of the file that minutes 20 to 40 take, and coreutils split
+# making as many files as the 3,600-piece split.
 #   bash bench/compare.sh [FILE.mp3]
 # Without FILE it makes a 60-minute 128 kbit/s file with sox and lame (about 57.6 MB); the split
 # at silences always runs on a file of its own with a pause every minute.
 # Needs: hyperfine, mp3splt, ffmpeg, lame, sox, GNU time (Debian: hyperfine mp3splt ffmpeg lame
-# sox time), and a built build/src/cli/pelcato-cli.
+# sox time), coreutils, and a built build/src/cli/pelcato-cli.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${PELCATO_CLI:-$root/build/src/cli/pelcato-cli}
@@ -21,6 +23,7 @@ if [ -z "$src" ]; then
 fi
 out=$work/out
 runs=${RUNS:-10}
+third=$(($(stat -c %s "$src") / 3))
 
 bench() {
   local name=$1
@@ -37,6 +40,7 @@ bench whole -n cp "cp '$src' '$out/whole.mp3'" \
 
 echo "== cut minutes 20 to 40"
 bench range -n cp "cp '$src' '$out/whole.mp3'" \
+  -n dd "dd if='$src' of='$out/third.mp3' bs=1M iflag=skip_bytes,count_bytes skip=$third count=$third status=none" \
   -n pelcato "'$cli' cut '$src' 000:20:00.000 000:40:00.000 '$out/cut.mp3'" \
   -n mp3splt "mp3splt -q -d '$out' -o cut '$src' 20.0 40.0" \
   -n ffmpeg "ffmpeg -v error -y -ss 1200 -to 2400 -i '$src' -map 0:a -c copy '$out/cut.mp3'"
@@ -49,6 +53,7 @@ bench split60 -n cp "cp '$src' '$out/whole.mp3'" \
 
 echo "== split into 3,600 pieces"
 bench split3600 -n cp "cp '$src' '$out/whole.mp3'" \
+  -n split "cd '$out' && split -a 4 -n 3600 '$src'" \
   -n pelcato "'$cli' split '$src' --every 0:00:01 --out '$out'" \
   -n mp3splt "mp3splt -q -d '$out' -t 0.1 '$src'" \
   -n ffmpeg "ffmpeg -v error -i '$src' -map 0:a -c copy -f segment -segment_time 1 '$out/p%04d.mp3'"
@@ -73,10 +78,18 @@ echo "== ratios to cp (median wall time)"
 python3 - "$work" <<'PY'
 import json, sys, statistics
 work = sys.argv[1]
+med = {}
 for name in ("whole", "range", "split60", "split3600"):
     res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/{name}.json"))["results"]}
-    cp = res.pop("cp")
-    print(f"{name:10}", "  ".join(f"{k} {v / cp:5.2f}" for k, v in res.items()))
+    med[name] = res
+    cp = res["cp"]
+    print(f"{name:10}", "  ".join(f"{k} {v / cp:5.2f}" for k, v in res.items() if k != "cp"))
+print()
+print("== pelcato against its yardsticks (median wall time)")
+for name, base, target in (("whole", "cp", 1.2), ("range", "dd", 1.3), ("split60", "cp", 2.0),
+                           ("split3600", "split", 0.6)):
+    ratio = med[name]["pelcato"] / med[name][base]
+    print(f"{name:10} pelcato/{base:5} {ratio:5.2f}  (target at most {target})")
 PY
 
 echo
@@ -86,6 +99,8 @@ peak() {
   /usr/bin/time -f "%M" "$@" 2>&1 >/dev/null | tail -1
 }
 printf 'pelcato split 3600: %s\n' "$(peak "$cli" split "$src" --every 0:00:01 --out "$out")"
+printf 'pelcato split 60:   %s\n' "$(peak "$cli" split "$src" --every 0:01:00 --out "$out")"
 printf 'pelcato cut whole:  %s\n' "$(peak "$cli" cut "$src" 0 999999999 "$out/w.mp3")"
+printf 'pelcato cut 20-40:  %s\n' "$(peak "$cli" cut "$src" 000:20:00.000 000:40:00.000 "$out/r.mp3")"
 printf 'mp3splt 3600:       %s\n' "$(peak mp3splt -q -d "$out" -t 0.1 "$src")"
 printf 'ffmpeg 3600:        %s\n' "$(peak ffmpeg -v error -i "$src" -map 0:a -c copy -f segment -segment_time 1 "$out/p%04d.mp3")"

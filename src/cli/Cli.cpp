@@ -27,6 +27,7 @@
 #include "io/FileIo.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
+#include "mp3/StreamCheck.h"
 #include "settings/MessageTable.h"
 #include "text/Text.h"
 
@@ -46,12 +47,14 @@ const TMessageTable& Messages() {
 constexpr const char* kUsage =
     "Usage:\n"
     "  pelcato-cli info [--json] FILE\n"
-    "  pelcato-cli cut FILE START END OUT [TAG OPTIONS]\n"
+    "  pelcato-cli cut FILE START END OUT [TAG OPTIONS] [--vbr-header] [--verify]\n"
     "  pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]\n"
+    "                    [--vbr-header] [--verify]\n"
     "  pelcato-cli split FILE --cue SHEET.cue [--out DIR] [TAG OPTIONS]\n"
     "  pelcato-cli split FILE --silence [--threshold DB] [--min-pause SECONDS] [--dry-run]\n"
     "                         [--out DIR] [TAG OPTIONS]\n"
     "  pelcato-cli split FILE --size SIZE [--out DIR] [TAG OPTIONS]\n"
+    "  pelcato-cli verify FILE...\n"
     "  pelcato-cli --help | --version\n"
     "\n"
     "info   prints the stream facts and the ID3v1 tag of FILE (--json: as one JSON object).\n"
@@ -69,6 +72,14 @@ constexpr const char* kUsage =
     "       --size: pieces of whole frames of at most SIZE bytes each, tag included; SIZE\n"
     "       in bytes or with K, M or G (1024, 1024^2, 1024^3).\n"
     "       No piece replaces an existing file; a piece that fails does not stop the others.\n"
+    "verify decodes every frame of each FILE and prints its frames, its decoded length, its\n"
+    "       decode errors and the frames at its start whose audio data lie in frames before\n"
+    "       it (the bit reservoir). Exit status 1 when a file has decode errors.\n"
+    "\n"
+    "  --vbr-header  a piece whose frames do not all share one bit rate starts with a new\n"
+    "                VBR header frame (Xing), so that players show and seek its length right;\n"
+    "                not with --size, whose pieces keep to SIZE\n"
+    "  --verify      runs verify on every file written\n"
     "\n"
     "Tag options (cut and split). Without them a new file gets the ID3v1 tag of FILE when\n"
     "FILE has one; each option sets one field and writes a tag:\n"
@@ -230,9 +241,10 @@ TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info) {
 }
 
 // Analyses the file; a file that cannot be read, or is no MP3, ends the command.
-void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true) {
+void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true,
+             bool index = false) {
   try {
-    mp3.AnalyzeFile(file, measure);
+    mp3.AnalyzeFile(file, measure, index);
   } catch (const std::exception& e) {
     throw EFailed(file + ": cannot read the file: " + e.what());
   }
@@ -380,10 +392,39 @@ int CmdInfo(const std::vector<std::string>& words, std::ostream& out, std::ostre
   return kExitOk;
 }
 
+// ---- verify ----
+
+// Prints what the decoder met in one file; false when the file has decode errors or holds no
+// stream the decoder can play.
+bool PrintStreamCheck(const std::string& file, std::ostream& out, std::ostream& err) {
+  const TStreamCheck c = CheckStream(file);
+  out << file << "\n";
+  if (!c.Decodable) {
+    err << file << ": cannot decode: " << c.Error << "\n";
+    return false;
+  }
+  out << "  Frames: " << c.Frames << "\n";
+  out << "  DecodedMs: " << c.DecodedMs << "\n";
+  out << "  DecodedSamples: " << c.Samples << "\n";
+  out << "  DecodeErrors: " << c.DecodeErrors << "\n";
+  out << "  ReservoirFrames: " << c.ReservoirFrames << "\n";
+  return c.DecodeErrors == 0;
+}
+
+int CmdVerify(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+  const TArgs args = ParseArgs(words, {}, {});
+  if (args.Positional.empty()) throw EUsage("verify takes one FILE or more");
+  bool allClean = true;
+  for (const std::string& file : args.Positional) {
+    allClean = PrintStreamCheck(file, out, err) && allClean;
+  }
+  return allClean ? kExitOk : kExitFailed;
+}
+
 // ---- cut ----
 
 int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-  const TArgs args = ParseArgs(words, kTagValueOptions, {"--no-tag"});
+  const TArgs args = ParseArgs(words, kTagValueOptions, {"--no-tag", "--vbr-header", "--verify"});
   if (args.Positional.size() != 4) throw EUsage("cut takes FILE START END OUT");
   const std::string& file = args.Positional[0];
   const int64_t startMs = ParseTimeArg(args.Positional[1]);
@@ -392,6 +433,7 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   const TTagOverrides tagOptions = ParseTagOptions(args);
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
+  mp3.VbrHeader = args.Has("--vbr-header");
   Analyze(mp3, file, false);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
@@ -403,6 +445,7 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   }
   out << "Bytes: " << bytes << "\n";
   out << "DurationMs: " << durationMs << "\n";
+  if (args.Has("--verify") && !PrintStreamCheck(target, out, err)) return kExitFailed;
   return kExitOk;
 }
 
@@ -424,12 +467,24 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+// Progress is for a person watching: only on the process's own standard error, and only when
+// that is a terminal.
+bool ShowsProgress(const std::ostream& err) {
+  return (&err == &std::cerr || &err == &std::clog) && isatty(STDERR_FILENO) == 1;
+}
+
 // Shows the pieces as they are written: each path on standard output, each failure on
-// standard error, and the count on a terminal. Remembers whether any failed.
+// standard error, and the count on a terminal. Remembers whether any failed, and with
+// --verify checks every piece written once all are.
 class TPieceReport {
  public:
-  TPieceReport(size_t count, std::ostream& out, std::ostream& err)
-      : FCount(count), FOut(out), FErr(err), FProgress(isatty(STDERR_FILENO) == 1) {}
+  TPieceReport(std::ostream& out, std::ostream& err, bool verify)
+      : FOut(out), FErr(err), FProgress(ShowsProgress(err)), FVerify(verify) {}
+
+  std::ostream& Out() { return FOut; }
+  std::ostream& Err() { return FErr; }
+  bool Progress() const { return FProgress; }
+  void Expect(size_t count) { FCount = count; }
 
   // Called with each piece's path just before it is written.
   const std::string& Starting(size_t piece, const std::string& path) {
@@ -444,6 +499,7 @@ class TPieceReport {
     if (FProgress) FErr << "\r\x1b[K" << std::flush;
     if (result.Ok) {
       FOut << result.Path << std::endl;
+      if (FVerify) FWritten.push_back(result.Path);
     } else {
       FAnyFailed = true;
       if (FExisted) {
@@ -454,19 +510,27 @@ class TPieceReport {
     }
   }
   int Finish() {
-    if (!FAnyFailed) return kExitOk;
-    FErr << Messages().Ms_NotSave << "\n";
-    return kExitFailed;
+    bool allClean = true;
+    for (const std::string& piece : FWritten) {
+      allClean = PrintStreamCheck(piece, FOut, FErr) && allClean;
+    }
+    if (FAnyFailed) {
+      FErr << Messages().Ms_NotSave << "\n";
+      return kExitFailed;
+    }
+    return allClean ? kExitOk : kExitFailed;
   }
 
  private:
-  size_t FCount;
   std::ostream& FOut;
   std::ostream& FErr;
   bool FProgress;
+  bool FVerify;
+  size_t FCount = 0;
   bool FExisted = false;
   bool FAnyFailed = false;
   std::string FPath;
+  std::vector<std::string> FWritten;
 };
 
 double ParseNumberArg(const std::string& name, const std::string& text, double min, double max) {
@@ -487,7 +551,7 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 }
 
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, std::ostream& out, std::ostream& err) {
+               const TTagOverrides& tagOptions, TPieceReport& report) {
   const TTagCodePage cp = TagCodePageFromEnvironment();
   TCueSheet sheet;
   std::string error;
@@ -498,7 +562,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
     throw EFailed(sheetPath + ": " + error);
   }
   CheckOutputFolder(folder);
-  TPieceReport report(starts.size(), out, err);
+  report.Expect(starts.size());
   mp3.SaveSegmentsWithTags(
       starts, ends,
       [&](size_t piece) {
@@ -515,11 +579,13 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
 }
 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
-                   const std::string& folder, const TTagOverrides& tagOptions, std::ostream& out,
-                   std::ostream& err) {
+                   const std::string& folder, const TTagOverrides& tagOptions,
+                   TPieceReport& report) {
+  std::ostream& out = report.Out();
+  std::ostream& err = report.Err();
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (!dryRun) CheckOutputFolder(folder);
-  const bool progress = isatty(STDERR_FILENO) == 1;
+  const bool progress = report.Progress();
   int shown = -1;
   std::vector<TPause> pauses;
   std::string error;
@@ -550,7 +616,7 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
     return kExitOk;
   }
   if (starts.empty()) throw EFailed(mp3.Info.FileName + ": the file has no length to split");
-  TPieceReport report(starts.size(), out, err);
+  report.Expect(starts.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
@@ -559,8 +625,8 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
 }
 
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
-                const std::string& folder, const TTagOverrides& tagOptions, std::ostream& out,
-                std::ostream& err) {
+                const std::string& folder, const TTagOverrides& tagOptions,
+                TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
   std::vector<TSizedFrame> frames;
@@ -582,7 +648,7 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
                  " bytes) is smaller than the largest frame (" + std::to_string(plan.LargestFrame) +
                  " bytes)" + (tagBytes ? " plus the tag (128 bytes)" : ""));
   }
-  TPieceReport report(plan.From.size(), out, err);
+  report.Expect(plan.From.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveFrameRanges(
       plan.From, plan.To, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag,
@@ -594,7 +660,8 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   std::vector<std::string> valueOptions = kTagValueOptions;
   valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out", "--cue", "--size",
                                            "--threshold", "--min-pause"});
-  const TArgs args = ParseArgs(words, valueOptions, {"--no-tag", "--silence", "--dry-run"});
+  const TArgs args = ParseArgs(words, valueOptions,
+                               {"--no-tag", "--silence", "--dry-run", "--vbr-header", "--verify"});
   if (args.Positional.size() != 1) throw EUsage("split takes one FILE");
   const std::string* parts = args.Value("--parts");
   const std::string* every = args.Value("--every");
@@ -635,12 +702,16 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
 
   // The split uses the exact length, as the desktop program does.
   TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
-  Analyze(mp3, file, true);
-  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, out, err);
+  mp3.VbrHeader = args.Has("--vbr-header");
+  // The frame index spares every piece the walk from the first frame; the size split walks
+  // the frames itself.
+  Analyze(mp3, file, true, true, !size);
+  TPieceReport report(out, err, args.Has("--verify"));
+  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, report);
   if (silence) {
-    return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, out, err);
+    return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, report);
   }
-  if (size) return SplitBySize(mp3, *size, sizeLimit, folder, tagOptions, out, err);
+  if (size) return SplitBySize(mp3, *size, sizeLimit, folder, tagOptions, report);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
   // The checks of the split options dialog, in its order.
@@ -655,32 +726,12 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const int count = BuildSplitRanges(request, starts, ends);
   if (count <= 0) throw EFailed(file + ": the file has no length to split");
 
-  // Progress is for a person watching: only on the process's own standard error, and only
-  // when that is a terminal.
-  const bool progress = (&err == &std::cerr || &err == &std::clog) && isatty(STDERR_FILENO) == 1;
-  bool anyFailed = false;
+  report.Expect(size_t(count));
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
-      starts, ends,
-      [&](size_t piece) {
-        if (progress) err << "\r\x1b[KWriting piece " << piece + 1 << " of " << count << std::flush;
-        return names.Next();
-      },
-      tag, true,
-      [&](size_t, const TSegmentResult& result) {
-        if (progress) err << "\r\x1b[K" << std::flush;
-        if (result.Ok) {
-          out << result.Path << std::endl;
-        } else {
-          anyFailed = true;
-          err << result.Path << ": " << Messages().Ms_NotSave << std::endl;
-        }
-      });
-  if (anyFailed) {
-    err << Messages().Ms_NotSave << "\n";
-    return kExitFailed;
-  }
-  return kExitOk;
+      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
+      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
 }
 
 }  // namespace
@@ -705,6 +756,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (command == "info") return CmdInfo(words, out, err);
     if (command == "cut") return CmdCut(words, out, err);
     if (command == "split") return CmdSplit(words, out, err);
+    if (command == "verify") return CmdVerify(words, out, err);
     throw EUsage("unknown command " + command);
   } catch (const EUsage& e) {
     err << "pelcato-cli: " << e.what() << "\n\n" << kUsage;

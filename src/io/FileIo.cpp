@@ -1,20 +1,29 @@
 #include "io/FileIo.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace pelcato {
 namespace {
 
 constexpr size_t kWindowSize = 1024 * 1024;
+constexpr size_t kMapWindowSize = 2 * 1024 * 1024;
 constexpr size_t kCopyChunk = 1024 * 1024;
+// A gathered copy this long is handed to the copying thread piece by piece.
+constexpr int64_t kAsyncChunk = 1024 * 1024;
 
 TWriteFaultHook& FaultHook() {
   static TWriteFaultHook hook;
@@ -56,6 +65,133 @@ bool UnnamedFilesLinkable() {
   return linkable;
 }
 
+// The mapped windows of all sources. A file cut short by someone else while we have it mapped
+// raises SIGBUS when we read a page past its new end; the handler puts a page of zeros there,
+// so the read goes on, and marks the window, so that its source fails its next read.
+struct TMapSlot {
+  std::atomic<uintptr_t> Base{0};
+  std::atomic<size_t> Len{0};
+  std::atomic<bool> Used{false};
+  volatile int CutShort = 0;
+};
+constexpr int kMapSlots = 32;
+TMapSlot gMapSlots[kMapSlots];
+struct sigaction gPreviousBusAction;
+const volatile int kNeverCutShort = 0;
+
+void OnBusError(int sig, siginfo_t* info, void* context) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (TMapSlot& slot : gMapSlots) {
+    const uintptr_t base = slot.Base.load(std::memory_order_relaxed);
+    if (base == 0 || at < base || at - base >= slot.Len.load(std::memory_order_relaxed)) {
+      continue;
+    }
+    const uintptr_t page = at & ~uintptr_t(sysconf(_SC_PAGESIZE) - 1);
+    if (mmap(reinterpret_cast<void*>(page), size_t(sysconf(_SC_PAGESIZE)), PROT_READ,
+             MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) != MAP_FAILED) {
+      slot.CutShort = 1;
+      return;
+    }
+  }
+  // Not one of ours: what would have happened without us.
+  if (gPreviousBusAction.sa_flags & SA_SIGINFO) {
+    if (gPreviousBusAction.sa_sigaction) gPreviousBusAction.sa_sigaction(sig, info, context);
+    return;
+  }
+  if (gPreviousBusAction.sa_handler != SIG_DFL && gPreviousBusAction.sa_handler != SIG_IGN) {
+    gPreviousBusAction.sa_handler(sig);
+    return;
+  }
+  signal(SIGBUS, SIG_DFL);
+  raise(SIGBUS);
+}
+
+bool BusGuardInstalled() {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGBUS, &action, &gPreviousBusAction) == 0;
+  }();
+  return installed;
+}
+
+int ClaimMapSlot() {
+  for (int i = 0; i < kMapSlots; ++i) {
+    bool expected = false;
+    if (gMapSlots[i].Used.compare_exchange_strong(expected, true)) {
+      gMapSlots[i].CutShort = 0;
+      return i;
+    }
+  }
+  return -1;
+}
+
+// Copies len bytes of inFd at inPos to outFd at outPos: in the kernel where it can, through a
+// buffer otherwise. Throws EFileError.
+void CopyBetween(int inFd, int64_t inPos, int outFd, int64_t outPos, int64_t len) {
+  int64_t remaining = len;
+  bool kernelCopy = true;
+  while (remaining > 0 && kernelCopy) {
+    if (!WriteAllowed()) {
+      errno = EIO;
+      Fail("Write error");
+    }
+    loff_t in = inPos, out = outPos;
+    const ssize_t n = copy_file_range(inFd, &in, outFd, &out, size_t(remaining), 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
+        kernelCopy = false;
+        break;
+      }
+      Fail("Write error");
+    }
+    if (n == 0) {
+      errno = EIO;
+      Fail("Source ended early");
+    }
+    inPos += n;
+    outPos += n;
+    remaining -= n;
+  }
+  if (remaining == 0) return;
+  std::vector<uint8_t> buf(size_t(std::min<int64_t>(remaining, kCopyChunk)));
+  while (remaining > 0) {
+    const size_t want = size_t(std::min<int64_t>(remaining, int64_t(buf.size())));
+    size_t got = 0;
+    while (got < want) {
+      const ssize_t n = ::pread(inFd, buf.data() + got, want - got, inPos + int64_t(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("Read error");
+      if (n == 0) {
+        errno = EIO;
+        Fail("Source ended early");
+      }
+      got += size_t(n);
+    }
+    size_t done = 0;
+    while (done < got) {
+      if (!WriteAllowed()) {
+        errno = EIO;
+        Fail("Write error");
+      }
+      const ssize_t n = ::pwrite(outFd, buf.data() + done, got - done, outPos + int64_t(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("Write error");
+      if (n == 0) {
+        errno = ENOSPC;
+        Fail("Write error");
+      }
+      done += size_t(n);
+    }
+    inPos += int64_t(got);
+    outPos += int64_t(got);
+    remaining -= int64_t(got);
+  }
+}
+
 }  // namespace
 
 std::string ResolveLink(const std::string& path) {
@@ -78,7 +214,7 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-TSourceFile::TSourceFile(const std::string& path) {
+TSourceFile::TSourceFile(const std::string& path) : FCutShort(&kNeverCutShort) {
   // Non-blocking, so that a named pipe is refused below instead of waiting for a writer;
   // reads of a regular file are not affected.
   FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -95,7 +231,28 @@ TSourceFile::TSourceFile(const std::string& path) {
 }
 
 TSourceFile::~TSourceFile() {
+  Unmap();
+  if (FSlot >= 0) gMapSlots[FSlot].Used.store(false);
   if (FFd >= 0) ::close(FFd);
+}
+
+void TSourceFile::Unmap() {
+  if (FSlot >= 0) {
+    gMapSlots[FSlot].Base.store(0);
+    gMapSlots[FSlot].Len.store(0);
+  }
+  if (FMap) munmap(FMap, FMapLen);
+  FMap = nullptr;
+  FMapLen = 0;
+  FWindowData = nullptr;
+  FWindowLen = 0;
+}
+
+void TSourceFile::CheckIntact() const {
+  if (*FCutShort != 0) {
+    errno = EIO;
+    Fail("The file was cut short while it was read");
+  }
 }
 
 size_t TSourceFile::ReadAt(int64_t pos, void* dst, size_t len) {
@@ -114,16 +271,46 @@ size_t TSourceFile::ReadAt(int64_t pos, void* dst, size_t len) {
   return done;
 }
 
-const uint8_t* TSourceFile::Peek(int64_t pos, size_t len) {
+const uint8_t* TSourceFile::PeekSlow(int64_t pos, size_t len) {
+  CheckIntact();
   if (pos < 0 || int64_t(len) > FSize || pos > FSize - int64_t(len)) return nullptr;
-  if (pos < FWindowPos || pos - FWindowPos + len > FWindowLen) {
-    FWindow.resize(kWindowSize);
-    FWindowPos = pos;
-    FWindowLen = ReadAt(pos, FWindow.data(), kWindowSize);
-    if (FWindowLen < len) return nullptr;
+  if (!FMapFailed && FSlot < 0) {
+    FSlot = BusGuardInstalled() ? ClaimMapSlot() : -1;
+    FMapFailed = FSlot < 0;
+    if (FSlot >= 0) FCutShort = &gMapSlots[FSlot].CutShort;
   }
-  return FWindow.data() + (pos - FWindowPos);
+  if (!FMapFailed) {
+    Unmap();
+    // Map whole pages, from the one that holds pos. Pages come in as they are read, a few
+    // dozen at a time; only the ones the walk touches cost anything.
+    const int64_t start = pos & ~int64_t(sysconf(_SC_PAGESIZE) - 1);
+    const size_t mapLen = size_t(std::min<int64_t>(int64_t(kMapWindowSize), FSize - start));
+    void* map = mmap(nullptr, mapLen, PROT_READ, MAP_SHARED, FFd, start);
+    if (map != MAP_FAILED) {
+      FMap = map;
+      FMapLen = mapLen;
+      gMapSlots[FSlot].Len.store(mapLen);
+      gMapSlots[FSlot].Base.store(reinterpret_cast<uintptr_t>(map));
+      FWindowData = static_cast<const uint8_t*>(map);
+      FWindowPos = start;
+      FWindowLen = mapLen;
+      return FWindowData + (pos - start);
+    }
+    // A file system that cannot map: read into memory instead, from now on.
+    FMapFailed = true;
+    gMapSlots[FSlot].Used.store(false);
+    FSlot = -1;
+    FCutShort = &kNeverCutShort;
+  }
+  FWindow.resize(kWindowSize);
+  FWindowPos = pos;
+  FWindowLen = ReadAt(pos, FWindow.data(), kWindowSize);
+  FWindowData = FWindow.data();
+  if (FWindowLen < len) return nullptr;
+  return FWindowData + (pos - FWindowPos);
 }
+
+TAtomicOutput::TAtomicOutput() = default;
 
 TAtomicOutput::~TAtomicOutput() {
   Discard();
@@ -191,60 +378,111 @@ void TAtomicOutput::WriteAll(const void* data, size_t len, int64_t pos) {
   }
 }
 
-void TAtomicOutput::FlushRange() {
-  if (FPendingLen == 0) return;
-  TSourceFile& src = *FPendingSrc;
-  int64_t inPos = FPendingPos;
-  int64_t remaining = FPendingLen;
-  FPendingLen = 0;
-  // The kernel copies between the two files without passing the bytes through us.
-  bool kernelCopy = true;
-  while (remaining > 0 && kernelCopy) {
-    if (!WriteAllowed()) {
-      errno = EIO;
-      Fail("Write error");
+// A thread that copies gathered ranges in order while the walk that finds them goes on.
+struct TAtomicOutput::TCopier {
+  struct TJob {
+    int InFd;
+    int64_t InPos;
+    int64_t OutPos;
+    int64_t Len;
+  };
+  int OutFd;
+  std::mutex Lock;
+  std::condition_variable Wake;
+  std::condition_variable Idle;
+  std::deque<TJob> Jobs;
+  bool Busy = false;
+  bool Stop = false;
+  int Error = 0;
+  std::string What;
+  std::thread Worker;
+
+  explicit TCopier(int outFd) : OutFd(outFd), Worker([this] { Run(); }) {}
+  ~TCopier() {
+    {
+      std::lock_guard<std::mutex> g(Lock);
+      Stop = true;
+      Jobs.clear();
     }
-    loff_t in = inPos, out = FSize;
-    const ssize_t n = copy_file_range(src.Fd(), &in, FFd, &out, size_t(remaining), 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
-        kernelCopy = false;
-        break;
+    Wake.notify_one();
+    Worker.join();
+  }
+  void Run() {
+    std::unique_lock<std::mutex> g(Lock);
+    for (;;) {
+      Wake.wait(g, [this] { return Stop || !Jobs.empty(); });
+      if (Stop) return;
+      const TJob job = Jobs.front();
+      Jobs.pop_front();
+      Busy = true;
+      g.unlock();
+      int error = 0;
+      std::string what;
+      try {
+        CopyBetween(job.InFd, job.InPos, OutFd, job.OutPos, job.Len);
+      } catch (const std::exception& e) {
+        error = errno ? errno : EIO;
+        what = e.what();
       }
-      Fail("Write error");
+      g.lock();
+      Busy = false;
+      if (error && !Error) {
+        Error = error;
+        What = what;
+        Jobs.clear();
+      }
+      if (Jobs.empty()) Idle.notify_all();
     }
-    if (n == 0) {
-      errno = EIO;
-      Fail("Source ended early");
-    }
-    inPos += n;
-    FSize += n;
-    remaining -= n;
   }
-  if (remaining == 0) return;
-  std::vector<uint8_t> buf(size_t(std::min<int64_t>(remaining, kCopyChunk)));
-  while (remaining > 0) {
-    const size_t want = size_t(std::min<int64_t>(remaining, int64_t(buf.size())));
-    const size_t got = src.ReadAt(inPos, buf.data(), want);
-    if (got != want) {
-      errno = EIO;
-      Fail("Source ended early");
+  void Add(const TJob& job) {
+    {
+      std::lock_guard<std::mutex> g(Lock);
+      if (Error) return;  // the output failed already; Wait reports it
+      Jobs.push_back(job);
     }
-    WriteAll(buf.data(), got, FSize);
-    inPos += int64_t(got);
-    FSize += int64_t(got);
-    remaining -= int64_t(got);
+    Wake.notify_one();
   }
+  // Returns when every copy handed over is done; throws EFileError for the first that failed.
+  void Wait() {
+    std::unique_lock<std::mutex> g(Lock);
+    Idle.wait(g, [this] { return Jobs.empty() && !Busy; });
+    if (Error) throw EFileError(What);
+  }
+};
+
+void TAtomicOutput::Drain() {
+  if (FCopier) FCopier->Wait();
+}
+
+void TAtomicOutput::FlushRange(bool wait) {
+  if (FPendingLen > 0) {
+    const int64_t len = FPendingLen;
+    FPendingLen = 0;
+    if (FCopier) {
+      FCopier->Add({FPendingSrc->Fd(), FPendingPos, FSize, len});
+    } else {
+      CopyBetween(FPendingSrc->Fd(), FPendingPos, FFd, FSize, len);
+    }
+    FSize += len;
+  }
+  if (wait) Drain();
 }
 
 void TAtomicOutput::AppendRange(TSourceFile& src, int64_t pos, int64_t len) {
   if (len <= 0) return;
   if (FPendingLen > 0 && FPendingSrc == &src && FPendingPos + FPendingLen == pos) {
     FPendingLen += len;
+    // A long run is copied on another thread, a chunk at a time, while the walk goes on.
+    if (FPendingLen >= 2 * kAsyncChunk) {
+      if (!FCopier) FCopier = std::make_unique<TCopier>(FFd);
+      FCopier->Add({src.Fd(), FPendingPos, FSize, kAsyncChunk});
+      FSize += kAsyncChunk;
+      FPendingPos += kAsyncChunk;
+      FPendingLen -= kAsyncChunk;
+    }
     return;
   }
-  FlushRange();
+  FlushRange(false);
   FPendingSrc = &src;
   FPendingPos = pos;
   FPendingLen = len;
@@ -314,6 +552,7 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
 }
 
 void TAtomicOutput::CloseCommitted() {
+  FCopier.reset();
   const int fd = FFd;
   FFd = -1;
   FUnnamed = false;
@@ -322,6 +561,7 @@ void TAtomicOutput::CloseCommitted() {
 }
 
 void TAtomicOutput::Discard() {
+  FCopier.reset();
   FPendingLen = 0;
   FUnnamed = false;
   if (FFd >= 0) {

@@ -16,7 +16,9 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A source opened read-only. Small reads come from a window of the file kept in memory.
+// A source opened read-only. Small reads come from a window of the file: mapped where the
+// system allows it (the walk then touches only the bytes it looks at, and nothing is copied),
+// otherwise read into memory. A source cut short while mapped makes the next read fail.
 class TSourceFile {
  public:
   explicit TSourceFile(const std::string& path);  // throws EFileError
@@ -28,15 +30,39 @@ class TSourceFile {
   int Fd() const { return FFd; }
   // Up to len bytes at pos; fewer at the end of the file. Throws EFileError on a read error.
   size_t ReadAt(int64_t pos, void* dst, size_t len);
-  // len bytes at pos (len at most a few KiB), or nullptr when fewer than len remain.
-  const uint8_t* Peek(int64_t pos, size_t len);
+  // len bytes at pos (len at most a few KiB), or nullptr when fewer than len remain. Throws
+  // EFileError when the file was cut short under a mapped window.
+  const uint8_t* Peek(int64_t pos, size_t len) {
+    if (pos >= FWindowPos && pos >= 0 && len <= FWindowLen &&
+        pos - FWindowPos <= int64_t(FWindowLen - len) && *FCutShort == 0) {
+      return FWindowData + (pos - FWindowPos);
+    }
+    return PeekSlow(pos, len);
+  }
+  // Asks for the bytes at pos to be brought near the processor; a hint only.
+  void Prefetch(int64_t pos) const {
+    if (pos >= FWindowPos && pos - FWindowPos < int64_t(FWindowLen)) {
+      __builtin_prefetch(FWindowData + (pos - FWindowPos));
+    }
+  }
+  // Throws EFileError when the file was cut short while we read it through a mapped window.
+  void CheckIntact() const;
 
  private:
+  const uint8_t* PeekSlow(int64_t pos, size_t len);
+  void Unmap();
+
   int FFd = -1;
   int64_t FSize = 0;
   std::vector<uint8_t> FWindow;
+  const uint8_t* FWindowData = nullptr;
   int64_t FWindowPos = 0;
   size_t FWindowLen = 0;
+  void* FMap = nullptr;  // the mapped window, when there is one
+  size_t FMapLen = 0;
+  int FSlot = -1;                 // the window's entry in the table the SIGBUS handler reads
+  const volatile int* FCutShort;  // set by that handler when the window lost its file
+  bool FMapFailed = false;
 };
 
 // Test hook, asked before every write to a destination; answering false fails that write.
@@ -56,7 +82,7 @@ std::string ResolveLink(const std::string& path);
 // partial file and a file it was to replace stays as it was.
 class TAtomicOutput {
  public:
-  TAtomicOutput() = default;
+  TAtomicOutput();
   ~TAtomicOutput();
   TAtomicOutput(const TAtomicOutput&) = delete;
   TAtomicOutput& operator=(const TAtomicOutput&) = delete;
@@ -77,10 +103,14 @@ class TAtomicOutput {
   void Discard();
 
  private:
-  void FlushRange();
+  void FlushRange(bool wait = true);
   void CloseCommitted();
   void WriteAll(const void* data, size_t len, int64_t pos);
 
+  struct TCopier;
+  void Drain();
+
+  std::unique_ptr<TCopier> FCopier;  // copies long ranges while the caller walks on
   int FFd = -1;
   bool FUnnamed = false;  // the file has no name yet (O_TMPFILE)
   std::string FPath;

@@ -6,14 +6,17 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "io/FileIo.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 namespace {
 
 constexpr size_t kScanChunk = 64 * 1024;
+constexpr int64_t kPrefetchAhead = 4096;
 
 int32_t ReadBigEndian32(const uint8_t* b) {
   return int32_t((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) |
@@ -36,7 +39,8 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName) {
   AnalyzeFile(fileName, true);
 }
 
-void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
+void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool index) {
+  FIndex.clear();
   // The tag keeps its previous bytes until a tag is read; everything else starts afresh.
   TID3v1Tag keptTag = Info.Tag;
   Info = TMp3DataInfo{};
@@ -91,6 +95,38 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure) {
   Info.Duration = computed > 0 ? static_cast<int64_t>(computed) : 0;
   ComputedDuration = Info.Duration;
 
+  // The index walk runs beside the player's length scan, which then counts frames without
+  // reading what they hold.
+  TFileStamp stamp;
+  std::vector<TIndexMark> marks;
+  std::thread indexer;
+  if (index && Stamp(fileName, stamp)) {
+    indexer = std::thread([&] {
+      try {
+        TSourceFile own(fileName);
+        marks = BuildIndex(own);
+      } catch (const std::exception&) {
+        marks.clear();
+      }
+    });
+    if (FPlayer) FPlayer->SetLengthOnly(true);
+  }
+  struct TJoin {
+    std::thread& T;
+    ~TJoin() {
+      if (T.joinable()) T.join();
+    }
+  } join{indexer};
+  MeasureWithPlayer(measure);
+  if (FPlayer) FPlayer->SetLengthOnly(false);
+  if (indexer.joinable()) {
+    indexer.join();
+    FIndex = std::move(marks);
+    FIndexStamp = stamp;
+  }
+}
+
+void TKorvaMP3::MeasureWithPlayer(bool measure) {
   if (!measure || !FPlayer) return;
   // A file the player can open always gets the player's length, VBR included.
   try {
@@ -179,11 +215,7 @@ bool TKorvaMP3::CopyWithoutFrame(const std::string& source, const std::string& d
   }
 }
 
-const MpegFrameHeader* TKorvaMP3::THeaderCache::Decode(const uint8_t* h) {
-  // Everything a header decodes to rests on B1, B2 and the channel mode bits of B3.
-  const uint32_t key = 0x1000000u | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | (h[3] & 0xC0u);
-  TEntry& e = FEntries[(h[2] >> 1) & 3];
-  if (e.Key == key) return e.Valid ? &e.Header : nullptr;
+const MpegFrameHeader* TKorvaMP3::THeaderCache::Miss(TEntry& e, uint32_t key, const uint8_t* h) {
   const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h);
   e.Key = key;
   e.Valid = hdr.has_value();
@@ -191,14 +223,17 @@ const MpegFrameHeader* TKorvaMP3::THeaderCache::Decode(const uint8_t* h) {
   return e.Valid ? &e.Header : nullptr;
 }
 
-TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) const {
+TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying,
+                                   THeaderCache& headers) const {
   const uint8_t* p = src.Peek(pos, 4);
   if (!p) return {pos + 4, 0, 0.0};
   uint8_t h[4];
   std::memcpy(h, p, 4);
   if (h[0] == 0xFF) {
-    if (const MpegFrameHeader* hdr = FHeaders.Decode(h)) {
+    if (const MpegFrameHeader* hdr = headers.Decode(h)) {
       const int64_t next = pos + hdr->FrameSize;
+      // The frames a few KiB on are asked for now, so that they are at hand when we get there.
+      src.Prefetch(pos + kPrefetchAhead);
       const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
       // A VBR header frame is passed over: never copied and no time.
       if (xing && IsXingTag(xing)) return {next, 0, 0.0};
@@ -217,6 +252,52 @@ TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying) 
   return {pos + 4, 0, 0.0};
 }
 
+bool TKorvaMP3::Stamp(const std::string& path, TFileStamp& stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  stamp = {uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+           int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src) const {
+  // The walk every save makes, from the first frame to the end of the audio, with a header
+  // cache of its own.
+  THeaderCache headers;
+  std::vector<TIndexMark> marks;
+  const int64_t limit = AudioLimit();
+  TCursor c{Info.FirstFrameOffset(), 0.0};
+  while (c.Pos < limit) {
+    TIndexMark m;
+    m.Pos = c.Pos;
+    m.Ms = c.Ms;
+    m.Clean = true;
+    for (int i = 0; i < kIndexStride && c.Pos < limit; ++i) {
+      const TStep s = StepAt(src, c.Pos, false, headers);
+      const bool frame = s.Bytes > 0 && s.Next == c.Pos + s.Bytes && s.Next <= src.Size();
+      if (m.Steps == 0) m.FrameMs = s.Ms;
+      if (!frame || s.Ms != m.FrameMs) m.Clean = false;
+      ++m.Steps;
+      m.Bytes += s.Next - c.Pos;
+      c.Pos = s.Next;
+      c.Ms += s.Ms;
+    }
+    marks.push_back(m);
+  }
+  TIndexMark end;
+  end.Pos = c.Pos;
+  end.Ms = c.Ms;
+  marks.push_back(end);
+  src.CheckIntact();
+  return marks;
+}
+
+const std::vector<TKorvaMP3::TIndexMark>* TKorvaMP3::UsableIndex() const {
+  TFileStamp now;
+  if (FIndex.empty() || !Stamp(Info.FileName, now) || !(now == FIndexStamp)) return nullptr;
+  return &FIndex;
+}
+
 void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
   const TStep s = StepAt(src, cursor.Pos, false);
   cursor.Pos = s.Next;
@@ -224,6 +305,22 @@ void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
 }
 
 void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const {
+  // Every state the walk passes through before it stops lies before the target in time, so
+  // the last mark of the index that does is a state this walk reaches too: start there.
+  if (const std::vector<TIndexMark>* index = FActiveIndex) {
+    const double target = double(targetMs);
+    auto after = std::partition_point(index->begin(), index->end(),
+                                      [&](const TIndexMark& m) { return target > m.Ms; });
+    while (after != index->begin()) {
+      const TIndexMark& m = *(after - 1);
+      if (m.Pos <= cursor.Pos) break;
+      if (m.Pos < src.Size() - 4) {
+        cursor = {m.Pos, m.Ms};
+        break;
+      }
+      --after;
+    }
+  }
   // Bounded by the whole file, end tags included.
   while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) SkipFrame(src, cursor);
 }
@@ -243,6 +340,62 @@ bool TKorvaMP3::SourceUsable() const {
   return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const {
+  // The same walk as the copy below, without copying: where the piece's frames lie, and
+  // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
+  // every second one dropped when the table is full, so memory stays small for any piece.
+  constexpr size_t kMaxMarks = 4096;
+  const int64_t limit = AudioLimit();
+  const double span = double(spanMs);
+  int64_t pos = from;
+  int64_t bytes = 0;
+  double written = 0.0;
+  uint64_t frames = 0;
+  uint8_t first[4] = {};
+  bool oneRate = true;
+  std::vector<int64_t> marks;
+  uint64_t stride = 1;
+  while (pos < limit && span > written) {
+    const TStep s = StepAt(src, pos, true);
+    if (s.Bytes > 0) {
+      const uint8_t* h = src.Peek(pos, 4);
+      if (!h) break;
+      if (frames == 0) {
+        std::memcpy(first, h, 4);
+      } else if ((h[1] & 0x1E) != (first[1] & 0x1E) || (h[2] >> 4) != (first[2] >> 4)) {
+        oneRate = false;
+      }
+      if (frames % stride == 0) {
+        if (marks.size() == kMaxMarks) {
+          for (size_t i = 0; i < kMaxMarks / 2; ++i) marks[i] = marks[2 * i];
+          marks.resize(kMaxMarks / 2);
+          stride *= 2;
+        }
+        if (frames % stride == 0) marks.push_back(bytes);
+      }
+      ++frames;
+    }
+    bytes += s.Bytes;
+    written += s.Ms;
+    pos = s.Next;
+  }
+  if (frames == 0 || oneRate) return {};
+  std::optional<TXingFrame> x = TXingFrame::For(first);
+  if (!x) return {};
+  const int64_t total = bytes + x->FrameSize();
+  if (total > int64_t(UINT32_MAX) || frames > UINT32_MAX) return {};
+  x->Frames = uint32_t(frames);
+  x->Bytes = uint32_t(total);
+  x->FillToc([&](uint64_t frame) -> uint64_t {
+    // Between two kept positions the frames are taken to be of even size.
+    const size_t i = size_t(frame / stride);
+    const int64_t at = marks[i];
+    if (i + 1 >= marks.size()) return uint64_t(at);
+    return uint64_t(at + (marks[i + 1] - at) * int64_t(frame - i * stride) / int64_t(stride));
+  });
+  return x->Render();
+}
+
 bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
                            const std::string& destination, const TID3v1Tag& tag, bool noReplace,
                            TSegmentResult& result) const {
@@ -254,13 +407,47 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
   if (!out.Open(destination)) return false;
   try {
     // The audio ends before the APE footer and the ID3v1 tag.
-    const int64_t limit = Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4;
+    const int64_t limit = AudioLimit();
     const double span = double(spanMs);
     int64_t pos = from;
     int64_t bytes = 0;
     double written = 0.0;
-    while (pos < limit && span > written) CopyFrame(src, out, pos, bytes, written);
+    if (VbrHeader) {
+      const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
+      if (!header.empty()) out.Append(header.data(), header.size());
+      bytes += int64_t(header.size());
+    }
+    const std::vector<TIndexMark>* index = FActiveIndex;
+    size_t mark = 0;
+    if (index) {
+      mark = size_t(std::partition_point(index->begin(), index->end(),
+                                         [&](const TIndexMark& m) { return m.Pos < pos; }) -
+                    index->begin());
+    }
+    while (pos < limit && span > written) {
+      if (index && mark + 1 < index->size() && (*index)[mark].Pos == pos && (*index)[mark].Clean) {
+        // Whole frames end to end: copied in one go when the piece takes all of them, with
+        // the time summed frame by frame as the walk below would.
+        const TIndexMark& m = (*index)[mark];
+        double w = written;
+        int32_t taken = 0;
+        while (taken < m.Steps && span > w) {
+          w += m.FrameMs;
+          ++taken;
+        }
+        if (taken == m.Steps) {
+          out.AppendRange(src, pos, m.Bytes);
+          bytes += m.Bytes;
+          written = w;
+          pos = (*index)[++mark].Pos;
+          continue;
+        }
+      }
+      CopyFrame(src, out, pos, bytes, written);
+      while (index && mark < index->size() && (*index)[mark].Pos < pos) ++mark;
+    }
     if (tag.IsTag()) WriteTag(out, tag);
+    src.CheckIntact();
     out.Commit(noReplace);
     result.Ok = true;
     result.Bytes = bytes;
@@ -278,6 +465,7 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   durationMs = 0;
   if (!SourceUsable() || IsSameFile(Info.FileName, destination)) return false;
   TSegmentResult result;
+  const TActiveIndex active(*this);
   try {
     TSourceFile src(Info.FileName);
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
@@ -303,6 +491,7 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
                                      const TTagFor& tagFor, bool noReplace,
                                      const TPieceDone& done) {
   const size_t count = std::min(starts.size(), ends.size());
+  const TActiveIndex active(*this);
   std::unique_ptr<TSourceFile> src;
   try {
     if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);
@@ -366,6 +555,7 @@ bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
     double written = 0.0;
     while (pos < limit) CopyFrame(src, out, pos, bytes, written);
     if (tag.IsTag()) WriteTag(out, tag);
+    src.CheckIntact();
     out.Commit(noReplace);
     result.Ok = true;
     result.Bytes = bytes;

@@ -62,14 +62,21 @@ class TKorvaMP3 {
   TKorvaMP3& operator=(const TKorvaMP3&) = delete;
 
   TMp3DataInfo Info;
+  // When true, a piece whose frames do not all share one bit rate starts with a new VBR header
+  // frame ("Xing") that gives its frame count, byte count and seek table. Off by default:
+  // pieces are then the source's frames and nothing else.
+  bool VbrHeader = false;
   // The length computed from the first frame, before the player's length replaced it.
   int64_t ComputedDuration = 0;
 
   // Fills Info. Throws EFileError when the file cannot be opened.
   void AnalyzeFile(const std::string& fileName);
   // Asks the player for the length only when measure is true (the command line does without
-  // it where the length is not needed).
-  void AnalyzeFile(const std::string& fileName, bool measure);
+  // it where the length is not needed). With index, one walk over the frame headers records
+  // where the frames lie, so that the saves that follow (a split above all) need not walk
+  // the file from its first frame again, and the player's length scan need not read the
+  // frames it only counts.
+  void AnalyzeFile(const std::string& fileName, bool measure, bool index = false);
 
   // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be
   // opened; false when there is no tag, no picture frame, or the walk meets a broken size.
@@ -135,11 +142,16 @@ class TKorvaMP3 {
     int64_t Bytes = 0;
     double Ms = 0.0;
   };
-  TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const;
   // A stream repeats a handful of headers; each is decoded once per walk of a few of them.
   class THeaderCache {
    public:
-    const MpegFrameHeader* Decode(const uint8_t* h);
+    const MpegFrameHeader* Decode(const uint8_t* h) {
+      // Everything a header decodes to rests on B1, B2 and the channel mode bits of B3.
+      const uint32_t key = 0x1000000u | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | (h[3] & 0xC0u);
+      TEntry& e = FEntries[(h[2] >> 1) & 3];
+      if (e.Key == key) return e.Valid ? &e.Header : nullptr;
+      return Miss(e, key, h);
+    }
 
    private:
     struct TEntry {
@@ -147,19 +159,60 @@ class TKorvaMP3 {
       bool Valid = false;
       MpegFrameHeader Header;
     };
+    const MpegFrameHeader* Miss(TEntry& e, uint32_t key, const uint8_t* h);
     TEntry FEntries[4];
   };
   mutable THeaderCache FHeaders;
+  TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const {
+    return StepAt(src, pos, copying, FHeaders);
+  }
+  TStep StepAt(TSourceFile& src, int64_t pos, bool copying, THeaderCache& headers) const;
+
+  // The state of the walk every kIndexStride steps, and what those steps met: when they were
+  // all whole frames of one duration lying end to end (Clean), a save copies them in one go.
+  struct TIndexMark {
+    int64_t Pos = 0;
+    double Ms = 0.0;  // time before Pos, summed frame by frame as every walk sums it
+    int64_t Bytes = 0;
+    int32_t Steps = 0;
+    double FrameMs = 0.0;
+    bool Clean = false;
+  };
+  static constexpr int kIndexStride = 64;
+  // The last mark is the end of the walk, with no steps.
+  std::vector<TIndexMark> FIndex;
+  struct TFileStamp {
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = 0, MtimeNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+  };
+  TFileStamp FIndexStamp;
+  static bool Stamp(const std::string& path, TFileStamp& stamp);
+  std::vector<TIndexMark> BuildIndex(TSourceFile& src) const;
+  // The index when it still describes the analysed file; nullptr otherwise.
+  const std::vector<TIndexMark>* UsableIndex() const;
+  // What the walks of the save under way use: UsableIndex, asked once per save.
+  const std::vector<TIndexMark>* FActiveIndex = nullptr;
+  struct TActiveIndex {
+    TKorvaMP3& Owner;
+    explicit TActiveIndex(TKorvaMP3& owner) : Owner(owner) {
+      Owner.FActiveIndex = Owner.UsableIndex();
+    }
+    ~TActiveIndex() { Owner.FActiveIndex = nullptr; }
+  };
+  int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
+  void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
   void SkipFrame(TSourceFile& src, TCursor& cursor) const;
   bool CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
                  double& ms) const;
+  // The VBR header frame a piece from `from` gets, or an empty vector when it needs none.
+  std::vector<uint8_t> VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
-  int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
   bool SourceUsable() const;
 
   std::unique_ptr<TMediaPlayer> FPlayer;

@@ -26,6 +26,11 @@ class TMediaPlayer {
   virtual void Play() = 0;  // from the position to the end, returns at once
   virtual TPlayerMode Mode() = 0;
   virtual void Close() = 0;  // stops playing and releases the file; never throws
+
+  // The file opened next is opened for its length only: a player that counts frames may pass
+  // over what they hold instead of reading it. Only the next Open takes the hint; a player is
+  // free to ignore it.
+  virtual void SetLengthOnly(bool lengthOnly) { (void)lengthOnly; }
 };
 
 }  // namespace pelcato

@@ -63,8 +63,4 @@ std::optional<MpegFrameHeader> DecodeFrameHeader(const uint8_t* b) {
   return h;
 }
 
-bool IsXingTag(const uint8_t* fourBytes) {
-  return std::memcmp(fourBytes, "Xing", 4) == 0;
-}
-
 }  // namespace pelcato

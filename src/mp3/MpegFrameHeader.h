@@ -38,6 +38,8 @@ std::optional<MpegFrameHeader> DecodeFrameHeader(const uint8_t* b);
 // A VBR header frame carries "Xing" 36 bytes after its start (the place it has in an MPEG 1
 // stereo frame); that single offset is the one we test, for every version and channel mode.
 constexpr int kXingOffset = 36;
-bool IsXingTag(const uint8_t* fourBytes);
+inline bool IsXingTag(const uint8_t* fourBytes) {
+  return fourBytes[0] == 'X' && fourBytes[1] == 'i' && fourBytes[2] == 'n' && fourBytes[3] == 'g';
+}
 
 }  // namespace pelcato

@@ -4,10 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+#include "io/FileIo.h"
+#include "mp3/MpegFrameHeader.h"
 
 namespace pelcato {
 namespace {
@@ -25,10 +30,51 @@ struct TBufferedInput {
   std::vector<uint8_t> Buffer = std::vector<uint8_t>(kSize);
   size_t Pos = 0;
   size_t Len = 0;
-  off_t FilePos = 0;  // file offset of Buffer[0]
+  off_t FilePos = 0;  // file offset of Buffer[0]; with Mapped, the read position
+  // Opened for the length only: reads come from mapped windows of the file, and a frame's
+  // body, which the length scan only passes over, is not read: the four header bytes just
+  // read announce a frame whose remaining bytes are asked for now. The first bytes (where a
+  // VBR header frame is read) and the last (the tags) are always read.
+  static constexpr int64_t kReadAtStart = 16 * 1024;
+  static constexpr int64_t kReadAtEnd = 1024;
+  std::unique_ptr<TSourceFile> Mapped;
+  int64_t HeaderPos = -1;  // where the last four-byte read found a frame header
+  int64_t HeaderFrameSize = 0;
+
+  mpg123_ssize_t ReadMapped(void* dst, size_t want) {
+    try {
+      const int64_t pos = FilePos;
+      const int64_t size = Mapped->Size();
+      if (pos >= size) return 0;
+      const size_t n = size_t(std::min<int64_t>(int64_t(want), size - pos));
+      const bool body = n >= 16 && pos == HeaderPos + 4 && int64_t(n) + 4 == HeaderFrameSize &&
+                        pos >= kReadAtStart && pos + int64_t(n) <= size - kReadAtEnd;
+      HeaderPos = -1;
+      if (body) {
+        std::memset(dst, 0, n);
+      } else if (const uint8_t* p = n <= 64 * 1024 ? Mapped->Peek(pos, n) : nullptr) {
+        std::memcpy(dst, p, n);
+        if (n == 4) {
+          if (const std::optional<MpegFrameHeader> h = DecodeFrameHeader(p)) {
+            HeaderPos = pos;
+            HeaderFrameSize = h->FrameSize;
+          }
+        }
+      } else if (Mapped->ReadAt(pos, dst, n) != n) {
+        return -1;
+      }
+      FilePos += off_t(n);
+      // The scan goes through the file in order: the headers ahead are asked for now.
+      Mapped->Prefetch(pos + 4096);
+      return mpg123_ssize_t(n);
+    } catch (const std::exception&) {
+      return -1;
+    }
+  }
 
   static mpg123_ssize_t Read(void* handle, void* dst, size_t want) {
     auto& in = *static_cast<TBufferedInput*>(handle);
+    if (in.Mapped) return in.ReadMapped(dst, want);
     size_t done = 0;
     while (done < want) {
       if (in.Pos == in.Len) {
@@ -53,7 +99,7 @@ struct TBufferedInput {
     auto& in = *static_cast<TBufferedInput*>(handle);
     off_t target = offset;
     if (whence == SEEK_CUR) {
-      target = in.FilePos + off_t(in.Pos) + offset;
+      target = in.FilePos + off_t(in.Pos) + offset;  // Pos stays 0 with Mapped
     } else if (whence == SEEK_END) {
       struct stat st;
       if (fstat(in.Fd, &st) != 0) return -1;
@@ -66,7 +112,10 @@ struct TBufferedInput {
       errno = EINVAL;
       return -1;
     }
-    if (target >= in.FilePos && target <= in.FilePos + off_t(in.Len)) {
+    if (in.Mapped) {
+      in.FilePos = target;
+      in.HeaderPos = -1;
+    } else if (target >= in.FilePos && target <= in.FilePos + off_t(in.Len)) {
       in.Pos = size_t(target - in.FilePos);
     } else {
       in.FilePos = target;
@@ -118,6 +167,14 @@ void TMpg123Player::Open(const std::string& fileName) {
     if (input->Fd >= 0) ::close(input->Fd);
     delete input;
     throw EPlayerError("Cannot open the file: " + reason);
+  }
+  if (FLengthOnly) {
+    try {
+      input->Mapped = std::make_unique<TSourceFile>(fileName);
+    } catch (const std::exception&) {
+      input->Mapped.reset();  // read it all
+    }
+    FLengthOnly = false;
   }
   // On success and failure alike the library owns the input from here and cleans it up.
   if (mpg123_open_handle(FHandle, input) != MPG123_OK) {

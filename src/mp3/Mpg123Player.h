@@ -24,6 +24,7 @@ class TMpg123Player : public TMediaPlayer {
   void Play() override;
   TPlayerMode Mode() override;
   void Close() override;
+  void SetLengthOnly(bool lengthOnly) override { FLengthOnly = lengthOnly; }
 
  protected:
   mpg123_handle* Handle() const { return FHandle; }
@@ -39,6 +40,7 @@ class TMpg123Player : public TMediaPlayer {
   long FRate = 0;
   int FChannels = 0;
   int64_t FPositionMs = 0;
+  bool FLengthOnly = false;
 };
 
 }  // namespace pelcato

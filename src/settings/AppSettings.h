@@ -37,6 +37,8 @@ struct TAppSettings {
   int32_t SplitHour = 0;
   int32_t SplitMin = 3;
   int32_t SplitSec = 0;
+  // Pieces whose frames do not all share one bit rate start with a fresh VBR header frame.
+  bool VbrHeader = false;
 };
 
 inline constexpr char SettingsFileName[] = "Pelcato.ini";
@@ -82,9 +84,9 @@ void LoadSettings(TAppSettings& settings);
 // an error box captioned with the application title.
 using TSettingsErrorReport = std::function<void(const std::string& message)>;
 
-// Writes Language, the output folder and the split choices back, one entry after the other;
-// UPGRADE/Pos is never written. At the first entry that cannot be written the rest are
-// skipped, report (when given) receives SettingsWriteErrorText, and the result is false.
+// Writes Language, the output folder, the split choices and the output choices back, one entry
+// after the other; UPGRADE/Pos is never written. At the first entry that cannot be written the rest
+// are skipped, report (when given) receives SettingsWriteErrorText, and the result is false.
 bool SaveSettings(const TAppSettings& settings, const TSettingsErrorReport& report = {});
 
 // "Unable to write to <path>."

@@ -72,6 +72,7 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   ShowBusy(true);
   FMp3->Stop();
   const TID3v1Tag tag = BuildTagFromEdits();
+  FMp3->VbrHeader = FSettings.VbrHeader;
   int64_t bytes = 0;
   int64_t durationMs = 0;
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, QFile::encodeName(path).toStdString(), tag,
@@ -116,6 +117,7 @@ void TFrmMP3Editor::BtnSplitClick() {
   ProgressSplit->show();
   ShowBusy(true);
   const TID3v1Tag tag = BuildTagFromEdits();  // the same tag on every piece
+  FMp3->VbrHeader = FSettings.VbrHeader;
   std::string folder = FSettings.OutputFolder;
   if (folder.empty() || folder.back() != '/') folder += '/';
   TSplitNamer names(info.FileName, folder);

@@ -357,3 +357,69 @@ TEST_F(CliTest, FilesThatAreNoMp3OrCannotBeReadFail) {
 
 }  // namespace
 }  // namespace pelcato
+
+namespace pelcato {
+namespace {
+
+class CliCheckTest : public CliTest {
+ protected:
+  static std::string Data(const std::string& name) {
+    return std::string(PELCATO_TEST_DATA) + "/" + name;
+  }
+  static std::string Head(const std::string& path, size_t n) {
+    std::ifstream in(path, std::ios::binary);
+    std::string head(n, '\0');
+    in.read(head.data(), std::streamsize(n));
+    return head;
+  }
+};
+
+TEST_F(CliCheckTest, VerifyReportsEachFileAndFailsOnDecodeErrors) {
+  TRun r = Run({"verify", Data("cbr128.mp3"), Data("mpeg25.mp3")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.find(Data("cbr128.mp3") + "\n  Frames: 97\n  DecodedMs: 2533\n"), 0u) << r.Out;
+  EXPECT_NE(r.Out.find(Data("mpeg25.mp3") + "\n  Frames: 37\n"), std::string::npos);
+  EXPECT_NE(r.Out.find("  DecodeErrors: 0\n  ReservoirFrames: 0\n"), std::string::npos);
+
+  // A frame header overwritten in the middle of the file.
+  std::ifstream in(Data("cbr128.mp3"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t mid = bytes.find("\xFF\xFB", bytes.size() / 2);
+  bytes.replace(mid, 8, "damaged!");
+  std::ofstream(Path("damaged.mp3"), std::ios::binary) << bytes;
+  r = Run({"verify", Data("cbr128.mp3"), Path("damaged.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Out.find(Path("damaged.mp3") + "\n  Frames: 96\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("  DecodeErrors: 1\n"), std::string::npos);
+
+  r = Run({"verify", Path("missing.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("cannot decode"), std::string::npos);
+  EXPECT_EQ(Run({"verify"}).Status, 2);
+}
+
+TEST_F(CliCheckTest, CutAndSplitWriteVbrHeadersAndVerifyOnRequest) {
+  TRun r = Run({"cut", Data("vbr.mp3"), "500", "2200", Path("plain.mp3"), "--verify"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find(Path("plain.mp3") + "\n  Frames: 66\n"), std::string::npos) << r.Out;
+  EXPECT_NE(Head(Path("plain.mp3"), 40).substr(36), "Xing");
+  r = Run({"cut", Data("vbr.mp3"), "500", "2200", Path("headed.mp3"), "--vbr-header"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Head(Path("headed.mp3"), 40).substr(36), "Xing");
+  EXPECT_EQ(fs::file_size(Path("headed.mp3")), fs::file_size(Path("plain.mp3")) + 156);
+
+  const std::string out = Path("pieces");
+  fs::create_directory(out);
+  r = Run({"split", Data("vbr.mp3"), "--parts", "2", "--out", out, "--vbr-header", "--verify"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  int pieces = 0;
+  for (const auto& e : fs::directory_iterator(out)) {
+    ++pieces;
+    EXPECT_EQ(Head(e.path().string(), 40).substr(36), "Xing") << e.path();
+    EXPECT_NE(r.Out.find(e.path().string() + "\n  Frames: "), std::string::npos);
+  }
+  EXPECT_EQ(pieces, 2);
+}
+
+}  // namespace
+}  // namespace pelcato

@@ -1,7 +1,11 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <random>
 
 #include "Mp3TestUtil.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/Mpg123Player.h"
 
 namespace pelcato::test {
 namespace {
@@ -291,6 +295,96 @@ TEST(Cut, ManyPiecesInOneWalkEqualOnePieceAtATime) {
         fs::remove(got[i].Path);
       }
     }
+  }
+}
+
+// An analysis that records where the frames lie lets saves start at a recorded walk state
+// and copy runs of plain frames at once: the pieces must stay the same bytes.
+TEST(Cut, TheFrameIndexChangesNoPiece) {
+  TempDir dir;
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  const Bytes messy = ReadFile(MessyFile(dir));
+  Bytes longMessy;  // long enough for many index marks, with ID3v2 tags inside the stream
+  for (int i = 0; i < 6; ++i) longMessy = Cat(longMessy, Slice(messy, 0, messy.size() - 128));
+  longMessy = Cat(longMessy, Slice(messy, messy.size() - 128, 128));
+  std::vector<std::string> files = {dir.Put("long.mp3", longMessy), MessyFile(dir),
+                                    dir.Put("short.mp3", Slice(cbr, 0, cbr.size() - 100)),
+                                    dir.Put("n.mp3", NumberedFrames(1000))};
+  for (const char* f : kFiles) files.push_back(DataFile(f));
+  std::mt19937 rng(11);
+  const TID3v1Tag tag = MakeTag("Indexed", 0, 255);
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    TKorvaMP3 mp3(nullptr);
+    mp3.AnalyzeFile(file, false, true);
+    const Bytes src = ReadFile(file);
+    const int64_t len = mp3.Info.Duration;
+    for (int i = 0; i < 30; ++i) {
+      const int64_t start = std::uniform_int_distribution<int64_t>(-100, len + 200)(rng);
+      const int64_t end = start + std::uniform_int_distribution<int64_t>(-50, len)(rng);
+      const TRefPiece ref = RefCut(src, mp3.Info, start, end, i % 2 ? tag : TID3v1Tag{});
+      int64_t bytes = -1, ms = -1;
+      ASSERT_EQ(mp3.SaveSegment(start, end, dir / "p", i % 2 ? tag : TID3v1Tag{}, bytes, ms),
+                ref.Ok)
+          << start << ".." << end;
+      if (!ref.Ok) continue;
+      ASSERT_EQ(ReadFile(dir / "p"), ref.Out) << start << ".." << end;
+      EXPECT_EQ(std::tie(bytes, ms), std::tie(ref.Written, ref.Ms));
+      fs::remove(dir / "p");
+    }
+    std::vector<int64_t> starts, ends;
+    for (int64_t s = 0; s < len; s += 700) {
+      starts.push_back(s);
+      ends.push_back(std::min(s + 700, len));
+    }
+    mp3.SaveSegments(
+        starts, ends, [&](size_t i) { return dir / ("s" + std::to_string(i)); }, tag, true,
+        [&](size_t i, const TSegmentResult& r) {
+          const TRefPiece ref = RefCut(src, mp3.Info, starts[i], ends[i], tag);
+          ASSERT_EQ(r.Ok, ref.Ok) << starts[i];
+          if (r.Ok) {
+            EXPECT_EQ(ReadFile(r.Path), ref.Out) << starts[i];
+          }
+          fs::remove(r.Path);
+        });
+  }
+
+  // A file changed after the analysis: the index no longer speaks for it and is not used.
+  const std::string file = dir.Put("changed.mp3", NumberedFrames(1000));
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(file, false, true);
+  Bytes changed = NumberedFrames(1000);
+  for (size_t p = 417 * 100; p < 417 * 900; p += 417) changed[p + 2] = 0xB0;  // 192 kbit/s
+  WriteFile(file, changed);
+  const struct timespec times[2] = {{1, 0}, {1, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  int64_t bytes = -1, ms = -1;
+  ASSERT_TRUE(mp3.SaveSegment(5000, 20000, dir / "p", {}, bytes, ms));
+  EXPECT_EQ(ReadFile(dir / "p"), RefCut(changed, mp3.Info, 5000, 20000, {}).Out);
+}
+
+// With the index, the player's length scan skips the contents of the frames the walk found
+// end to end; the length it gives must be the one a full scan gives.
+TEST(Cut, TheIndexLeavesThePlayersLengthAsItIs) {
+  TempDir dir;
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  const Bytes vbr = ReadFile(DataFile("vbr.mp3"));
+  const Bytes messy = ReadFile(MessyFile(dir));
+  Bytes longer, damaged = Cat(Cat(cbr, cbr), cbr);
+  for (int i = 0; i < 6; ++i)
+    longer = Cat(longer, i % 2 ? vbr : Slice(messy, 0, messy.size() - 128));
+  for (size_t i = 0; i < 300; ++i) damaged[cbr.size() + 20000 + i] = uint8_t(i * 7);
+  std::vector<std::string> files = {dir.Put("longer.mp3", longer), dir.Put("damaged.mp3", damaged),
+                                    dir.Put("n.mp3", NumberedFrames(1000)), MessyFile(dir)};
+  for (const char* f : kFiles) files.push_back(DataFile(f));
+  for (const std::string& file : files) {
+    TKorvaMP3 plain(std::make_unique<TMpg123Player>());
+    plain.AnalyzeFile(file, true, false);
+    TKorvaMP3 indexed(std::make_unique<TMpg123Player>());
+    indexed.AnalyzeFile(file, true, true);
+    ASSERT_TRUE(plain.Info.MciOk) << file;
+    EXPECT_TRUE(indexed.Info.MciOk) << file;
+    EXPECT_EQ(indexed.Info.Duration, plain.Info.Duration) << file;
   }
 }
 

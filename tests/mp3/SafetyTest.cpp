@@ -179,5 +179,68 @@ TEST(Picture, BrokenSizesEndTheSearch) {
   EXPECT_FALSE(mp3.FindPictureFrame(dir.Put("b.mp3", Slice(src, 0, 5)), a, o, s));
 }
 
+// 30,000 frames (12.5 MB): long enough for several mapped windows and for copies handed to
+// the second thread.
+Bytes ManyFrames() {
+  Bytes f(size_t(30000) * 417, 0x55);
+  for (size_t p = 0; p < f.size(); p += 417) std::memcpy(&f[p], "\xFF\xFB\x90\x64", 4);
+  return f;
+}
+
+TEST(Safety, ASourceCutShortWhileItIsReadFailsTheSave) {
+  TempDir dir;
+  THookGuard guard;
+  const std::string src = dir.Put("big.mp3", ManyFrames());
+  auto mp3 = Analyzed(src);
+  int64_t bytes = 0, ms = 0;
+  // Someone cuts the source short as the first bytes are written: the walk then meets pages
+  // that are gone, which must fail the save rather than the process.
+  SetWriteFaultHook([&] {
+    if (fs::file_size(src) > 1'000'000) fs::resize_file(src, 1'000'000);
+    return true;
+  });
+  EXPECT_FALSE(mp3->SaveSegment(1000, 1 << 30, dir / "piece.mp3", {}, bytes, ms));
+  EXPECT_FALSE(fs::exists(dir / "piece.mp3"));
+  WriteFile(src, ManyFrames());
+  mp3 = Analyzed(src);
+  std::vector<TSegmentResult> results;
+  mp3->SaveSegments(
+      {0, 200000, 400000}, {200000, 400000, 800000},
+      [&](size_t i) { return dir / ("p" + std::to_string(i)); }, {}, true,
+      [&](size_t, const TSegmentResult& r) { results.push_back(r); });
+  ASSERT_EQ(results.size(), 3u);
+  for (const TSegmentResult& r : results) {
+    EXPECT_FALSE(r.Ok);
+    EXPECT_FALSE(fs::exists(r.Path));
+  }
+  EXPECT_EQ(dir.Entries(), 1u);
+}
+
+TEST(Safety, LongCopiesOnTheSecondThreadFailAndSucceedCleanly) {
+  TempDir dir;
+  THookGuard guard;
+  const Bytes frames = ManyFrames();
+  const std::string src = dir.Put("big.mp3", frames);
+  auto mp3 = Analyzed(src);
+  int64_t bytes = 0, ms = 0;
+  int writes = 0;
+  SetWriteFaultHook([&] { return ++writes > 0; });
+  ASSERT_TRUE(mp3->SaveSegment(0, 1 << 30, dir / "piece.mp3", {}, bytes, ms));
+  fs::remove(dir / "piece.mp3");
+  ASSERT_GT(writes, 4);
+  for (int failAt : {0, writes / 2, writes - 1}) {
+    int n = 0;
+    SetWriteFaultHook([&] { return n++ != failAt; });
+    EXPECT_FALSE(mp3->SaveSegment(0, 1 << 30, dir / "piece.mp3", {}, bytes, ms)) << failAt;
+    EXPECT_FALSE(fs::exists(dir / "piece.mp3"));
+  }
+  SetWriteFaultHook(nullptr);
+  ASSERT_TRUE(mp3->SaveSegment(0, 1 << 30, dir / "piece.mp3", MakeTag("t", 1, 2), bytes, ms));
+  const Bytes out = ReadFile(dir / "piece.mp3");
+  ASSERT_EQ(out.size(), frames.size() + 128);
+  EXPECT_TRUE(std::equal(frames.begin(), frames.end(), out.begin()));
+  EXPECT_EQ(dir.Entries(), 2u);
+}
+
 }  // namespace
 }  // namespace pelcato::test

@@ -34,6 +34,25 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
   EXPECT_EQ(std::tie(s.UpgradePos, s.SplitType, s.SplitInto, s.SplitHour, s.SplitMin, s.SplitSec),
             std::make_tuple(0, 0, 2, 0, 3, 0));
   EXPECT_EQ(s.Language, LangAuto);
+  EXPECT_FALSE(s.VbrHeader);
+}
+
+TEST_F(SettingsTest, VbrHeaderIsReadAsAnyNonZeroNumberAndWrittenBack) {
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{
+           {"1", true}, {"0x10", true}, {"-1", true}, {"0", false}, {"yes", false}, {"", false}}) {
+    Write("[output]\nVbrHeader=" + text + "\n");
+    EXPECT_EQ(Load().VbrHeader, expected) << text;
+  }
+  Write("[OUTPUT]\nOther=x\n");
+  Settings = Load();
+  Settings.VbrHeader = true;
+  ASSERT_TRUE(SaveSettings(Settings));
+  EXPECT_TRUE(Load().VbrHeader);
+  const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
+  EXPECT_NE(text.find("[OUTPUT]\nOther=x\nVbrHeader=1\n"), std::string::npos) << text;
+  Settings.VbrHeader = false;
+  ASSERT_TRUE(SaveSettings(Settings));
+  EXPECT_FALSE(Load().VbrHeader);
 }
 
 TEST_F(SettingsTest, ReadsNumbersAndFallsBackForText) {
@@ -77,10 +96,10 @@ TEST_F(SettingsTest, SaveCreatesTheFileWithoutAnUpgradeSection) {
   ASSERT_TRUE(SaveSettings(Settings));
   const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
   EXPECT_EQ(text.find("UPGRADE"), std::string::npos);
-  // The language first, then the split entries in their order.
+  // The language first, then the split entries in their order, then the output choices.
   EXPECT_EQ(text,
             "[LANGUAGE]\nDefault=7\n\n[SPLIT]\nOutputFolder=\nType=0\nInto=2\nHour=0\n"
-            "Min=3\nSec=0\n");
+            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=0\n");
 }
 
 TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {

@@ -1,0 +1,27 @@
+// Checks a written file the way a player meets it: every frame decoded with libmpg123.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pelcato {
+
+struct TStreamCheck {
+  bool Decodable = false;  // libmpg123 opened the file and found a stream in it
+  std::string Error;       // why not, when not
+  int64_t Frames = 0;      // audio frames decoded (a VBR header frame is none)
+  int64_t Samples = 0;     // samples per channel decoded, before any gapless trimming
+  long SampleRate = 0;
+  int64_t DecodedMs = 0;  // Samples as milliseconds
+  // Frames that could not be decoded or were lost: an error the decoder reported, or bytes
+  // between two frames that are neither frames nor an ID3v2 tag (a damaged frame header).
+  int64_t DecodeErrors = 0;
+  // Layer III frames at the start whose main data begin in frames before the file's first
+  // frame (the bit reservoir): they play as a short glitch or silence.
+  int64_t ReservoirFrames = 0;
+};
+
+// Never throws; a file that cannot be read gives Decodable false.
+TStreamCheck CheckStream(const std::string& path);
+
+}  // namespace pelcato
