@@ -625,8 +625,7 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
 }
 
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
-                const std::string& folder, const TTagOverrides& tagOptions,
-                TPieceReport& report) {
+                const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
   std::vector<TSizedFrame> frames;
