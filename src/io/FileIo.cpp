@@ -21,6 +21,9 @@ namespace {
 
 constexpr size_t kWindowSize = 1024 * 1024;
 constexpr size_t kMapWindowSize = 2 * 1024 * 1024;
+// How far past the end of a window a walk may go on and still count as going on: a frame
+// that starts just behind it.
+constexpr int64_t kOnwardSlack = 64 * 1024;
 constexpr size_t kCopyChunk = 1024 * 1024;
 // A gathered copy this long is handed to the copying thread piece by piece.
 constexpr int64_t kAsyncChunk = 1024 * 1024;
@@ -283,7 +286,8 @@ const uint8_t* TSourceFile::PeekSlow(int64_t pos, size_t len) {
     // A walk that goes on where the last window ended reads the whole next one: it is filled
     // at once, which costs less than taking its pages on first touch. After a jump (a split
     // reaching for its next piece) only the pages read are taken.
-    const bool onward = FMap && pos >= FWindowPos && pos <= FWindowPos + int64_t(FWindowLen);
+    const bool onward =
+        FMap && pos >= FWindowPos && pos - FWindowPos <= int64_t(FWindowLen) + kOnwardSlack;
     Unmap();
     // Map whole pages, from the one that holds pos.
     const int64_t start = pos & ~int64_t(sysconf(_SC_PAGESIZE) - 1);
