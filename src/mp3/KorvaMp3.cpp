@@ -396,9 +396,9 @@ std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int
   return x->Render();
 }
 
-bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
-                           const std::string& destination, const TID3v1Tag& tag, bool noReplace,
-                           TSegmentResult& result) const {
+bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, const TID3v1Tag& tag,
+                            bool noReplace, TSegmentResult& result,
+                            const TFrameCopy& copyFrames) const {
   result.Path = destination;
   result.Ok = false;
   result.Bytes = 0;
@@ -406,47 +406,11 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
   TAtomicOutput out;
   if (!out.Open(destination)) return false;
   try {
-    // The audio ends before the APE footer and the ID3v1 tag.
-    const int64_t limit = AudioLimit();
-    const double span = double(spanMs);
-    int64_t pos = from;
     int64_t bytes = 0;
     double written = 0.0;
-    if (VbrHeader) {
-      const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
-      if (!header.empty()) out.Append(header.data(), header.size());
-      bytes += int64_t(header.size());
-    }
-    const std::vector<TIndexMark>* index = FActiveIndex;
-    size_t mark = 0;
-    if (index) {
-      mark = size_t(std::partition_point(index->begin(), index->end(),
-                                         [&](const TIndexMark& m) { return m.Pos < pos; }) -
-                    index->begin());
-    }
-    while (pos < limit && span > written) {
-      if (index && mark + 1 < index->size() && (*index)[mark].Pos == pos && (*index)[mark].Clean) {
-        // Whole frames end to end: copied in one go when the piece takes all of them, with
-        // the time summed frame by frame as the walk below would.
-        const TIndexMark& m = (*index)[mark];
-        double w = written;
-        int32_t taken = 0;
-        while (taken < m.Steps && span > w) {
-          w += m.FrameMs;
-          ++taken;
-        }
-        if (taken == m.Steps) {
-          out.AppendRange(src, pos, m.Bytes);
-          bytes += m.Bytes;
-          written = w;
-          pos = (*index)[++mark].Pos;
-          continue;
-        }
-      }
-      CopyFrame(src, out, pos, bytes, written);
-      while (index && mark < index->size() && (*index)[mark].Pos < pos) ++mark;
-    }
+    copyFrames(out, bytes, written);
     if (tag.IsTag()) WriteTag(out, tag);
+    // A source cut short while we read it must not give a piece that looks whole.
     src.CheckIntact();
     out.Commit(noReplace);
     result.Ok = true;
@@ -457,6 +421,54 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
     out.Discard();
     return false;
   }
+}
+
+bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
+                           const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                           TSegmentResult& result) const {
+  return WriteOutput(
+      src, destination, tag, noReplace, result,
+      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+        // The audio ends before the APE footer and the ID3v1 tag.
+        const int64_t limit = AudioLimit();
+        const double span = double(spanMs);
+        int64_t pos = from;
+        if (VbrHeader) {
+          const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
+          if (!header.empty()) out.Append(header.data(), header.size());
+          bytes += int64_t(header.size());
+        }
+        const std::vector<TIndexMark>* index = FActiveIndex;
+        size_t mark = 0;
+        if (index) {
+          mark = size_t(std::partition_point(index->begin(), index->end(),
+                                             [&](const TIndexMark& m) { return m.Pos < pos; }) -
+                        index->begin());
+        }
+        while (pos < limit && span > written) {
+          if (index && mark + 1 < index->size() && (*index)[mark].Pos == pos &&
+              (*index)[mark].Clean) {
+            // Whole frames end to end: copied in one go when the piece takes all of them, with
+            // the time summed frame by frame as the walk below would.
+            const TIndexMark& m = (*index)[mark];
+            double w = written;
+            int32_t taken = 0;
+            while (taken < m.Steps && span > w) {
+              w += m.FrameMs;
+              ++taken;
+            }
+            if (taken == m.Steps) {
+              out.AppendRange(src, pos, m.Bytes);
+              bytes += m.Bytes;
+              written = w;
+              pos = (*index)[++mark].Pos;
+              continue;
+            }
+          }
+          CopyFrame(src, out, pos, bytes, written);
+          while (index && mark < index->size() && (*index)[mark].Pos < pos) ++mark;
+        }
+      });
 }
 
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
@@ -542,29 +554,12 @@ int64_t TKorvaMP3::WalkFrames(const std::function<void(const TFrameSpan& frame)>
 bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
                             const std::string& destination, const TID3v1Tag& tag, bool noReplace,
                             TSegmentResult& result) const {
-  result.Path = destination;
-  result.Ok = false;
-  result.Bytes = 0;
-  result.DurationMs = 0;
-  TAtomicOutput out;
-  if (!out.Open(destination)) return false;
-  try {
-    const int64_t limit = std::min(to, AudioLimit());
-    int64_t pos = from;
-    int64_t bytes = 0;
-    double written = 0.0;
-    while (pos < limit) CopyFrame(src, out, pos, bytes, written);
-    if (tag.IsTag()) WriteTag(out, tag);
-    src.CheckIntact();
-    out.Commit(noReplace);
-    result.Ok = true;
-    result.Bytes = bytes;
-    result.DurationMs = int64_t(written);
-    return true;
-  } catch (const std::exception&) {
-    out.Discard();
-    return false;
-  }
+  return WriteOutput(src, destination, tag, noReplace, result,
+                     [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+                       const int64_t limit = std::min(to, AudioLimit());
+                       int64_t pos = from;
+                       while (pos < limit) CopyFrame(src, out, pos, bytes, written);
+                     });
 }
 
 void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,

@@ -209,6 +209,11 @@ class TKorvaMP3 {
                  double& ms) const;
   // The VBR header frame a piece from `from` gets, or an empty vector when it needs none.
   std::vector<uint8_t> VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const;
+  // Opens the destination, lets copyFrames write the frames (adding their bytes and time),
+  // ends with the tag and commits; a failure anywhere leaves nothing under the name.
+  using TFrameCopy = std::function<void(TAtomicOutput& out, int64_t& bytes, double& written)>;
+  bool WriteOutput(TSourceFile& src, const std::string& destination, const TID3v1Tag& tag,
+                   bool noReplace, TSegmentResult& result, const TFrameCopy& copyFrames) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
