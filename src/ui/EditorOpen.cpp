@@ -52,7 +52,9 @@ void TFrmMP3Editor::OpenFile(const QString& path) {
 
   QString error;
   try {
-    FMp3->AnalyzeFile(QFile::encodeName(path).toStdString());
+    // The frame index made beside the length scan lets "Save as" and "Split" start each piece
+    // where it lies instead of walking from the first frame.
+    FMp3->AnalyzeFile(QFile::encodeName(path).toStdString(), true, true);
     if (FMp3->Info.Valid) {
       ShowOpenedFile();
     } else {
@@ -135,7 +137,7 @@ void TFrmMP3Editor::OpenAsCopy() {
   if (QFile::exists(path)) QFile::remove(path);
   const std::string copy = QFile::encodeName(path).toStdString();
   if (FMp3->CopyWithoutFrame(info.FileName, copy, tagSize, pictureOffset, pictureSize)) {
-    FMp3->AnalyzeFile(copy);
+    FMp3->AnalyzeFile(copy, true, true);
     FTempFiles << path;
   }
 }
