@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -309,6 +310,41 @@ TEST_F(SplitModesTest, SilenceCutsFallInTheMiddleOfThePauses) {
     }
     EXPECT_EQ(lastEnd, frames.back().Pos + frames.back().Size);
   }
+}
+
+// --verify and --vbr-header reach the modes that write through the one-walk split; the size
+// split keeps to the source's bytes, and every mode makes a missing output folder.
+TEST_F(SplitModesTest, VerifyAndVbrHeaderReachTheSplitModes) {
+  const std::string deeper = out_ + "/new/deeper";
+  const TRun silence = RunCliWith({"split", DataFile("pauses-vbr.mp3"), "--silence", "--min-pause",
+                                   "0.5", "--vbr-header", "--verify", "--no-tag", "--out", deeper});
+  ASSERT_EQ(silence.Status, 0) << silence.Err;
+  std::vector<std::string> pieces;
+  size_t clean = 0;
+  for (const std::string& line : Lines(silence.Out)) {
+    if (line.rfind(deeper, 0) == 0 &&
+        std::find(pieces.begin(), pieces.end(), line) == pieces.end()) {
+      pieces.push_back(line);
+    }
+    if (line == "  DecodeErrors: 0") ++clean;
+  }
+  ASSERT_EQ(pieces.size(), 3u) << silence.Out;
+  EXPECT_EQ(clean, 3u) << silence.Out;
+  size_t withHeader = 0;
+  for (const std::string& piece : pieces) {
+    if (ReadAll(piece).substr(0, 64).find("Xing") != std::string::npos) ++withHeader;
+  }
+  EXPECT_GT(withHeader, 0u) << "a VBR piece starts with a header frame of its own";
+
+  const std::string sized = out_ + "/sized";
+  const TRun size = RunCliWith({"split", DataFile("vbr.mp3"), "--size", "8K", "--vbr-header",
+                                "--verify", "--no-tag", "--out", sized});
+  ASSERT_EQ(size.Status, 0) << size.Err;
+  for (const auto& entry : fs::directory_iterator(sized)) {
+    EXPECT_LE(fs::file_size(entry.path()), 8192u);
+    EXPECT_EQ(ReadAll(entry.path().string()).substr(0, 64).find("Xing"), std::string::npos);
+  }
+  EXPECT_NE(size.Out.find("DecodeErrors: 0"), std::string::npos) << size.Out;
 }
 
 TEST_F(SplitModesTest, SilenceWithoutPausesGivesOnePiece) {
