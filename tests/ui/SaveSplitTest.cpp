@@ -41,8 +41,9 @@ QByteArray Bytes(const QString& path) {
 
 // What the analysis component itself writes for the range and tag: the reference.
 QByteArray CoreCut(const QString& source, int64_t startMs, int64_t endMs, const TID3v1Tag& tag,
-                   const QString& folder) {
+                   const QString& folder, bool vbrHeader = false) {
   TKorvaMP3 mp3(nullptr);
+  mp3.VbrHeader = vbrHeader;
   mp3.AnalyzeFile(source.toStdString());
   const QString path = folder + QStringLiteral("/reference.mp3");
   QFile::remove(path);
@@ -316,6 +317,43 @@ TEST(Split, ConfirmsWritesEveryPieceAsTheCoreCutsItAndSkipsTakenNames) {
     const int64_t end = i == 11 ? 2500 : start + 208;
     EXPECT_EQ(Bytes(name), CoreCut(Data("cbr128.mp3"), start, end, none, out.path())) << i;
   }
+}
+
+// By duration, with [OUTPUT] VbrHeader=1: pieces of one second, the last the rest, each with
+// the VBR header frame the core gives that range.
+TEST(Split, ByDurationWritesWhatTheCoreWritesWithTheVbrHeaderSetting) {
+  QTemporaryDir out;
+  TEditor w;
+  w.Window->Settings().OutputFolder = out.path().toStdString();
+  w.Window->Settings().VbrHeader = true;
+  w.Open(Data("vbr.mp3"));
+  const int64_t length = w.Window->Mp3()->Info.Duration;
+  WhenModal([](QWidget* modal) {
+    auto* dialog = qobject_cast<TFrmSplitOption*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->RadioButtonBy->setChecked(true);
+    dialog->EditHour->SetValue(0);
+    dialog->EditMin->SetValue(0);
+    dialog->EditSec->SetValue(1);
+    dialog->BtnOk->click();
+  });
+  w->BtnSplitClick();
+  const int count = int((length + 999) / 1000);
+  ASSERT_EQ(w.Dialogs.Messages.size(), 2u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text,
+            QStringLiteral("Split into %1 files and save to\n").arg(count) + out.path());
+  const QString day = QDate::currentDate().toString(QStringLiteral("yyMMdd"));
+  int withHeader = 0;
+  for (int i = 0; i < count; ++i) {
+    const QString name =
+        out.filePath(QStringLiteral("vbr-%1-%2.mp3").arg(day).arg(i + 1, 4, 10, QLatin1Char('0')));
+    const QByteArray piece = Bytes(name);
+    EXPECT_EQ(piece, CoreCut(Data("vbr.mp3"), 1000 * i, std::min<int64_t>(1000 * (i + 1), length),
+                             TID3v1Tag{}, out.path(), true))
+        << i;
+    if (piece.left(64).contains("Xing")) ++withHeader;
+  }
+  EXPECT_GT(withHeader, 0);
 }
 
 TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsWaitForTheRun) {
