@@ -491,7 +491,6 @@ class TPieceReport {
     if (FProgress) {
       FErr << "\r\x1b[KWriting piece " << piece + 1 << " of " << FCount << std::flush;
     }
-    FExisted = Exists(path);
     FPath = path;
     return FPath;
   }
@@ -502,7 +501,8 @@ class TPieceReport {
       if (FVerify) FWritten.push_back(result.Path);
     } else {
       FAnyFailed = true;
-      if (FExisted) {
+      // A piece never creates its name when it fails, so a name there now was there before.
+      if (Exists(result.Path)) {
         FErr << result.Path << ": the file exists; it is not replaced" << std::endl;
       } else {
         FErr << result.Path << ": " << Messages().Ms_NotSave << std::endl;
@@ -527,7 +527,6 @@ class TPieceReport {
   bool FProgress;
   bool FVerify;
   size_t FCount = 0;
-  bool FExisted = false;
   bool FAnyFailed = false;
   std::string FPath;
   std::vector<std::string> FWritten;

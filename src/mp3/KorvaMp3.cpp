@@ -340,6 +340,17 @@ bool TKorvaMP3::SourceUsable() const {
   return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool TKorvaMP3::CanWriteTo(const std::string& destination) const {
+  // One look at each: the source still a regular file, the destination not the source itself
+  // through any path or link.
+  struct stat source, target;
+  if (!Info.Valid || stat(Info.FileName.c_str(), &source) != 0 || !S_ISREG(source.st_mode)) {
+    return false;
+  }
+  return stat(destination.c_str(), &target) != 0 || source.st_dev != target.st_dev ||
+         source.st_ino != target.st_ino;
+}
+
 std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const {
   // The same walk as the copy below, without copying: where the piece's frames lie, and
   // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
@@ -475,7 +486,7 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
                             const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs) {
   bytes = 0;
   durationMs = 0;
-  if (!SourceUsable() || IsSameFile(Info.FileName, destination)) return false;
+  if (!CanWriteTo(destination)) return false;
   TSegmentResult result;
   const TActiveIndex active(*this);
   try {
@@ -518,7 +529,7 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
     TSegmentResult result;
     const TID3v1Tag tag = tagFor(i);
     result.Path = nameFor(i);
-    if (src && SourceUsable() && !IsSameFile(Info.FileName, result.Path)) {
+    if (src && CanWriteTo(result.Path)) {
       TCursor cursor = fresh;
       try {
         if (starts[i] > 0) {
@@ -574,7 +585,7 @@ void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vec
   for (size_t i = 0; i < count; ++i) {
     TSegmentResult result;
     result.Path = nameFor(i);
-    if (src && SourceUsable() && !IsSameFile(Info.FileName, result.Path)) {
+    if (src && CanWriteTo(result.Path)) {
       try {
         WriteFrames(*src, from[i], to[i], result.Path, tag, noReplace, result);
       } catch (const std::exception&) {

@@ -219,6 +219,8 @@ class TKorvaMP3 {
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool SourceUsable() const;
+  // The source can still be read and the destination is not the source.
+  bool CanWriteTo(const std::string& destination) const;
 
   std::unique_ptr<TMediaPlayer> FPlayer;
 };
