@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "edit/SplitPlan.h"
 #include "io/FileIo.h"
@@ -23,11 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr int kFrameBytes = 417;  // MPEG 1 Layer III, 128 kbit/s, 44.1 kHz, no padding
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
+using test::TRun;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -70,17 +67,7 @@ class CliTest : public ::testing::Test {
     return t;
   }
 
-  static TRun Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "pelcato-cli");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    TRun r;
-    r.Status = RunCli(int(argv.size()), argv.data(), out, err);
-    r.Out = out.str();
-    r.Err = err.str();
-    return r;
-  }
+  static TRun Run(std::vector<std::string> args) { return test::RunCliWith(std::move(args)); }
 
   static std::string Tail(const std::string& path, size_t n) {
     std::ifstream in(path, std::ios::binary);

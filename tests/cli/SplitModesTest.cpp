@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "edit/SilenceSplit.h"
 #include "edit/SizeSplit.h"
@@ -56,23 +57,8 @@ std::vector<TFrame> Mpeg1Layer3Frames(const std::string& bytes) {
   return frames;
 }
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-TRun RunCliWith(std::vector<std::string> args) {
-  args.insert(args.begin(), "pelcato-cli");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  std::ostringstream out, err;
-  TRun r;
-  r.Status = RunCli(int(argv.size()), argv.data(), out, err);
-  r.Out = out.str();
-  r.Err = err.str();
-  return r;
-}
+using test::RunCliWith;
+using test::TRun;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
