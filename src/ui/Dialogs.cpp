@@ -29,7 +29,13 @@ TMsgAnswer TQtDialogs::ShowMessage(QWidget* parent, const QString& text, const Q
   const auto qtButtons = buttons == TMsgButtons::YesNo
                              ? (QMessageBox::Yes | QMessageBox::No)
                              : QMessageBox::StandardButtons(QMessageBox::Ok);
-  QMessageBox box(qtIcon, caption, text, qtButtons, parent);
+  // The messages end their lines as the system they were written for does, with a line feed
+  // and a carriage return together; shown here, each pair is one line break.
+  QString shown = text;
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+      .replace(QLatin1String("\n\r"), QLatin1String("\n"))
+      .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QMessageBox box(qtIcon, caption, shown, qtButtons, parent);
   switch (box.exec()) {
     case QMessageBox::Ok:
       return TMsgAnswer::Ok;

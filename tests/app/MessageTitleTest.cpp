@@ -53,13 +53,15 @@ QString DesktopTitle(QWidget* widget) {
 }
 
 struct TSeenBox {
+  QString Text;
   QString Title;
   QString WindowTitle;
   QString DesktopTitle;
 };
 
 // Shows a box through the desktop's own dialogs and reads its titles while it is up.
-TSeenBox ShowAndRead(QWidget* parent, const QString& caption, TMsgIcon icon) {
+TSeenBox ShowAndRead(QWidget* parent, const QString& caption, TMsgIcon icon,
+                     const QString& text = QStringLiteral("Some text")) {
   TSeenBox seen;
   QTimer poll;
   poll.setInterval(20);
@@ -67,6 +69,7 @@ TSeenBox ShowAndRead(QWidget* parent, const QString& caption, TMsgIcon icon) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
     poll.stop();
+    seen.Text = box->text();
     seen.Title = box->windowTitle();
     seen.WindowTitle = box->windowHandle()->title();
     seen.DesktopTitle = DesktopTitle(box);
@@ -74,7 +77,7 @@ TSeenBox ShowAndRead(QWidget* parent, const QString& caption, TMsgIcon icon) {
   });
   poll.start();
   TQtDialogs dialogs;
-  dialogs.ShowMessage(parent, QStringLiteral("Some text"), caption, icon, TMsgButtons::Ok);
+  dialogs.ShowMessage(parent, text, caption, icon, TMsgButtons::Ok);
   return seen;
 }
 
@@ -86,6 +89,7 @@ TEST(MessageTitle, BoxesCarryExactlyTheirCaptionBesideTheMainWindow) {
   options.Editor.ProgramFolder = folder.Path();
   std::vector<std::pair<QString, TSeenBox>> seen;
   QString mainTitle;
+  QString saved;
   options.WindowShown = [&](TFrmMP3Editor& window) {
     window.TimerUpgrade->stop();
     QTimer::singleShot(0, &window, [&] {
@@ -94,6 +98,10 @@ TEST(MessageTitle, BoxesCarryExactlyTheirCaptionBesideTheMainWindow) {
         seen.emplace_back(QLatin1String(caption),
                           ShowAndRead(&window, QLatin1String(caption), TMsgIcon::Information));
       }
+      // A line feed and a carriage return together break the line once, not twice.
+      saved = ShowAndRead(&window, QStringLiteral("Information"), TMsgIcon::Information,
+                          QStringLiteral("MP3 successfully saved to\n\r/tmp/a.mp3"))
+                  .Text;
       window.close();
     });
   };
@@ -101,6 +109,7 @@ TEST(MessageTitle, BoxesCarryExactlyTheirCaptionBesideTheMainWindow) {
   TSingleInstance guard;
   ASSERT_EQ(RunPelcato(guard, dialogs, options), 0);
   EXPECT_EQ(mainTitle, "Pelcato");
+  EXPECT_EQ(saved, "MP3 successfully saved to\n/tmp/a.mp3");
   ASSERT_EQ(seen.size(), 4u);
   const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
   for (const auto& [caption, box] : seen) {
