@@ -496,6 +496,16 @@ void TAtomicOutput::AppendRange(TSourceFile& src, int64_t pos, int64_t len) {
   FPendingLen = len;
 }
 
+void TAtomicOutput::AppendRangeInBackground(TSourceFile& src, int64_t pos, int64_t len) {
+  FlushRange(false);
+  if (!FCopier) FCopier = std::make_unique<TCopier>(FFd);
+  for (int64_t done = 0; done < len; done += kAsyncChunk) {
+    const int64_t n = std::min(kAsyncChunk, len - done);
+    FCopier->Add({src.Fd(), pos + done, FSize, n});
+    FSize += n;
+  }
+}
+
 void TAtomicOutput::Append(const void* data, size_t len) {
   FlushRange();
   WriteAll(data, len, FSize);

@@ -92,6 +92,10 @@ class TAtomicOutput {
   // Copies a range of the source. Ranges that follow each other are gathered into one large
   // copy. Throws EFileError.
   void AppendRange(TSourceFile& src, int64_t pos, int64_t len);
+  // Starts copying a range on another thread at once, a chunk at a time, and returns; what
+  // comes next (a write, ReadBack, Commit) waits for it, and Discard stops it. Throws
+  // EFileError.
+  void AppendRangeInBackground(TSourceFile& src, int64_t pos, int64_t len);
   void Append(const void* data, size_t len);                // throws EFileError
   void WriteAt(int64_t pos, const void* data, size_t len);  // throws EFileError
   size_t ReadBack(int64_t pos, void* dst, size_t len);      // what has been written so far

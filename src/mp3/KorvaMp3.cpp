@@ -298,8 +298,8 @@ const std::vector<TKorvaMP3::TIndexMark>* TKorvaMP3::UsableIndex() const {
   return &FIndex;
 }
 
-void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
-  const TStep s = StepAt(src, cursor.Pos, false);
+void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor, THeaderCache& headers) const {
+  const TStep s = StepAt(src, cursor.Pos, false, headers);
   cursor.Pos = s.Next;
   cursor.Ms += s.Ms;
 }
@@ -321,8 +321,12 @@ void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) cons
       --after;
     }
   }
-  // Bounded by the whole file, end tags included.
-  while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) SkipFrame(src, cursor);
+  // Bounded by the whole file, end tags included. A header cache of its own: a write from a
+  // guessed start may walk on another thread meanwhile.
+  THeaderCache headers;
+  while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) {
+    SkipFrame(src, cursor, headers);
+  }
 }
 
 bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
@@ -492,8 +496,14 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   try {
     TSourceFile src(Info.FileName);
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
-    if (startMs > 0) SkipTo(src, cursor, startMs);
-    WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
+    if (startMs > 0 && !FActiveIndex) {
+      if (!WriteFromGuess(src, cursor, startMs, endMs - startMs, destination, tag, result)) {
+        WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
+      }
+    } else {
+      if (startMs > 0) SkipTo(src, cursor, startMs);
+      WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
+    }
   } catch (const std::exception&) {
     return false;
   }

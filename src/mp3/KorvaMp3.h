@@ -204,7 +204,24 @@ class TKorvaMP3 {
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
-  void SkipFrame(TSourceFile& src, TCursor& cursor) const;
+  void SkipFrame(TSourceFile& src, TCursor& cursor, THeaderCache& headers) const;
+  // Cuts without an index that start further on than this are copied while the walk runs
+  // (KorvaMp3Guess.cpp).
+  static constexpr int64_t kGuessFromBytes = 2 << 20;
+  // Where the frames of a piece lie if the stream is what its first frame promises (frames of
+  // one bit rate end to end, nothing between them): From and To, or From -1 without a guess.
+  struct TGuess {
+    int64_t From = -1, To = -1;
+  };
+  TGuess GuessPiece(TSourceFile& src, int64_t startMs, int64_t spanMs) const;
+  int64_t NearestFrame(TSourceFile& src, int64_t ideal, const MpegFrameHeader& like) const;
+  // Copies the guessed bytes on the copy thread while this one walks to the start and through
+  // the piece. True when the piece is done with (result says whether it was written: the walk
+  // met exactly those frames); false with the cursor on the start when the caller has to
+  // write the piece.
+  bool WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
+                      const std::string& destination, const TID3v1Tag& tag,
+                      TSegmentResult& result) const;
   bool CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
                  double& ms) const;
   // The VBR header frame a piece from `from` gets, or an empty vector when it needs none.

@@ -168,6 +168,55 @@ TEST(Cut, RandomRangesMatchTheYardstick) {
   }
 }
 
+// Cuts that start megabytes into a file are copied from where the bit rate puts their
+// frames while the walk checks that place: whatever the stream holds, the piece must be the
+// one the walk gives. Frames without padding, junk before or inside the piece, a stretch at
+// another bit rate and an ID3v2 tag in front each put some frame elsewhere than guessed.
+TEST(Cut, FarCutsEqualTheYardstickWhereverTheFramesLie) {
+  TempDir dir;
+  const Bytes even = CbrStream(14000);
+  const Bytes junk = {'j', 'u', 'n', 'k', 0xFF, 0xFF};
+  const auto insert = [](Bytes b, size_t at, const Bytes& what) {
+    b.insert(b.begin() + at, what.begin(), what.end());
+    return b;
+  };
+  Bytes faster;  // 160 kbit/s, 522 bytes
+  for (int i = 0; i < 300; ++i) {
+    Bytes frame(522, 0x33);
+    std::memcpy(frame.data(), "\xFF\xFB\xA0\x64", 4);
+    faster = Cat(faster, frame);
+  }
+  const Bytes id3 = ReadFile(DataFile("id3v2.mp3"));
+  const Bytes tag = Slice(id3, 0, DecodeSyncsafe(id3.data() + 6) + 10);
+  const std::vector<std::string> files = {
+      dir.Put("even.mp3", even),
+      dir.Put("unpadded.mp3", CbrStream(14000, false)),
+      dir.Put("junk-inside.mp3", insert(even, 417 * 11000 + 3, junk)),
+      dir.Put("junk-before.mp3", insert(even, 417 * 2000 + 100, junk)),
+      dir.Put("faster.mp3", insert(even, 417 * 4000, faster)),
+      dir.Put("tagged.mp3", Cat(Cat(tag, even), Slice(ReadFile(DataFile("id3v1.mp3")),
+                                                      ReadFile(DataFile("id3v1.mp3")).size() - 128,
+                                                      128)))};
+  std::mt19937 rng(5);
+  for (const std::string& file : files) {
+    auto mp3 = Analyzed(file);
+    const Bytes src = ReadFile(file);
+    for (int i = 0; i < 12; ++i) {
+      const int64_t start = std::uniform_int_distribution<int64_t>(140000, 360000)(rng);
+      const int64_t end = start + std::uniform_int_distribution<int64_t>(-50, 120000)(rng);
+      const TID3v1Tag pieceTag = i % 3 ? TID3v1Tag{} : MakeTag("Far", 1, 2);
+      SCOPED_TRACE(file + " " + std::to_string(start) + ".." + std::to_string(end));
+      const TRefPiece ref = RefCut(src, mp3->Info, start, end, pieceTag);
+      int64_t bytes = -1, ms = -1;
+      ASSERT_EQ(mp3->SaveSegment(start, end, dir / "piece.mp3", pieceTag, bytes, ms), ref.Ok);
+      ASSERT_EQ(ReadFile(dir / "piece.mp3"), ref.Out);
+      EXPECT_EQ(std::tie(bytes, ms), std::tie(ref.Written, ref.Ms));
+      fs::remove(dir / "piece.mp3");
+    }
+    EXPECT_EQ(dir.Entries(), files.size());
+  }
+}
+
 TEST(Cut, PiecesStartAtTheFirstFrameAtOrAfterTheirStart) {
   TempDir dir;
   auto mp3 = Analyzed(dir.Put("n.mp3", NumberedFrames()));

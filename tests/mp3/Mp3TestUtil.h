@@ -108,6 +108,24 @@ inline TID3v1Tag MakeTag(const std::string& title, uint8_t track, uint8_t genre)
   return t;
 }
 
+// A long stream of MPEG 1 Layer III frames at 128 kbit/s and 44100 Hz, numbered in bytes 4
+// to 7. Padded as an encoder pads them (417 or 418 bytes, 417.96 on average) or never (417).
+inline Bytes CbrStream(int frames, bool padded = true) {
+  Bytes f;
+  f.reserve(size_t(frames) * 418);
+  long rest = 0;
+  for (int i = 0; i < frames; ++i) {
+    rest += 144L * 128000 % 44100;
+    const bool pad = padded && rest >= 44100;
+    if (pad) rest -= 44100;
+    Bytes frame(pad ? 418 : 417, 0x55);
+    std::memcpy(frame.data(), pad ? "\xFF\xFB\x92\x64" : "\xFF\xFB\x90\x64", 4);
+    std::memcpy(frame.data() + 4, &i, 4);
+    f.insert(f.end(), frame.begin(), frame.end());
+  }
+  return f;
+}
+
 // Decodes a file with libmpg123 to the end: true when it met no error and found audio.
 inline bool DecodesCleanly(const std::string& path) {
   mpg123_init();

@@ -60,6 +60,19 @@ TEST(Safety, AFailedWriteLeavesNothingBehind) {
   });
 }
 
+// A cut far into a file is copied while the walk runs; a write that fails there fails the
+// piece too and leaves nothing.
+TEST(Safety, AFailedWriteInAFarCutLeavesNothingBehind) {
+  TempDir dir;
+  const std::string src = dir.Put("long.mp3", CbrStream(9000));
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(src);
+  int64_t bytes, ms;
+  FailEachWrite(dir, src, dir / "far.mp3", [&] {
+    return mp3.SaveSegment(150000, 210000, dir / "far.mp3", MakeTag("t", 2, 3), bytes, ms);
+  });
+}
+
 TEST(Safety, TheSourceIsNeverTheDestination) {
   TempDir dir;
   const std::string src = dir.Put("a.mp3", ReadFile(DataFile("cbr128.mp3")));

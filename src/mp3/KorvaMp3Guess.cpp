@@ -1,0 +1,123 @@
+// A cut that starts far into the file without a frame index. The walk from the first frame to
+// the start and on through the piece takes about as long as the copy of the piece, so the two
+// run side by side: a stream of one bit rate tells where its frames lie to within a byte, the
+// bytes between the frames nearest the start and the end are copied on the copy thread, and
+// the walk checks that it meets exactly those frames, whole and end to end. Only then is the
+// piece named; otherwise it is dropped and written from where the walk found the start. The
+// piece is always the one the walk gives.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "io/FileIo.h"
+#include "mp3/KorvaMp3.h"
+
+namespace pelcato {
+namespace {
+
+// Frames that must follow each other end to end before a place counts as a frame start.
+constexpr int kChainFrames = 3;
+
+class EWrongGuess : public EFileError {
+ public:
+  EWrongGuess() : EFileError("The frames are not where the bit rate puts them") {}
+};
+
+}  // namespace
+
+int64_t TKorvaMP3::NearestFrame(TSourceFile& src, int64_t ideal,
+                                const MpegFrameHeader& like) const {
+  THeaderCache headers;
+  const auto frameAt = [&](int64_t at) -> const MpegFrameHeader* {
+    const uint8_t* b = src.Peek(at, 4);
+    const MpegFrameHeader* f = b ? headers.Decode(b) : nullptr;
+    const bool same = f && f->Bitrate == like.Bitrate && f->SampleRate == like.SampleRate &&
+                      f->Layer == like.Layer;
+    return same ? f : nullptr;
+  };
+  const int64_t reach = 2 * int64_t(like.FrameSize);
+  for (int64_t at = std::max(Info.FirstFrameOffset(), ideal - reach); at <= ideal + reach; ++at) {
+    const uint8_t* b = src.Peek(at, 4);
+    if (!b) return -1;
+    if (b[0] != 0xFF) continue;
+    int64_t pos = at;
+    int links = 0;
+    for (const MpegFrameHeader* f = frameAt(pos); f && links < kChainFrames; f = frameAt(pos)) {
+      pos += f->FrameSize;
+      ++links;
+    }
+    if (links < kChainFrames) continue;
+    // A frame start: on to the one nearest the ideal place.
+    pos = at;
+    for (const MpegFrameHeader* f = frameAt(pos); f; f = frameAt(pos)) {
+      if (pos + f->FrameSize / 2 >= ideal) {
+        return std::abs(pos - ideal) <= f->FrameSize / 2 ? pos : -1;
+      }
+      pos += f->FrameSize;
+    }
+    return -1;
+  }
+  return -1;
+}
+
+TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64_t spanMs) const {
+  // A VBR header frame says the bit rate changes from frame to frame.
+  if (!Info.Valid || Info.HasXing || spanMs <= 0) return {};
+  const int64_t first = Info.FirstFrameOffset();
+  const uint8_t* h = src.Peek(first, 4);
+  const std::optional<MpegFrameHeader> hdr = h ? DecodeFrameHeader(h) : std::nullopt;
+  if (!hdr || hdr->FrameMs <= 0) return {};
+  // Frames of one bit rate are as long as it makes them on average: the padding bit spreads
+  // the fraction of a byte over the frames.
+  const double average = hdr->SamplesPerFrame / 8.0 * hdr->Bitrate * 1000.0 / hdr->SampleRate;
+  const double before = std::ceil(double(startMs) / hdr->FrameMs);
+  const double within = std::ceil(double(spanMs) / hdr->FrameMs);
+  const double to = double(first) + (before + within) * average;
+  if (!(to < double(AudioLimit()))) return {};  // up to the end: where the audio ends is not known
+  TGuess g;
+  g.From = NearestFrame(src, first + int64_t(before * average), *hdr);
+  g.To = g.From < 0 ? -1 : NearestFrame(src, int64_t(to), *hdr);
+  if (g.To <= g.From) return {};
+  return g;
+}
+
+bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
+                               const std::string& destination, const TID3v1Tag& tag,
+                               TSegmentResult& result) const {
+  // A piece with a VBR header of its own is built from its walk first.
+  const TGuess g = VbrHeader ? TGuess{} : GuessPiece(src, startMs, spanMs);
+  if (g.From < 0 || g.From - cursor.Pos < kGuessFromBytes) {
+    SkipTo(src, cursor, startMs);
+    return false;
+  }
+  // Set only once the walk stands on the real start.
+  bool wrong = false;
+  const auto copyAndCheck = [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+    out.AppendRangeInBackground(src, g.From, g.To - g.From);
+    SkipTo(src, cursor, startMs);
+    wrong = cursor.Pos != g.From;
+    if (wrong) throw EWrongGuess();
+    // The walk of the copy, without copying: every step a whole frame right behind the one
+    // before, up to the guessed end.
+    THeaderCache headers;
+    const int64_t limit = AudioLimit();
+    const double span = double(spanMs);
+    int64_t pos = cursor.Pos;
+    while (pos < limit && span > written) {
+      const TStep s = StepAt(src, pos, true, headers);
+      wrong = s.Bytes == 0 || s.Next != pos + s.Bytes;
+      if (wrong) throw EWrongGuess();
+      bytes += s.Bytes;
+      written += s.Ms;
+      pos = s.Next;
+    }
+    wrong = pos != g.To;
+    if (wrong) throw EWrongGuess();
+  };
+  const bool named = WriteOutput(src, destination, tag, false, result, copyAndCheck);
+  // A failed read or write fails the piece as it fails a plain write; only a wrong guess
+  // leaves the piece to the caller.
+  return named || !wrong;
+}
+
+}  // namespace pelcato
