@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -654,6 +655,46 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   return report.Finish();
 }
 
+// The player's length of a file, measured on a thread of its own from the start, beside the
+// analysis and its frame index; Take hands it to the analysis as AnalyzeFile would.
+class TLengthScan {
+ public:
+  explicit TLengthScan(const std::string& file) {
+    try {
+      FThread = std::thread([this, file] { Run(file); });
+    } catch (const std::system_error&) {
+      Run(file);  // no second thread: measured now
+    }
+  }
+  ~TLengthScan() {
+    if (FThread.joinable()) FThread.join();
+  }
+  TLengthScan(const TLengthScan&) = delete;
+  TLengthScan& operator=(const TLengthScan&) = delete;
+  void Take(TKorvaMP3& mp3) {
+    if (FThread.joinable()) FThread.join();
+    mp3.TakeLength(FMeasured, FLength, FError);
+  }
+
+ private:
+  void Run(const std::string& file) {
+    try {
+      TMpg123Player player;
+      player.SetLengthOnly(true);  // counting the frames needs no more than their headers
+      player.Open(file);
+      FLength = player.Length();
+      FMeasured = true;
+    } catch (const std::exception& e) {
+      FError = e.what();
+    }
+  }
+
+  bool FMeasured = false;
+  int64_t FLength = 0;
+  std::string FError;
+  std::thread FThread;
+};
+
 int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
   std::vector<std::string> valueOptions = kTagValueOptions;
   valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out", "--cue", "--size",
@@ -698,12 +739,16 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const std::string& file = args.Positional[0];
   const TTagOverrides tagOptions = ParseTagOptions(args);
 
-  // The split uses the exact length, as the desktop program does.
-  TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
+  // The split uses the exact length, as the desktop program does: measured from the start on
+  // a thread of its own while this one analyses the file and walks its frames. Started before
+  // this thread gets busy, it is not left queued behind it on the same processor.
+  TLengthScan scan(file);
+  TKorvaMP3 mp3(nullptr);
   mp3.VbrHeader = args.Has("--vbr-header");
   // The frame index spares every piece the walk from the first frame; the size split walks
   // the frames itself.
-  Analyze(mp3, file, true, true, !size);
+  Analyze(mp3, file, false, true, !size);
+  scan.Take(mp3);
   TPieceReport report(out, err, args.Has("--verify"));
   if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, report);
   if (silence) {

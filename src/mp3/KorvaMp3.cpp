@@ -133,15 +133,18 @@ void TKorvaMP3::MeasureWithPlayer(bool measure) {
     FPlayer->Close();
     FPlayer->Open(Info.FileName);
     const int64_t length = FPlayer->Length();
-    Info.Duration = length;
-    Info.MciOk = true;
     FPlayer->Close();
+    TakeLength(true, length, {});
   } catch (const std::exception& e) {
-    Info.MciError = e.what();
-    Info.MciOk = false;
-    Info.Duration = ComputedDuration;
     FPlayer->Close();
+    TakeLength(false, 0, e.what());
   }
+}
+
+void TKorvaMP3::TakeLength(bool measured, int64_t length, const std::string& error) {
+  Info.MciOk = measured;
+  Info.MciError = error;
+  Info.Duration = measured ? length : ComputedDuration;
 }
 
 int64_t TKorvaMP3::SkipZeroPadding(TSourceFile& src, int64_t pos) {

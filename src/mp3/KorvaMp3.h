@@ -126,6 +126,11 @@ class TKorvaMP3 {
                        const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                        const TPieceDone& done);
 
+  // Takes a length the player measured elsewhere (on another thread, beside the analysis) as
+  // AnalyzeFile takes it: the player's length when it could tell one, the computed length and
+  // the player's error otherwise.
+  void TakeLength(bool measured, int64_t length, const std::string& error);
+
   bool PlayFrom(std::string& errorText, int64_t fromMs);
   void Stop();
   int64_t PlayPosition();
