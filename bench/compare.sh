@@ -25,11 +25,13 @@ out=$work/out
 runs=${RUNS:-10}
 third=$(($(stat -c %s "$src") / 3))
 
+# Every run starts from an empty, synced output folder: what removing the last run's files
+# leaves to the file system is done before the next run is timed, for every tool alike.
 bench() {
   local name=$1
   shift
   hyperfine --style basic --warmup 2 --runs "$runs" --export-json "$work/$name.json" \
-    --prepare "rm -rf '$out' && mkdir -p '$out'" "$@"
+    --prepare "rm -rf '$out' && mkdir -p '$out' && sync" "$@"
 }
 
 echo "== cut the whole file"
