@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,8 @@
 #include "edit/SplitPlan.h"
 #include "io/FileIo.h"
 #include "mp3/Id3Tags.h"
+#include "mp3/KorvaMp3.h"
+#include "mp3/Mpg123Player.h"
 
 namespace pelcato {
 namespace {
@@ -383,6 +386,31 @@ TEST_F(CliCheckTest, VerifyReportsEachFileAndFailsOnDecodeErrors) {
   EXPECT_EQ(r.Status, 1);
   EXPECT_NE(r.Err.find("cannot decode"), std::string::npos);
   EXPECT_EQ(Run({"verify"}).Status, 2);
+}
+
+// The split measures the length beside its analysis: a VBR file whose first frame promises
+// 1,140 ms while the player decodes 2,500 is split by the player's length, into the pieces
+// the core writes after a measured analysis.
+TEST_F(CliCheckTest, SplitsFollowThePlayersLength) {
+  const std::string out = Path("pieces");
+  fs::create_directory(out);
+  const TRun r = Run({"split", Data("vbr.mp3"), "--every", "0:00:01", "--out", out, "--no-tag"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  TKorvaMP3 core(std::make_unique<TMpg123Player>());
+  core.AnalyzeFile(Data("vbr.mp3"));
+  ASSERT_EQ(core.Info.Duration, 2500);
+  std::vector<std::string> expected;
+  core.SaveSegments(
+      {0, 1000, 2000}, {1000, 2000, 2500},
+      [&](size_t i) { return Path("core" + std::to_string(i)); }, {}, true,
+      [&](size_t, const TSegmentResult& piece) { expected.push_back(piece.Path); });
+  std::vector<std::string> pieces;
+  for (const auto& e : fs::directory_iterator(out)) pieces.push_back(e.path().string());
+  std::sort(pieces.begin(), pieces.end());
+  ASSERT_EQ(pieces.size(), expected.size());
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    EXPECT_EQ(Head(pieces[i], 1 << 20), Head(expected[i], 1 << 20)) << pieces[i];
+  }
 }
 
 TEST_F(CliCheckTest, CutAndSplitWriteVbrHeadersAndVerifyOnRequest) {
