@@ -499,7 +499,7 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   try {
     TSourceFile src(Info.FileName);
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
-    if (startMs > 0 && !FActiveIndex) {
+    if (!FActiveIndex) {
       if (!WriteFromGuess(src, cursor, startMs, endMs - startMs, destination, tag, result)) {
         WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
       }

@@ -73,10 +73,13 @@ TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64
   const double before = std::ceil(double(startMs) / hdr->FrameMs);
   const double within = std::ceil(double(spanMs) / hdr->FrameMs);
   const double to = double(first) + (before + within) * average;
-  if (!(to < double(AudioLimit()))) return {};  // up to the end: where the audio ends is not known
   TGuess g;
   g.From = NearestFrame(src, first + int64_t(before * average), *hdr);
-  g.To = g.From < 0 ? -1 : NearestFrame(src, int64_t(to), *hdr);
+  // A piece that reaches the end takes the frames up to the tags at the end.
+  const int64_t audioEnd = AudioLimit() + 4;
+  g.To = g.From < 0                  ? -1
+         : to < double(AudioLimit()) ? NearestFrame(src, int64_t(to), *hdr)
+                                     : audioEnd;
   if (g.To <= g.From) return {};
   return g;
 }
@@ -86,7 +89,7 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
                                TSegmentResult& result) const {
   // A piece with a VBR header of its own is built from its walk first.
   const TGuess g = VbrHeader ? TGuess{} : GuessPiece(src, startMs, spanMs);
-  if (g.From < 0 || g.From - cursor.Pos < kGuessFromBytes) {
+  if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
     SkipTo(src, cursor, startMs);
     return false;
   }
