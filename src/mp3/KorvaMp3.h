@@ -210,8 +210,8 @@ class TKorvaMP3 {
   void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
   void SkipFrame(TSourceFile& src, TCursor& cursor, THeaderCache& headers) const;
-  // Cuts without an index that start further on than this are copied while the walk runs
-  // (KorvaMp3Guess.cpp).
+  // Cuts without an index whose last frame lies further on than this are copied while the
+  // walk runs (KorvaMp3Guess.cpp).
   static constexpr int64_t kGuessFromBytes = 2 << 20;
   // Where the frames of a piece lie if the stream is what its first frame promises (frames of
   // one bit rate end to end, nothing between them): From and To, or From -1 without a guess.

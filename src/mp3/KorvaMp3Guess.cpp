@@ -1,10 +1,10 @@
-// A cut that starts far into the file without a frame index. The walk from the first frame to
-// the start and on through the piece takes about as long as the copy of the piece, so the two
-// run side by side: a stream of one bit rate tells where its frames lie to within a byte, the
-// bytes between the frames nearest the start and the end are copied on the copy thread, and
-// the walk checks that it meets exactly those frames, whole and end to end. Only then is the
-// piece named; otherwise it is dropped and written from where the walk found the start. The
-// piece is always the one the walk gives.
+// A long cut without a frame index. The walk from the first frame to the start and on through
+// the piece takes a good part of what the copy of the piece takes, so the two run side by
+// side: a stream of one bit rate tells where its frames lie to within a byte, the bytes
+// between the frames nearest the start and the end (or the end of the audio) are copied on
+// the copy thread, and the walk checks that it meets exactly those frames, whole and end to
+// end. Only then is the piece named; otherwise it is dropped and written from where the walk
+// found the start. The piece is always the one the walk gives.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
