@@ -301,8 +301,8 @@ const std::vector<TKorvaMP3::TIndexMark>* TKorvaMP3::UsableIndex() const {
   return &FIndex;
 }
 
-void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor, THeaderCache& headers) const {
-  const TStep s = StepAt(src, cursor.Pos, false, headers);
+void TKorvaMP3::SkipFrame(TSourceFile& src, TCursor& cursor) const {
+  const TStep s = StepAt(src, cursor.Pos, false);
   cursor.Pos = s.Next;
   cursor.Ms += s.Ms;
 }
@@ -324,12 +324,8 @@ void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) cons
       --after;
     }
   }
-  // Bounded by the whole file, end tags included. A header cache of its own: a write from a
-  // guessed start may walk on another thread meanwhile.
-  THeaderCache headers;
-  while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) {
-    SkipFrame(src, cursor, headers);
-  }
+  // Bounded by the whole file, end tags included.
+  while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) SkipFrame(src, cursor);
 }
 
 bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
@@ -499,12 +495,12 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   try {
     TSourceFile src(Info.FileName);
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
-    if (!FActiveIndex) {
-      if (!WriteFromGuess(src, cursor, startMs, endMs - startMs, destination, tag, result)) {
-        WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
-      }
-    } else {
-      if (startMs > 0) SkipTo(src, cursor, startMs);
+    // Without an index a long cut is copied while the walk checks it; what that leaves (the
+    // cursor then stands on the start) is written here.
+    const bool done = !FActiveIndex && WriteFromGuess(src, cursor, startMs, endMs - startMs,
+                                                      destination, tag, result);
+    if (!done) {
+      if (FActiveIndex && startMs > 0) SkipTo(src, cursor, startMs);
       WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result);
     }
   } catch (const std::exception&) {

@@ -209,7 +209,7 @@ class TKorvaMP3 {
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
-  void SkipFrame(TSourceFile& src, TCursor& cursor, THeaderCache& headers) const;
+  void SkipFrame(TSourceFile& src, TCursor& cursor) const;
   // Cuts without an index whose last frame lies further on than this are copied while the
   // walk runs (KorvaMp3Guess.cpp).
   static constexpr int64_t kGuessFromBytes = 2 << 20;
