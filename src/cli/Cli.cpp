@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -655,40 +656,61 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   return report.Finish();
 }
 
-// The player's length of a file, measured on a thread of its own from the start, beside the
-// analysis and its frame index; Take hands it to the analysis as AnalyzeFile would.
+// The player's length of a file for a split, measured on a thread of its own from the start,
+// beside the analysis and its frame index, or only once the index has shown that the file's
+// header frame cannot tell it; Take hands it to the analysis as AnalyzeFile would.
 class TLengthScan {
  public:
-  explicit TLengthScan(const std::string& file) {
+  TLengthScan(const std::string& file, bool deferred) : FFile(file), FDeferred(deferred) {
+    if (FDeferred) return;
     try {
-      FThread = std::thread([this, file] { Run(file); });
+      FThread = std::thread([this] { Run(true); });
     } catch (const std::system_error&) {
-      Run(file);  // no second thread: measured now
+      FDeferred = true;  // no second thread: measured in Take
     }
   }
   ~TLengthScan() {
+    FStop = true;
     if (FThread.joinable()) FThread.join();
   }
   TLengthScan(const TLengthScan&) = delete;
   TLengthScan& operator=(const TLengthScan&) = delete;
   void Take(TKorvaMP3& mp3) {
-    if (FThread.joinable()) FThread.join();
+    if (mp3.HeaderCountsEveryFrame()) {
+      // The player would count exactly the frames the header counts: a scan under way is
+      // stopped, and the player tells the length from the header (opened afresh, so that a
+      // scan stopped in the middle of opening cannot matter).
+      FStop = true;
+      if (FThread.joinable()) FThread.join();
+      if (!FMeasured) {
+        FStop = false;
+        FError.clear();
+        Run(false);
+      }
+    } else {
+      if (FThread.joinable()) FThread.join();
+      if (FDeferred) Run(true);
+    }
     mp3.TakeLength(FMeasured, FLength, FError);
   }
 
  private:
-  void Run(const std::string& file) {
+  void Run(bool scan) {
     try {
       TMpg123Player player;
       player.SetLengthOnly(true);  // counting the frames needs no more than their headers
-      player.Open(file);
-      FLength = player.Length();
+      player.SetStop(&FStop);
+      player.Open(FFile);
+      FLength = scan ? player.Length() : player.LengthWithoutScan();
       FMeasured = true;
     } catch (const std::exception& e) {
       FError = e.what();
     }
   }
 
+  const std::string FFile;
+  bool FDeferred;
+  std::atomic<bool> FStop{false};
   bool FMeasured = false;
   int64_t FLength = 0;
   std::string FError;
@@ -739,14 +761,17 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const std::string& file = args.Positional[0];
   const TTagOverrides tagOptions = ParseTagOptions(args);
 
-  // The split uses the exact length, as the desktop program does: measured from the start on
-  // a thread of its own while this one analyses the file and walks its frames. Started before
-  // this thread gets busy, it is not left queued behind it on the same processor.
-  TLengthScan scan(file);
+  // The split uses the exact length, as the desktop program does. A file whose first frame
+  // counts the frames (lame and ffmpeg write one) usually tells it without the player's scan,
+  // which then waits until the walk of the frame index has shown whether it is needed. Any
+  // other file is scanned from the start on a thread of its own while this one analyses the
+  // file and walks its frames; started before this thread gets busy, the scan is not left
+  // queued behind it on the same processor. The frame index spares every piece the walk from
+  // the first frame; the size split walks the frames itself.
   TKorvaMP3 mp3(nullptr);
   mp3.VbrHeader = args.Has("--vbr-header");
-  // The frame index spares every piece the walk from the first frame; the size split walks
-  // the frames itself.
+  Analyze(mp3, file, false);  // the tags and the first frame only: a moment
+  TLengthScan scan(file, !size && mp3.HeaderFrameCount() >= 0);
   Analyze(mp3, file, false, true, !size);
   scan.Take(mp3);
   TPieceReport report(out, err, args.Has("--verify"));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "io/FileIo.h"
@@ -41,6 +42,8 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName) {
 
 void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool index) {
   FIndex.clear();
+  FWalkCount = {};
+  FXingFrames = -1;
   // The tag keeps its previous bytes until a tag is read; everything else starts afresh.
   TID3v1Tag keptTag = Info.Tag;
   Info = TMp3DataInfo{};
@@ -81,6 +84,12 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
   Info.FrameSize = hdr->FrameSize;
   const uint8_t* xing = src.Peek(first + kXingOffset, 4);
   Info.HasXing = xing && IsXingTag(xing);
+  // The frame count of a "Xing" or "Info" frame wherever its layout puts the tag: the walk
+  // passes over only a "Xing" tag 36 bytes in and takes any other such frame for audio.
+  if (const uint8_t* frame = src.Peek(first, size_t(hdr->FrameSize))) {
+    const std::optional<TXingFrame> x = TXingFrame::Parse(frame, size_t(hdr->FrameSize));
+    if (x && (x->Flags & TXingFrame::kHasFrames)) FXingFrames = x->Frames;
+  }
   Info.Valid = true;
 
   const TEndTags ends = ReadEndTags(
@@ -99,12 +108,13 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
   // reading what they hold.
   TFileStamp stamp;
   std::vector<TIndexMark> marks;
+  TWalkCount count;
   std::thread indexer;
   if (index && Stamp(fileName, stamp)) {
     indexer = std::thread([&] {
       try {
         TSourceFile own(fileName);
-        marks = BuildIndex(own);
+        marks = BuildIndex(own, count);
       } catch (const std::exception&) {
         marks.clear();
       }
@@ -123,6 +133,7 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
     indexer.join();
     FIndex = std::move(marks);
     FIndexStamp = stamp;
+    FWalkCount = count;
   }
 }
 
@@ -263,11 +274,14 @@ bool TKorvaMP3::Stamp(const std::string& path, TFileStamp& stamp) {
   return true;
 }
 
-std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src) const {
+std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src,
+                                                         TWalkCount& count) const {
   // The walk every save makes, from the first frame to the end of the audio, with a header
   // cache of its own.
   THeaderCache headers;
   std::vector<TIndexMark> marks;
+  count = {};
+  double firstMs = 0.0;
   const int64_t limit = AudioLimit();
   TCursor c{Info.FirstFrameOffset(), 0.0};
   while (c.Pos < limit) {
@@ -280,6 +294,12 @@ std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src) const
       const bool frame = s.Bytes > 0 && s.Next == c.Pos + s.Bytes && s.Next <= src.Size();
       if (m.Steps == 0) m.FrameMs = s.Ms;
       if (!frame || s.Ms != m.FrameMs) m.Clean = false;
+      if (frame) {
+        if (count.Frames++ == 0) firstMs = s.Ms;
+        if (s.Ms != firstMs) count.OneFrameTime = false;
+      } else {
+        ++count.OtherSteps;
+      }
       ++m.Steps;
       m.Bytes += s.Next - c.Pos;
       c.Pos = s.Next;
@@ -293,6 +313,17 @@ std::vector<TKorvaMP3::TIndexMark> TKorvaMP3::BuildIndex(TSourceFile& src) const
   marks.push_back(end);
   src.CheckIntact();
   return marks;
+}
+
+bool TKorvaMP3::HeaderCountsEveryFrame() const {
+  // The header frame is the one step that is no frame when the walk passes over it, and one
+  // frame more than it counts when the walk takes it for audio. An APE tag is not allowed:
+  // the player knows nothing of it and might read frames into its bytes.
+  const int64_t passedOver = Info.HasXing ? 1 : 0;
+  return FXingFrames >= 0 && Info.ApeSize == 0 && UsableIndex() &&
+         FWalkCount.OtherSteps == passedOver && FWalkCount.OneFrameTime &&
+         FWalkCount.Frames == FXingFrames + 1 - passedOver &&
+         FIndex.back().Pos == Info.FileSize - Info.ID3v1Size;
 }
 
 const std::vector<TKorvaMP3::TIndexMark>* TKorvaMP3::UsableIndex() const {

@@ -126,6 +126,15 @@ class TKorvaMP3 {
                        const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                        const TPieceDone& done);
 
+  // True when the frame index shows the stream as its "Xing" or "Info" header frame describes
+  // it: that frame first, then nothing but whole frames of one duration end to end up to the
+  // end of the audio (an ID3v1 tag at most behind it), and exactly as many as the header
+  // counts. The player, which counts the same frames, then tells the length from the header
+  // without a scan of its own.
+  bool HeaderCountsEveryFrame() const;
+  // The frame count of a first frame with "Xing" or "Info", or -1 without one.
+  int64_t HeaderFrameCount() const { return FXingFrames; }
+
   // Takes a length the player measured elsewhere (on another thread, beside the analysis) as
   // AnalyzeFile takes it: the player's length when it could tell one, the computed length and
   // the player's error otherwise.
@@ -192,8 +201,17 @@ class TKorvaMP3 {
     bool operator==(const TFileStamp&) const = default;
   };
   TFileStamp FIndexStamp;
+  // What the index walk met besides the marks: whole frames, other steps (a VBR header frame,
+  // junk, a tag inside the stream), and whether every frame lasts as long as the first.
+  struct TWalkCount {
+    int64_t Frames = 0;
+    int64_t OtherSteps = 0;
+    bool OneFrameTime = true;
+  };
+  TWalkCount FWalkCount;
+  int64_t FXingFrames = -1;
   static bool Stamp(const std::string& path, TFileStamp& stamp);
-  std::vector<TIndexMark> BuildIndex(TSourceFile& src) const;
+  std::vector<TIndexMark> BuildIndex(TSourceFile& src, TWalkCount& count) const;
   // The index when it still describes the analysed file; nullptr otherwise.
   const std::vector<TIndexMark>* UsableIndex() const;
   // What the walks of the save under way use: UsableIndex, asked once per save.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -38,7 +39,8 @@ struct TBufferedInput {
   static constexpr int64_t kReadAtStart = 16 * 1024;
   static constexpr int64_t kReadAtEnd = 1024;
   std::unique_ptr<TSourceFile> Mapped;
-  int64_t HeaderPos = -1;  // where the last four-byte read found a frame header
+  const std::atomic<bool>* Stop = nullptr;  // set: every read fails from now on
+  int64_t HeaderPos = -1;                   // where the last four-byte read found a frame header
   int64_t HeaderFrameSize = 0;
 
   mpg123_ssize_t ReadMapped(void* dst, size_t want) {
@@ -74,6 +76,7 @@ struct TBufferedInput {
 
   static mpg123_ssize_t Read(void* handle, void* dst, size_t want) {
     auto& in = *static_cast<TBufferedInput*>(handle);
+    if (in.Stop && in.Stop->load(std::memory_order_relaxed)) return -1;
     if (in.Mapped) return in.ReadMapped(dst, want);
     size_t done = 0;
     while (done < want) {
@@ -176,6 +179,7 @@ void TMpg123Player::Open(const std::string& fileName) {
     }
     FLengthOnly = false;
   }
+  input->Stop = FStop;
   // On success and failure alike the library owns the input from here and cleans it up.
   if (mpg123_open_handle(FHandle, input) != MPG123_OK) {
     const std::string reason = mpg123_strerror(FHandle);
@@ -198,6 +202,13 @@ int64_t TMpg123Player::Length() {
   if (mpg123_scan(FHandle) != MPG123_OK) Raise("Cannot measure the length");
   const off_t samples = mpg123_length(FHandle);
   if (samples < 0) Raise("Cannot measure the length");
+  return int64_t(samples) * 1000 / FRate;
+}
+
+int64_t TMpg123Player::LengthWithoutScan() {
+  if (!FOpen) throw EPlayerError("No file is open");
+  const off_t samples = mpg123_length(FHandle);
+  if (samples < 0) Raise("Cannot tell the length");
   return int64_t(samples) * 1000 / FRate;
 }
 

@@ -5,6 +5,7 @@
 
 #include <mpg123.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,12 @@ class TMpg123Player : public TMediaPlayer {
   TPlayerMode Mode() override;
   void Close() override;
   void SetLengthOnly(bool lengthOnly) override { FLengthOnly = lengthOnly; }
+  // The length the stream's first frames tell, without counting its frames: from the frame
+  // count of a VBR header frame when there is one, otherwise estimated from the file size.
+  // Only before Length(), which replaces it by the counted length.
+  int64_t LengthWithoutScan();
+  // Once *stop is set, the file opened next can no longer be read: a scan under way fails.
+  void SetStop(const std::atomic<bool>* stop) { FStop = stop; }
 
  protected:
   mpg123_handle* Handle() const { return FHandle; }
@@ -41,6 +48,7 @@ class TMpg123Player : public TMediaPlayer {
   int FChannels = 0;
   int64_t FPositionMs = 0;
   bool FLengthOnly = false;
+  const std::atomic<bool>* FStop = nullptr;
 };
 
 }  // namespace pelcato

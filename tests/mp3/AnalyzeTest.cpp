@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "Mp3TestUtil.h"
 #include "mp3/Mpg123Player.h"
 
@@ -157,6 +159,70 @@ TEST(Analyze, ComputedLengthAndPlayerLength) {
     EXPECT_EQ(mp3.Info.Duration, 12345);
     EXPECT_EQ(mp3.ComputedDuration, expected);
     EXPECT_EQ(mp3.IsStopped(), false);  // the measurement closed the player again
+  }
+}
+
+// A split may take the length from the "Xing"/"Info" frame instead of the player's scan, but
+// only where the walk met exactly the frames that frame counts: then the two lengths agree.
+TEST(Analyze, HeaderCountsEveryFrameOnlyWhereTheWalkAgrees) {
+  const auto trusted = [](const std::string& path) {
+    TKorvaMP3 mp3(nullptr);
+    mp3.AnalyzeFile(path, false, true);
+    return mp3.HeaderCountsEveryFrame();
+  };
+  const auto expectScanAgrees = [](const std::string& path) {
+    TMpg123Player player;
+    player.Open(path);
+    const int64_t header = player.LengthWithoutScan();
+    EXPECT_EQ(header, player.Length()) << path;
+  };
+  std::vector<std::string> agreeing;
+  for (const auto& e : fs::directory_iterator(PELCATO_TEST_DATA)) {
+    if (e.path().extension() != ".mp3" || !trusted(e.path().string())) continue;
+    agreeing.push_back(e.path().filename().string());
+    expectScanAgrees(e.path().string());
+  }
+  std::sort(agreeing.begin(), agreeing.end());
+  // lame's Info frame (CBR, walked as a frame) and Xing frame (VBR, passed over); files
+  // without such a frame or with a tag the walk cannot place never agree.
+  EXPECT_TRUE(std::binary_search(agreeing.begin(), agreeing.end(), "cbr128.mp3"));
+  EXPECT_TRUE(std::binary_search(agreeing.begin(), agreeing.end(), "vbr.mp3"));
+  EXPECT_FALSE(std::binary_search(agreeing.begin(), agreeing.end(), "layer2.mp3"));
+  EXPECT_FALSE(std::binary_search(agreeing.begin(), agreeing.end(), "ape-id3v1.mp3"));
+
+  TempDir dir;
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  std::vector<int64_t> frameAt;
+  {
+    TKorvaMP3 mp3(nullptr);
+    mp3.AnalyzeFile(DataFile("cbr128.mp3"), false);
+    mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) { frameAt.push_back(f.Pos); });
+  }
+  ASSERT_GT(frameAt.size(), 20u);
+  const Bytes withTags = ReadFile(DataFile("ape-id3v1.mp3"));
+  const Bytes id3v1 = Slice(withTags, withTags.size() - 128, 128);
+  const Bytes apeFooter = Slice(withTags, withTags.size() - 160, 32);
+  Bytes oneTooMany = cbr;
+  ++oneTooMany[47];  // the low byte of the Info frame's frame count
+  Bytes junk = Slice(cbr, 0, size_t(frameAt[10]));
+  junk = Cat(Cat(junk, {'j', 'u', 'n', 'k'}), Slice(cbr, junk.size(), cbr.size() - junk.size()));
+  const struct {
+    const char* name;
+    Bytes bytes;
+    bool agree;
+  } cases[] = {
+      {"id3v1", Cat(cbr, id3v1), true},
+      {"count", oneTooMany, false},
+      {"junk", junk, false},
+      {"short", Slice(cbr, 0, cbr.size() - 1), false},
+      {"trailing", Cat(cbr, {0xFF, 0xFB, 0x90}), false},
+      {"ape", Cat(Cat(cbr, apeFooter), id3v1), false},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / (std::string(c.name) + ".mp3");
+    WriteFile(path, c.bytes);
+    EXPECT_EQ(trusted(path), c.agree) << c.name;
+    if (c.agree) expectScanAgrees(path);
   }
 }
 
