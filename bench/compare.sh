@@ -25,13 +25,20 @@ out=$work/out
 runs=${RUNS:-10}
 third=$(($(stat -c %s "$src") / 3))
 
-# Every run starts from an empty, synced output folder: what removing the last run's files
-# leaves to the file system is done before the next run is timed, for every tool alike.
+# Every run starts from a new, empty output folder. The last run's files are emptied and moved
+# aside, not removed, until the end: on ext4 without a journal every file made within a minute
+# or so of removing others passes over each freed inode (the kernel does not reuse them that
+# soon), so removing thousands of files between runs would charge each tool, per file it
+# makes, for the files of the run before (60 files against cp's one). Emptying them frees
+# their data as removing would. sync writes the last run's data out before the next run.
+old=$work/old
+mkdir -p "$old"
 bench() {
   local name=$1
   shift
   hyperfine --style basic --warmup 2 --runs "$runs" --export-json "$work/$name.json" \
-    --prepare "rm -rf '$out' && mkdir -p '$out' && sync" "$@"
+    --prepare "mkdir -p '$out' && find '$out' -type f -exec truncate -s 0 {} + &&
+      mv '$out' '$old/'\$(date +%s%N) && mkdir '$out' && sync" "$@"
 }
 
 echo "== cut the whole file"
@@ -53,10 +60,6 @@ bench split60 -n cp "cp '$src' '$out/whole.mp3'" \
   -n mp3splt "mp3splt -q -d '$out' -t 1.0 '$src'" \
   -n ffmpeg "ffmpeg -v error -i '$src' -map 0:a -c copy -f segment -segment_time 60 '$out/p%04d.mp3'"
 
-# On ext4 without a journal the 3,600 files of every run cost what the kernel spends passing
-# over the inodes freed in the last minutes (up to six while files are being made), and each
-# run removes the last run's 3,600: these timings move with that, for every tool. Paired runs
-# into folders with no such inodes near them give the tools' own costs.
 echo "== split into 3,600 pieces"
 bench split3600 -n cp "cp '$src' '$out/whole.mp3'" \
   -n split "cd '$out' && split -a 4 -n 3600 '$src'" \

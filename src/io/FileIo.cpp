@@ -27,6 +27,7 @@ constexpr int64_t kOnwardSlack = 64 * 1024;
 constexpr size_t kCopyChunk = 1024 * 1024;
 // A gathered copy this long is handed to the copying thread piece by piece.
 constexpr int64_t kAsyncChunk = 1024 * 1024;
+constexpr int64_t kWriteFromWindowMax = 256 * 1024;
 
 TWriteFaultHook& FaultHook() {
   static TWriteFaultHook hook;
@@ -466,8 +467,14 @@ void TAtomicOutput::FlushRange(bool wait) {
   if (FPendingLen > 0) {
     const int64_t len = FPendingLen;
     FPendingLen = 0;
+    const uint8_t* bytes = nullptr;
     if (FCopier) {
       FCopier->Add({FPendingSrc->Fd(), FPendingPos, FSize, len});
+    } else if (len <= kWriteFromWindowMax &&
+               (bytes = FPendingSrc->Peek(FPendingPos, size_t(len))) != nullptr) {
+      // A short run (a piece of a few seconds) costs less written from the mapped window the
+      // walk has just read than copied in the kernel, whose copy is made for long runs.
+      WriteAll(bytes, size_t(len), FSize);
     } else {
       CopyBetween(FPendingSrc->Fd(), FPendingPos, FFd, FSize, len);
     }
