@@ -43,12 +43,6 @@ bool WriteAllowed() {
   throw EFileError(what + ": " + std::strerror(errno));
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string BaseOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -197,6 +191,12 @@ void CopyBetween(int inFd, int64_t inPos, int outFd, int64_t outPos, int64_t len
 }
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 std::string ResolveLink(const std::string& path) {
   struct stat st;
@@ -574,6 +574,29 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
   if (rc != 0) Fail("Cannot create " + FPath);
   FTempPath.clear();
   CloseCommitted();
+}
+
+void TAtomicOutput::CommitAs(const std::string& path, bool noReplace) {
+  FlushRange();
+  FPath = path;
+  if (FUnnamed && FFd >= 0) {
+    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      CloseCommitted();
+      return;
+    }
+  }
+  // The name is taken (a new piece's never is): looked at as Open would have, a link written
+  // where it points and a folder refused.
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) FPath = ResolveLink(path);
+    if (stat(FPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      Fail("Cannot create " + path);
+    }
+  }
+  Commit(noReplace);
 }
 
 void TAtomicOutput::CloseCommitted() {

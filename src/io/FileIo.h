@@ -73,6 +73,9 @@ void SetWriteFaultHook(TWriteFaultHook hook);
 // symbolic link or hard link.
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// The folder part of a path: "." for a bare name, "/" for a name in the root.
+std::string FolderOf(const std::string& path);
+
 // A path that is a symbolic link resolved to the file it points to; any other path as it is.
 // Destinations are written where their link points, as editors do.
 std::string ResolveLink(const std::string& path);
@@ -104,6 +107,12 @@ class TAtomicOutput {
   // overwritten (the commit fails instead); with sync the data reach the disk before the name
   // does. Throws EFileError.
   void Commit(bool noReplace = false, bool sync = false);
+  // Commit under another name in the same file system, chosen only now (a split piece that
+  // was written before its number was known). Throws EFileError.
+  void CommitAs(const std::string& path, bool noReplace);
+  // Finishes every copy handed over so far, so that the sources they read may go. Throws
+  // EFileError.
+  void Flush() { FlushRange(); }
   void Discard();
 
  private:

@@ -468,52 +468,55 @@ bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, co
   }
 }
 
+void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput& out,
+                          int64_t& bytes, double& written) const {
+  // The audio ends before the APE footer and the ID3v1 tag.
+  const int64_t limit = AudioLimit();
+  const double span = double(spanMs);
+  int64_t pos = from;
+  if (VbrHeader) {
+    const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
+    if (!header.empty()) out.Append(header.data(), header.size());
+    bytes += int64_t(header.size());
+  }
+  const std::vector<TIndexMark>* index = FActiveIndex;
+  size_t mark = 0;
+  if (index) {
+    mark = size_t(std::partition_point(index->begin(), index->end(),
+                                       [&](const TIndexMark& m) { return m.Pos < pos; }) -
+                  index->begin());
+  }
+  while (pos < limit && span > written) {
+    if (index && mark + 1 < index->size() && (*index)[mark].Pos == pos && (*index)[mark].Clean) {
+      // Whole frames end to end: copied in one go when the piece takes all of them, with the
+      // time summed frame by frame as the walk below would.
+      const TIndexMark& m = (*index)[mark];
+      double w = written;
+      int32_t taken = 0;
+      while (taken < m.Steps && span > w) {
+        w += m.FrameMs;
+        ++taken;
+      }
+      if (taken == m.Steps) {
+        out.AppendRange(src, pos, m.Bytes);
+        bytes += m.Bytes;
+        written = w;
+        pos = (*index)[++mark].Pos;
+        continue;
+      }
+    }
+    CopyFrame(src, out, pos, bytes, written);
+    while (index && mark < index->size() && (*index)[mark].Pos < pos) ++mark;
+  }
+}
+
 bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
                            const std::string& destination, const TID3v1Tag& tag, bool noReplace,
                            TSegmentResult& result) const {
-  return WriteOutput(
-      src, destination, tag, noReplace, result,
-      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
-        // The audio ends before the APE footer and the ID3v1 tag.
-        const int64_t limit = AudioLimit();
-        const double span = double(spanMs);
-        int64_t pos = from;
-        if (VbrHeader) {
-          const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
-          if (!header.empty()) out.Append(header.data(), header.size());
-          bytes += int64_t(header.size());
-        }
-        const std::vector<TIndexMark>* index = FActiveIndex;
-        size_t mark = 0;
-        if (index) {
-          mark = size_t(std::partition_point(index->begin(), index->end(),
-                                             [&](const TIndexMark& m) { return m.Pos < pos; }) -
-                        index->begin());
-        }
-        while (pos < limit && span > written) {
-          if (index && mark + 1 < index->size() && (*index)[mark].Pos == pos &&
-              (*index)[mark].Clean) {
-            // Whole frames end to end: copied in one go when the piece takes all of them, with
-            // the time summed frame by frame as the walk below would.
-            const TIndexMark& m = (*index)[mark];
-            double w = written;
-            int32_t taken = 0;
-            while (taken < m.Steps && span > w) {
-              w += m.FrameMs;
-              ++taken;
-            }
-            if (taken == m.Steps) {
-              out.AppendRange(src, pos, m.Bytes);
-              bytes += m.Bytes;
-              written = w;
-              pos = (*index)[++mark].Pos;
-              continue;
-            }
-          }
-          CopyFrame(src, out, pos, bytes, written);
-          while (index && mark < index->size() && (*index)[mark].Pos < pos) ++mark;
-        }
-      });
+  return WriteOutput(src, destination, tag, noReplace, result,
+                     [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+                       CopyPiece(src, from, spanMs, out, bytes, written);
+                     });
 }
 
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
@@ -559,6 +562,10 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
   try {
     if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);
   } catch (const std::exception&) {
+  }
+  if (src && FActiveIndex && count > 1 &&
+      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done)) {
+    return;
   }
   const TCursor fresh{Info.FirstFrameOffset(), 0.0};
   // One skip walk serves every piece: a later start goes on from where the earlier stopped,

@@ -176,9 +176,10 @@ class TKorvaMP3 {
     const MpegFrameHeader* Miss(TEntry& e, uint32_t key, const uint8_t* h);
     TEntry FEntries[4];
   };
-  mutable THeaderCache FHeaders;
+  // A header decodes the same in every walk: each thread keeps one cache for all of them.
   TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const {
-    return StepAt(src, pos, copying, FHeaders);
+    thread_local THeaderCache headers;
+    return StepAt(src, pos, copying, headers);
   }
   TStep StepAt(TSourceFile& src, int64_t pos, bool copying, THeaderCache& headers) const;
 
@@ -256,6 +257,14 @@ class TKorvaMP3 {
                    bool noReplace, TSegmentResult& result, const TFrameCopy& copyFrames) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
+  // The frames of a piece (and its VBR header frame when asked for), as WritePiece writes them.
+  void CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput& out, int64_t& bytes,
+                 double& written) const;
+  // SaveSegmentsWithTags with a frame index, on two threads (KorvaMp3Pieces.cpp). False when
+  // no second thread could be had; nothing was written then.
+  bool SavePiecesSideBySide(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                            const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
+                            const TPieceDone& done);
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool SourceUsable() const;

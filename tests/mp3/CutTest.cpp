@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include <random>
+#include <stdexcept>
+#include <thread>
 
 #include "Mp3TestUtil.h"
 #include "mp3/MpegFrameHeader.h"
@@ -413,6 +415,101 @@ TEST(Cut, TheFrameIndexChangesNoPiece) {
   int64_t bytes = -1, ms = -1;
   ASSERT_TRUE(mp3.SaveSegment(5000, 20000, dir / "p", {}, bytes, ms));
   EXPECT_EQ(ReadFile(dir / "p"), RefCut(changed, mp3.Info, 5000, 20000, {}).Out);
+}
+
+// With a frame index the pieces are written on two threads, but the caller sees the one-thread
+// order: on its own thread, each piece's tag and then its name asked for when the piece is
+// named, in order, and reported in order. A name is asked for only when the piece is whole, so
+// a piece that fails leaves its number to the next, as a namer that takes the lowest free
+// number expects. A name in another folder and a caller that throws are handled too.
+TEST(Cut, PiecesWrittenSideBySideAreNamedInOrderOnTheCallersThread) {
+  TempDir dir;
+  const Bytes src = NumberedFrames(1000);
+  const std::string file = dir.Put("n.mp3", src);
+  fs::create_directory(dir / "out");
+  fs::create_directory(dir / "other");
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(file, false, true);
+  std::vector<int64_t> starts, ends;
+  for (int64_t s = 0; s < mp3.Info.Duration; s += 600) {
+    starts.push_back(s);
+    ends.push_back(std::min(s + 600, mp3.Info.Duration));
+  }
+  const size_t count = starts.size();
+  ASSERT_GT(count, 30u);
+  const std::thread::id caller = std::this_thread::get_id();
+  std::vector<std::string> calls;
+  const auto lowestFree = [&] {
+    for (int n = 1;; ++n) {
+      const std::string path = dir / ("out/" + std::to_string(n));
+      if (!fs::exists(path)) return path;
+    }
+  };
+  WriteFile(dir / "out/taken", {'k', 'e', 'e', 'p'});
+  std::vector<TSegmentResult> results;
+  mp3.SaveSegmentsWithTags(
+      starts, ends,
+      [&](size_t i) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        calls.push_back("name " + std::to_string(i));
+        if (i == 5) return dir / "out/taken";  // exists: not replaced, the piece fails
+        if (i == 7) return dir / "other/seven";
+        if (i == 9) return dir / "missing/nine";
+        return lowestFree();
+      },
+      [&](size_t i) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        calls.push_back("tag " + std::to_string(i));
+        return MakeTag("piece " + std::to_string(i), uint8_t(i), 1);
+      },
+      true,
+      [&](size_t i, const TSegmentResult& r) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        calls.push_back("done " + std::to_string(i));
+        results.push_back(r);
+      });
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < count; ++i) {
+    for (const char* what : {"tag ", "name ", "done "})
+      expected.push_back(what + std::to_string(i));
+  }
+  EXPECT_EQ(calls, expected);
+  ASSERT_EQ(results.size(), count);
+  for (size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(i);
+    const TRefPiece ref = RefCut(src, mp3.Info, starts[i], ends[i],
+                                 MakeTag("piece " + std::to_string(i), uint8_t(i), 1));
+    EXPECT_EQ(results[i].Ok, i != 5 && i != 9);
+    if (!results[i].Ok) continue;
+    EXPECT_EQ(ReadFile(results[i].Path), ref.Out);
+    EXPECT_EQ(std::tie(results[i].Bytes, results[i].DurationMs), std::tie(ref.Written, ref.Ms));
+  }
+  // Pieces 5 and 9 failed, so the numbers run on without a gap; piece 7 went elsewhere.
+  EXPECT_EQ(results[6].Path, dir / "out/6");
+  EXPECT_EQ(results[10].Path, dir / "out/8");
+  EXPECT_EQ(ReadFile(dir / "out/taken"), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(fs::exists(dir / "missing"));
+  const auto entries = [](const std::string& folder) {
+    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+  };
+  EXPECT_EQ(entries(dir / "out"), count - 3 + 1);
+  EXPECT_EQ(entries(dir / "other"), 1u);
+
+  // A caller that throws stops the save there: no hang, nothing without a name left behind.
+  fs::remove_all(dir / "out");
+  fs::create_directory(dir / "out");
+  size_t named = 0;
+  EXPECT_THROW(mp3.SaveSegments(
+                   starts, ends,
+                   [&](size_t i) {
+                     if (i == 20) throw std::runtime_error("stop");
+                     ++named;
+                     return dir / ("out/" + std::to_string(i));
+                   },
+                   {}, true, [](size_t, const TSegmentResult&) {}),
+               std::runtime_error);
+  EXPECT_EQ(named, 20u);
+  EXPECT_EQ(entries(dir / "out"), 20u);
 }
 
 // With the index, the player's length scan skips the contents of the frames the walk found

@@ -1,0 +1,187 @@
+// The pieces of a split with a frame index, written on two threads. Making a file and copying
+// its frames is most of what a piece costs, and pieces do not depend on each other: both
+// threads take the next piece in turn, walk to it from the index and write its frames into a
+// file without a name. This thread, the caller's, then takes the pieces in order: it asks for
+// the piece's tag and name just as the one-thread loop does, ends the piece with the tag and
+// gives it the name. A piece is thus named only when it is whole, under the lowest free
+// number at that moment, and the caller's functions are only ever called on its own thread.
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "io/FileIo.h"
+#include "mp3/KorvaMp3.h"
+
+namespace pelcato {
+namespace {
+
+// Pieces written ahead of the one to be named next: each holds an open file.
+constexpr size_t kPiecesAhead = 8;
+
+struct TWrittenPiece {
+  std::unique_ptr<TAtomicOutput> Out;  // the frames, without a name; none when they failed
+  int64_t Bytes = 0;
+  double Written = 0.0;
+  bool Ready = false;
+};
+
+}  // namespace
+
+bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
+                                     const std::vector<int64_t>& ends, const TNameFor& nameFor,
+                                     const TTagFor& tagFor, bool noReplace,
+                                     const TPieceDone& done) {
+  const size_t count = std::min(starts.size(), ends.size());
+  // The first piece's name shows the folder where the files without a name are made; any
+  // piece whose name lies elsewhere is written again there, the one-thread way.
+  const TID3v1Tag firstTag = tagFor(0);
+  const std::string firstPath = nameFor(0);
+  const std::string folder = FolderOf(firstPath);
+
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<TWrittenPiece> pieces(count);
+  size_t nextToWrite = 0;
+  size_t nextToName = 0;
+  bool stop = false;
+
+  // Takes the next piece to write, if one may be written now; false when none is left.
+  const auto claim = [&](std::unique_lock<std::mutex>& held, size_t& piece, bool wait) {
+    for (;;) {
+      if (stop || nextToWrite >= count) return false;
+      if (nextToWrite < nextToName + kPiecesAhead) {
+        piece = nextToWrite++;
+        return true;
+      }
+      if (!wait) return false;
+      changed.wait(held);
+    }
+  };
+  // Each thread has its own source and skip walk; a later start goes on from where its last
+  // piece started, which reaches the same frame as a walk from the first frame would.
+  struct TWalker {
+    std::unique_ptr<TSourceFile> Src;
+    TCursor Shared;
+    int64_t SharedTarget = 0;
+  };
+  const TCursor fresh{Info.FirstFrameOffset(), 0.0};
+  const auto write = [&](TWalker& w, size_t i) {
+    TWrittenPiece piece;
+    try {
+      if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
+      TCursor cursor = fresh;
+      if (starts[i] > 0) {
+        if (starts[i] < w.SharedTarget) w.Shared = fresh;
+        SkipTo(*w.Src, w.Shared, starts[i]);
+        w.SharedTarget = starts[i];
+        cursor = w.Shared;
+      }
+      auto out = std::make_unique<TAtomicOutput>();
+      if (out->Open(firstPath)) {
+        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written);
+        out->Flush();
+        // A source cut short while we read it must not give a piece that looks whole.
+        w.Src->CheckIntact();
+        piece.Out = std::move(out);
+      }
+    } catch (const std::exception&) {
+      piece.Out.reset();
+      w.Shared = fresh;
+      w.SharedTarget = 0;
+    }
+    piece.Ready = true;
+    std::lock_guard<std::mutex> g(lock);
+    pieces[i] = std::move(piece);
+    changed.notify_all();
+  };
+
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      TWalker w{nullptr, fresh};
+      std::unique_lock<std::mutex> held(lock);
+      size_t i = 0;
+      while (claim(held, i, true)) {
+        held.unlock();
+        write(w, i);
+        held.lock();
+      }
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  // Whatever happens here (a caller's function may throw), the helper stops and is joined.
+  struct TJoin {
+    std::thread& Helper;
+    std::mutex& Lock;
+    bool& Stop;
+    std::condition_variable& Changed;
+    ~TJoin() {
+      {
+        std::lock_guard<std::mutex> g(Lock);
+        Stop = true;
+      }
+      Changed.notify_all();
+      Helper.join();
+    }
+  } join{helper, lock, stop, changed};
+
+  TWalker own{nullptr, fresh};
+  std::unique_lock<std::mutex> held(lock);
+  while (nextToName < count) {
+    const size_t i = nextToName;
+    if (!pieces[i].Ready) {
+      size_t piece = 0;
+      if (claim(held, piece, false)) {
+        held.unlock();
+        write(own, piece);
+        held.lock();
+      } else {
+        changed.wait(held, [&] { return pieces[i].Ready; });
+      }
+      continue;
+    }
+    TWrittenPiece piece = std::move(pieces[i]);
+    held.unlock();
+
+    TSegmentResult result;
+    const TID3v1Tag tag = i == 0 ? firstTag : tagFor(i);
+    result.Path = i == 0 ? firstPath : nameFor(i);
+    if (piece.Out && FolderOf(result.Path) != folder) {
+      // Another folder: written there the one-thread way.
+      piece.Out.reset();
+      if (CanWriteTo(result.Path)) {
+        TWalker& w = own;
+        try {
+          if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
+          TCursor cursor = fresh;
+          if (starts[i] > 0) SkipTo(*w.Src, cursor, starts[i]);
+          WritePiece(*w.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace, result);
+        } catch (const std::exception&) {
+          result.Ok = false;
+        }
+      }
+    } else if (piece.Out && CanWriteTo(result.Path)) {
+      try {
+        if (tag.IsTag()) WriteTag(*piece.Out, tag);
+        piece.Out->CommitAs(result.Path, noReplace);
+        result.Ok = true;
+        result.Bytes = piece.Bytes;
+        result.DurationMs = int64_t(piece.Written);
+      } catch (const std::exception&) {
+        piece.Out->Discard();
+      }
+    }
+    piece.Out.reset();
+    done(i, result);
+
+    held.lock();
+    ++nextToName;
+    changed.notify_all();
+  }
+  return true;
+}
+
+}  // namespace pelcato
