@@ -11,8 +11,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${PELCATO_CLI:-$root/build/src/cli/pelcato-cli}
+# Removing the files of all runs at the end frees many inodes, which the next run would pay for
+# (see below): a run that starts less than six minutes after the last one ended waits first.
+stamp=${TMPDIR:-/tmp}/pelcato-compare.last
+if [ -f "$stamp" ]; then
+  pause=$(($(cat "$stamp" 2>/dev/null || echo 0) + 360 - $(date +%s)))
+  if [ "$pause" -gt 0 ]; then
+    echo "Waiting $pause s until the files the last run removed no longer slow file creation ..."
+    sleep "$pause"
+  fi
+fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; date +%s >"$stamp"' EXIT
 
 src=${1:-}
 if [ -z "$src" ]; then
@@ -25,12 +35,14 @@ out=$work/out
 runs=${RUNS:-10}
 third=$(($(stat -c %s "$src") / 3))
 
-# Every run starts from a new, empty output folder. The last run's files are emptied and moved
-# aside, not removed, until the end: on ext4 without a journal every file made within a minute
-# or so of removing others passes over each freed inode (the kernel does not reuse them that
-# soon), so removing thousands of files between runs would charge each tool, per file it
-# makes, for the files of the run before (60 files against cp's one). Emptying them frees
-# their data as removing would. sync writes the last run's data out before the next run.
+# Every run starts from a new, empty output folder. On ext4 without a journal each file made
+# passes over every inode freed nearby in the last one to six minutes (the kernel does not
+# reuse them that soon), which would charge each tool per file it makes for files removed
+# before its run: 60 files against cp's one, 3,600 against split's 3,600 at up to half a
+# second each. So the last run's files are emptied (which frees their data as removing would)
+# and moved aside, and all are removed only at the end. sync writes the last run's data out
+# before the next run is timed. Removing many files shortly before running this script skews
+# it the same way.
 old=$work/old
 mkdir -p "$old"
 bench() {

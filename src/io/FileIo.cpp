@@ -325,14 +325,14 @@ TAtomicOutput::~TAtomicOutput() {
   Discard();
 }
 
-bool TAtomicOutput::Open(const std::string& path) {
+bool TAtomicOutput::Open(const std::string& path, bool lookAtPath) {
   Discard();
   // One look at the destination: a link is written where it points, an existing file keeps
   // its permission bits, a new one gets the usual ones.
   FPath = path;
   mode_t mode = 0666;
   struct stat st;
-  if (lstat(FPath.c_str(), &st) == 0) {
+  if (lookAtPath && lstat(FPath.c_str(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) {
       FPath = ResolveLink(path);
       if (stat(FPath.c_str(), &st) != 0) st.st_mode = S_IFREG | 0666;

@@ -90,8 +90,10 @@ class TAtomicOutput {
   TAtomicOutput(const TAtomicOutput&) = delete;
   TAtomicOutput& operator=(const TAtomicOutput&) = delete;
 
-  // Creates the temporary file beside path. False when that is not possible.
-  bool Open(const std::string& path);
+  // Creates the temporary file beside path. False when that is not possible. Without
+  // lookAtPath the path is not looked at (a piece named only at CommitAs): a new file's
+  // permission bits.
+  bool Open(const std::string& path, bool lookAtPath = true);
   // Copies a range of the source. Ranges that follow each other are gathered into one large
   // copy. Throws EFileError.
   void AppendRange(TSourceFile& src, int64_t pos, int64_t len);

@@ -79,7 +79,7 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
         cursor = w.Shared;
       }
       auto out = std::make_unique<TAtomicOutput>();
-      if (out->Open(firstPath)) {
+      if (out->Open(firstPath, false)) {
         CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written);
         out->Flush();
         // A source cut short while we read it must not give a piece that looks whole.
@@ -149,16 +149,16 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
     TSegmentResult result;
     const TID3v1Tag tag = i == 0 ? firstTag : tagFor(i);
     result.Path = i == 0 ? firstPath : nameFor(i);
-    if (piece.Out && FolderOf(result.Path) != folder) {
+    if (FolderOf(result.Path) != folder) {
       // Another folder: written there the one-thread way.
       piece.Out.reset();
       if (CanWriteTo(result.Path)) {
-        TWalker& w = own;
         try {
-          if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
+          if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
           TCursor cursor = fresh;
-          if (starts[i] > 0) SkipTo(*w.Src, cursor, starts[i]);
-          WritePiece(*w.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace, result);
+          if (starts[i] > 0) SkipTo(*own.Src, cursor, starts[i]);
+          WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
+                     result);
         } catch (const std::exception&) {
           result.Ok = false;
         }
