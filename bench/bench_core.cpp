@@ -69,6 +69,18 @@ void BM_AnalyzeWithoutPlayer(benchmark::State& state) {
 }
 BENCHMARK(BM_AnalyzeWithoutPlayer)->Unit(benchmark::kMicrosecond);
 
+// The walk every cut makes over the frame headers, from the first frame to the end of the audio.
+void BM_WalkFrames(benchmark::State& state) {
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(LongFile(), false);
+  int64_t frames = 0;
+  for (auto _ : state) {
+    mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan&) { ++frames; });
+  }
+  benchmark::DoNotOptimize(frames);
+}
+BENCHMARK(BM_WalkFrames)->Unit(benchmark::kMillisecond);
+
 // Opening a file: our analysis with the player's exact length, against libmpg123's scan alone.
 void BM_AnalyzeMeasured(benchmark::State& state) {
   TKorvaMP3 mp3(std::make_unique<TMpg123Player>());

@@ -17,7 +17,7 @@ namespace pelcato {
 namespace {
 
 constexpr size_t kScanChunk = 64 * 1024;
-constexpr int64_t kPrefetchAhead = 4096;
+constexpr int64_t kPrefetchFrames = 16;
 
 int32_t ReadBigEndian32(const uint8_t* b) {
   return int32_t((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) |
@@ -246,8 +246,10 @@ TKorvaMP3::TStep TKorvaMP3::StepAt(TSourceFile& src, int64_t pos, bool copying,
   if (h[0] == 0xFF) {
     if (const MpegFrameHeader* hdr = headers.Decode(h)) {
       const int64_t next = pos + hdr->FrameSize;
-      // The frames a few KiB on are asked for now, so that they are at hand when we get there.
-      src.Prefetch(pos + kPrefetchAhead);
+      // The header kPrefetchFrames on, where it lies if the frames up to it are as long as this
+      // one, is asked for now: it is at hand when the walk gets there (a place a fixed number
+      // of bytes on would mostly miss the header's line).
+      src.Prefetch(pos + kPrefetchFrames * hdr->FrameSize);
       const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
       // A VBR header frame is passed over: never copied and no time.
       if (xing && IsXingTag(xing)) return {next, 0, 0.0};
