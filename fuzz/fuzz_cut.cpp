@@ -1,5 +1,6 @@
 // Cutting any file: the output is whole frames of the source, in order, and its size is the sum
-// of the frames copied (plus 128 with a tag). The first eight bytes choose the range and the tag.
+// of the frames copied (plus 128 with a tag). The first eight bytes choose the range and the tag,
+// and whether the range is also written in pieces through the frame index.
 #include <algorithm>
 #include <cstring>
 
@@ -14,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t startMs = (data[0] << 8 | data[1]) * 7;
   const int64_t endMs = startMs + (data[2] << 8 | data[3]) * 7 - 70;
   const bool withTag = data[4] & 1;
+  const bool inPieces = data[4] & 2;
   data += 8;
   size -= 8;
   const std::string path = fuzz::WriteInput("in.mp3", data, size);
@@ -27,6 +29,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t bytes = 0, ms = 0;
   const bool ok = mp3.SaveSegment(startMs, endMs, out, tag, bytes, ms);
   fuzz::Check(fuzz::ReadAll(path) == std::vector<uint8_t>(data, data + size), "source unchanged");
+  if (inPieces) {
+    // The same range in three pieces through the frame index (written on two threads): each
+    // piece as a cut of its range without the index writes it.
+    TKorvaMP3 indexed(nullptr);
+    indexed.AnalyzeFile(path, false, true);
+    const int64_t third = (endMs - startMs) / 3;
+    const std::vector<int64_t> starts = {startMs, startMs + third, startMs + 2 * third};
+    const std::vector<int64_t> ends = {startMs + third, startMs + 2 * third, endMs};
+    std::vector<TSegmentResult> results;
+    indexed.SaveSegments(
+        starts, ends,
+        [](size_t i) { return (fuzz::Folder() / ("p" + std::to_string(i))).string(); }, tag, false,
+        [&](size_t, const TSegmentResult& r) { results.push_back(r); });
+    fuzz::Check(results.size() == 3, "every piece reported");
+    for (size_t i = 0; i < 3; ++i) {
+      const std::string alone = (fuzz::Folder() / "alone.mp3").string();
+      std::filesystem::remove(alone);
+      int64_t b = 0, m = 0;
+      const bool aloneOk = mp3.SaveSegment(starts[i], ends[i], alone, tag, b, m);
+      fuzz::Check(results[i].Ok == aloneOk, "a piece fails as its cut fails");
+      if (aloneOk) {
+        fuzz::Check(fuzz::ReadAll(results[i].Path) == fuzz::ReadAll(alone), "a piece is its cut");
+        fuzz::Check(results[i].Bytes == b && results[i].DurationMs == m, "a piece's facts");
+      }
+      std::filesystem::remove(results[i].Path);
+    }
+  }
   if (!ok) {
     fuzz::Check(!std::filesystem::exists(out), "nothing under the name of a failed save");
     return 0;
