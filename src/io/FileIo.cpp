@@ -544,15 +544,14 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
   if (FUnnamed) {
     // Linking never replaces a file: that is what a piece wants, and the usual case of a new
     // file. A file to be replaced gets a temporary name first and is renamed over it.
-    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (LinkUnnamed(FPath)) {
       CloseCommitted();
       return;
     }
     if (errno != EEXIST || noReplace) Fail("Cannot create " + FPath);
     for (int attempt = 0; attempt < 100 && FTempPath.empty(); ++attempt) {
       const std::string temp = TempNameFor(FPath);
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (LinkUnnamed(temp)) {
         FTempPath = temp;
       } else if (errno != EEXIST) {
         Fail("Cannot create " + FPath);
@@ -579,12 +578,9 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
 void TAtomicOutput::CommitAs(const std::string& path, bool noReplace) {
   FlushRange();
   FPath = path;
-  if (FUnnamed && FFd >= 0) {
-    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      CloseCommitted();
-      return;
-    }
+  if (FUnnamed && FFd >= 0 && LinkUnnamed(FPath)) {
+    CloseCommitted();
+    return;
   }
   // The name is taken (a new piece's never is): looked at as Open would have, a link written
   // where it points and a folder refused.
@@ -597,6 +593,11 @@ void TAtomicOutput::CommitAs(const std::string& path, bool noReplace) {
     }
   }
   Commit(noReplace);
+}
+
+bool TAtomicOutput::LinkUnnamed(const std::string& path) const {
+  const std::string self = "/proc/self/fd/" + std::to_string(FFd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 void TAtomicOutput::CloseCommitted() {

@@ -120,6 +120,8 @@ class TAtomicOutput {
  private:
   void FlushRange(bool wait = true);
   void CloseCommitted();
+  // Gives the file without a name (O_TMPFILE) the name path; false with errno otherwise.
+  bool LinkUnnamed(const std::string& path) const;
   void WriteAll(const void* data, size_t len, int64_t pos);
 
   struct TCopier;

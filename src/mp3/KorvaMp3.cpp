@@ -361,6 +361,14 @@ void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) cons
   while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) SkipFrame(src, cursor);
 }
 
+TKorvaMP3::TCursor TKorvaMP3::SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t startMs) const {
+  if (startMs <= 0) return {Info.FirstFrameOffset(), 0.0};
+  if (startMs < walk.Target) Restart(walk);
+  SkipTo(src, walk.Shared, startMs);
+  walk.Target = startMs;
+  return walk.Shared;
+}
+
 bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
                           double& ms) const {
   const TStep s = StepAt(src, pos, true);
@@ -569,28 +577,18 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
       SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done)) {
     return;
   }
-  const TCursor fresh{Info.FirstFrameOffset(), 0.0};
-  // One skip walk serves every piece: a later start goes on from where the earlier stopped,
-  // which reaches the same frame as a walk from the first frame would.
-  TCursor shared = fresh;
-  int64_t sharedTarget = 0;
+  TSkipWalk walk;
+  Restart(walk);
   for (size_t i = 0; i < count; ++i) {
     TSegmentResult result;
     const TID3v1Tag tag = tagFor(i);
     result.Path = nameFor(i);
     if (src && CanWriteTo(result.Path)) {
-      TCursor cursor = fresh;
       try {
-        if (starts[i] > 0) {
-          if (starts[i] < sharedTarget) shared = fresh;
-          SkipTo(*src, shared, starts[i]);
-          sharedTarget = starts[i];
-          cursor = shared;
-        }
+        const TCursor cursor = SkipFor(*src, walk, starts[i]);
         WritePiece(*src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace, result);
       } catch (const std::exception&) {
-        shared = fresh;
-        sharedTarget = 0;
+        Restart(walk);
         result.Ok = false;
       }
     }

@@ -228,6 +228,15 @@ class TKorvaMP3 {
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
+  // One skip walk for many pieces: a later start goes on from where the earlier stopped,
+  // which reaches the same frame as a walk from the first frame would.
+  struct TSkipWalk {
+    TCursor Shared;
+    int64_t Target = 0;
+  };
+  // Where the piece that starts at startMs starts. A failed piece calls Restart.
+  TCursor SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t startMs) const;
+  void Restart(TSkipWalk& walk) const { walk = {{Info.FirstFrameOffset(), 0.0}, 0}; }
   void SkipFrame(TSourceFile& src, TCursor& cursor) const;
   // Cuts without an index whose last frame lies further on than this are copied while the
   // walk runs (KorvaMp3Guess.cpp).

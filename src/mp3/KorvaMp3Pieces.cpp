@@ -59,25 +59,16 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       changed.wait(held);
     }
   };
-  // Each thread has its own source and skip walk; a later start goes on from where its last
-  // piece started, which reaches the same frame as a walk from the first frame would.
+  // Each thread has its own source and skip walk.
   struct TWalker {
     std::unique_ptr<TSourceFile> Src;
-    TCursor Shared;
-    int64_t SharedTarget = 0;
+    TSkipWalk Walk;
   };
-  const TCursor fresh{Info.FirstFrameOffset(), 0.0};
   const auto write = [&](TWalker& w, size_t i) {
     TWrittenPiece piece;
     try {
       if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
-      TCursor cursor = fresh;
-      if (starts[i] > 0) {
-        if (starts[i] < w.SharedTarget) w.Shared = fresh;
-        SkipTo(*w.Src, w.Shared, starts[i]);
-        w.SharedTarget = starts[i];
-        cursor = w.Shared;
-      }
+      const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i]);
       auto out = std::make_unique<TAtomicOutput>();
       if (out->Open(firstPath, false)) {
         CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written);
@@ -88,8 +79,7 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       }
     } catch (const std::exception&) {
       piece.Out.reset();
-      w.Shared = fresh;
-      w.SharedTarget = 0;
+      Restart(w.Walk);
     }
     piece.Ready = true;
     std::lock_guard<std::mutex> g(lock);
@@ -100,7 +90,8 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
   std::thread helper;
   try {
     helper = std::thread([&] {
-      TWalker w{nullptr, fresh};
+      TWalker w;
+      Restart(w.Walk);
       std::unique_lock<std::mutex> held(lock);
       size_t i = 0;
       while (claim(held, i, true)) {
@@ -128,7 +119,8 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
     }
   } join{helper, lock, stop, changed};
 
-  TWalker own{nullptr, fresh};
+  TWalker own;
+  Restart(own.Walk);
   std::unique_lock<std::mutex> held(lock);
   while (nextToName < count) {
     const size_t i = nextToName;
@@ -155,11 +147,11 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       if (CanWriteTo(result.Path)) {
         try {
           if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
-          TCursor cursor = fresh;
-          if (starts[i] > 0) SkipTo(*own.Src, cursor, starts[i]);
+          const TCursor cursor = SkipFor(*own.Src, own.Walk, starts[i]);
           WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
                      result);
         } catch (const std::exception&) {
+          Restart(own.Walk);
           result.Ok = false;
         }
       }
