@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), builds, and then starts Pelcato ("run"),
-# runs every test ("test"), or only builds ("build").
+# runs every test ("test"), only builds ("build"), or builds the Debian package ("package").
 #   bash scripts/pelcato.sh run     # build and start the program
-#   bash scripts/pelcato.sh test    # build and run every test
+#   bash scripts/pelcato.sh test    # build and run every test, then build and check the package
+#   bash scripts/pelcato.sh package # build dist/pelcato_VERSION_ARCH.deb and check it
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,8 @@ packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgm
   libbenchmark-dev qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev libxcb1-dev
   libmpg123-dev libcue-dev libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
   python3-mutagen pulseaudio pulseaudio-utils)
+# The Debian package: its build (dpkg-shlibdeps, dpkg-buildflags) and its checks.
+packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 
 # Only real package names: a name that another package merely provides is never reported
 # installed and would send every run to the package server. When everything is installed, no
@@ -81,10 +84,20 @@ case "$what" in
     (cd build-sanitize && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$(nproc)")
     # And the normal build last, whose summary closes the run.
     build build
-    (cd build && ctest --output-on-failure -j"$(nproc)")
+    tests_log=$(mktemp)
+    (cd build && ctest --output-on-failure -j"$(nproc)") | tee "$tests_log"
+    # The package is built and checked once every test has passed; the tests' summary is
+    # repeated after it so that it still closes the run.
+    bash scripts/package.sh
+    echo
+    sed -n '/tests passed, /,$p' "$tests_log"
+    rm -f "$tests_log"
+    ;;
+  package)
+    bash scripts/package.sh
     ;;
   *)
-    echo "usage: $0 [run|test|build]" >&2
+    echo "usage: $0 [run|test|build|package]" >&2
     exit 2
     ;;
 esac

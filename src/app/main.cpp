@@ -12,7 +12,8 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(pelcato::ApplicationTitle));
   // Ties the window to the installed desktop entry (its name and icon in the menu and task bar).
-  QGuiApplication::setDesktopFileName(QStringLiteral("pelcato"));
+  // Named after the home page's domain reversed, as software centres expect of an id.
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.pelcato.Pelcato"));
   // Held until the process ends: the kernel releases the lock with it.
   pelcato::TSingleInstance guard;
   pelcato::TQtDialogs dialogs;

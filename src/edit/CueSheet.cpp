@@ -211,7 +211,8 @@ bool CueTrackRanges(const TCueSheet& sheet, int64_t durationMs, std::vector<int6
 
 std::string CuePieceName(const TCueTrack& track) {
   std::string number = std::to_string(track.Number);
-  if (number.size() < 2) number.insert(0, "0");
+  // Not number.insert(0, "0"), which GCC 12 at -O3 takes for an overlapping copy (-Wrestrict).
+  if (number.size() < 2) number = "0" + number;
   std::string title = track.Title.empty() ? "Track " + number : track.Title;
   // Room for the number, " - " and ".mp3" within 255 bytes, cut at a character start.
   const size_t room = 255 - number.size() - 3 - 4;
