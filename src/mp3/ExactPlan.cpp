@@ -1,0 +1,89 @@
+#include "mp3/ExactPlan.h"
+
+#include <algorithm>
+
+#include "mp3/LameTag.h"
+
+namespace pelcato {
+namespace {
+
+// Decoded samples the first kept frame starts before the first wanted one: a granule of
+// warm-up plus the decoder delay, so the transform overlap and the synthesis filter hold what
+// they hold in the whole source's decode.
+constexpr int64_t kLeadIn = 576 + kDecoderDelay;
+
+}  // namespace
+
+int64_t TExactSource::TimelineSamples() const {
+  const int64_t decoded = Frames * SamplesPerFrame;
+  if (!Gapless) return decoded;
+  return std::max<int64_t>(decoded - Gapless->Delay - Gapless->Padding, 0);
+}
+
+std::optional<TGapless> TrustedGapless(int delay, int padding, int64_t headerFrames,
+                                       int64_t walkedFrames, int samplesPerFrame) {
+  if (delay < 0 || padding < 0 || delay > TLameTag::kMaxDelay || padding > TLameTag::kMaxDelay ||
+      headerFrames != walkedFrames || walkedFrames <= 0) {
+    return std::nullopt;
+  }
+  if (int64_t(delay) + padding >= walkedFrames * samplesPerFrame) return std::nullopt;
+  return TGapless{delay, padding};
+}
+
+int64_t SampleAtMs(int64_t ms, int sampleRate) {
+  const int64_t scaled = ms * sampleRate;
+  return scaled >= 0 ? (scaled + 500) / 1000 : -((-scaled + 500) / 1000);
+}
+
+std::optional<TExactPiece> PlanExact(const TExactSource& source, int64_t firstSample,
+                                     int64_t endSample,
+                                     const std::function<bool(int64_t)>& reachesBack) {
+  const int64_t spf = source.SamplesPerFrame;
+  if (spf <= 0 || source.Frames <= 0) return std::nullopt;
+  const int64_t length = source.TimelineSamples();
+  const int64_t s0 = std::clamp<int64_t>(firstSample, 0, length);
+  const int64_t s1 = std::clamp<int64_t>(endSample, 0, length);
+  if (s1 <= s0) return std::nullopt;
+  // The range in the source's decoded stream.
+  const int64_t u0 = s0 + source.Shift();
+  const int64_t u1 = s1 + source.Shift();
+
+  TExactPiece p;
+  p.FirstSample = s0;
+  p.EndSample = s1;
+  p.LastFrame = (u1 - 1) / spf;
+  p.FirstFrame = u0 >= kLeadIn ? (u0 - kLeadIn) / spf : 0;
+  for (;;) {
+    const int64_t ahead = u0 - p.FirstFrame * spf;  // decoded samples before the first wanted
+    // A frame in front carries the reservoir; a silent one where the decoder's own delay
+    // would otherwise reach before the piece (only at the very start of an untrimmed source).
+    p.Filler = reachesBack(p.FirstFrame) || ahead < kDecoderDelay;
+    const int64_t delay = (p.Filler ? spf : 0) + ahead - kDecoderDelay;
+    // The field has 12 bits: keep fewer frames before the cut instead.
+    if (delay > TLameTag::kMaxDelay && p.FirstFrame < u0 / spf) {
+      ++p.FirstFrame;
+      continue;
+    }
+    p.Delay = int(delay);
+    break;
+  }
+  p.Frames = (p.Filler ? 1 : 0) + p.LastFrame - p.FirstFrame + 1;
+  // The decoder ends at Frames * spf - Padding + 529, which must be the wanted end.
+  p.Padding = int((p.LastFrame + 1) * spf - u1 + kDecoderDelay);
+  return p;
+}
+
+std::vector<TExactPiece> PlanExactSplit(const TExactSource& source,
+                                        const std::vector<int64_t>& boundaries,
+                                        const std::function<bool(int64_t)>& reachesBack) {
+  std::vector<TExactPiece> pieces;
+  for (size_t i = 0; i + 1 < boundaries.size(); ++i) {
+    if (std::optional<TExactPiece> p =
+            PlanExact(source, boundaries[i], boundaries[i + 1], reachesBack)) {
+      pieces.push_back(*p);
+    }
+  }
+  return pieces;
+}
+
+}  // namespace pelcato

@@ -1,0 +1,138 @@
+// Pieces exact to the sample, checked the way a listener meets them: each piece and its whole
+// source decoded by the same decoder (libmpg123, and the ffmpeg program), the piece against
+// the source's decode of the range. Real files from lame (CBR, VBR -V 2, MPEG 2 mono without
+// a LAME extension) and from ffmpeg's libmp3lame, at fixed pseudo-random ranges.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+
+#include "../mp3/Mp3TestUtil.h"
+#include "ExactCheck.h"
+#include "ExactPocWriter.h"
+#include "mp3/ExactPlan.h"
+
+namespace pelcato::test {
+namespace {
+
+const char* const kSources[] = {"cbr128.mp3", "vbr-v2.mp3", "mpeg2-mono48.mp3", "ffmpeg-lame.mp3"};
+constexpr TDecoder kDecoders[] = {TDecoder::Mpg123, TDecoder::Ffmpeg};
+
+// The cut under test; the program's own cut takes this place once it writes such pieces.
+const TCutter kCut = PocCut;
+
+// A few ranges in milliseconds, always the same: one at the start, one at the end, and
+// pseudo-random ones between, some shorter than a frame.
+std::vector<std::pair<int64_t, int64_t>> Ranges(int64_t lengthMs, uint32_t seed) {
+  std::vector<std::pair<int64_t, int64_t>> r = {{0, 300}, {lengthMs - 400, lengthMs}};
+  for (int i = 0; i < 5; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const int64_t start = int64_t(seed >> 8) % (lengthMs - 50);
+    seed = seed * 1664525u + 1013904223u;
+    const int64_t span = i == 0 ? 7 : 20 + int64_t(seed >> 8) % (lengthMs - start - 20);
+    r.emplace_back(start, start + span);
+  }
+  return r;
+}
+
+// The sample at ms on the source's timeline, which is its decode.
+int64_t SampleOf(int64_t ms, const TPcm& whole) {
+  return std::min<int64_t>(SampleAtMs(ms, int(whole.SampleRate)), whole.Frames());
+}
+
+// ffmpeg takes a LAME extension's encoder string only when its tag CRC is right.
+bool FfmpegTakesTheTag(const std::string& path) {
+  const std::string cmd =
+      "ffprobe -v error -select_streams a:0 -show_entries stream_tags=encoder "
+      "-of csv=p=0 '" +
+      path + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  char line[64] = {};
+  const bool got = p && fgets(line, sizeof line, p) != nullptr;
+  if (p) pclose(p);
+  return got && line[0] != '\n';
+}
+
+class ExactPiece : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ExactPiece, DecodesToTheSourcesSamplesOfTheRange) {
+  TempDir dir;
+  const std::string source = DataFile(GetParam());
+  std::map<TDecoder, TPcm> whole;
+  for (TDecoder d : kDecoders) {
+    whole[d] = Decode(d, source);
+    ASSERT_TRUE(whole[d].Ok && whole[d].Frames() > 0) << DecoderName(d);
+  }
+  // Both decoders play the same timeline: the whole source decodes to as many samples.
+  ASSERT_EQ(whole[TDecoder::Mpg123].Frames(), whole[TDecoder::Ffmpeg].Frames());
+  const TPcm& ref = whole[TDecoder::Mpg123];
+  const int64_t lengthMs = ref.Frames() * 1000 / ref.SampleRate;
+  uint32_t seed = 0;
+  for (const char* c = GetParam(); *c; ++c) seed = seed * 31 + uint8_t(*c);
+
+  for (const auto& [startMs, endMs] : Ranges(lengthMs, seed)) {
+    SCOPED_TRACE(std::to_string(startMs) + ".." + std::to_string(endMs) + " ms");
+    const std::string piece = dir / "piece.mp3";
+    ASSERT_TRUE(kCut(source, startMs, endMs, piece));
+    EXPECT_TRUE(FfmpegTakesTheTag(piece));
+    // ffmpeg takes the samples to skip at the start from the first packet and forgets the
+    // rest at the first packet that has samples to drop at the end: a range inside one frame
+    // of the decoded stream keeps the start of that frame.
+    const int64_t spf = ref.SamplesPerFrame;
+    const bool oneFrame =
+        (SampleOf(startMs, ref) + ref.Shift) / spf == (SampleOf(endMs, ref) + ref.Shift - 1) / spf;
+    for (TDecoder d : kDecoders) {
+      if (oneFrame && d == TDecoder::Ffmpeg) continue;
+      const TPcm got = Decode(d, piece);
+      ASSERT_TRUE(got.Ok) << DecoderName(d);
+      const TRangeCompare c =
+          CompareRange(whole[d], got, SampleOf(startMs, whole[d]), SampleOf(endMs, whole[d]));
+      EXPECT_EQ(c.Got, c.Expected) << DecoderName(d);
+      EXPECT_LE(c.MaxDiff, 1) << DecoderName(d);
+      EXPECT_LE(c.MaxDiffHead, 1) << DecoderName(d);
+      std::printf(
+          "%-17s %-9s %5lld..%5lld ms: %6lld samples (want %6lld), max diff %d, "
+          "first 50 ms %d\n",
+          GetParam(), DecoderName(d), (long long)startMs, (long long)endMs, (long long)c.Got,
+          (long long)c.Expected, c.MaxDiff, c.MaxDiffHead);
+    }
+  }
+}
+
+TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
+  TempDir dir;
+  const std::string source = DataFile(GetParam());
+  for (TDecoder d : kDecoders) {
+    const TPcm whole = Decode(d, source);
+    ASSERT_TRUE(whole.Ok);
+    const int64_t lengthMs = whole.Frames() * 1000 / whole.SampleRate;
+    // Parts, the last one running to the end.
+    const std::vector<int64_t> at = {0, 333, lengthMs / 2, lengthMs / 2 + 39, lengthMs};
+    TPcm joined;
+    for (size_t i = 0; i + 1 < at.size(); ++i) {
+      if (SampleOf(at[i], whole) == SampleOf(at[i + 1], whole)) continue;
+      const std::string piece = dir / ("part" + std::to_string(i) + ".mp3");
+      ASSERT_TRUE(kCut(source, at[i], at[i + 1], piece));
+      const TPcm part = Decode(d, piece);
+      ASSERT_TRUE(part.Ok);
+      joined.Channels = part.Channels;
+      joined.SampleRate = part.SampleRate;
+      joined.Samples.insert(joined.Samples.end(), part.Samples.begin(), part.Samples.end());
+    }
+    const TRangeCompare c = CompareRange(whole, joined, 0, whole.Frames());
+    EXPECT_EQ(c.Got, c.Expected) << DecoderName(d);
+    EXPECT_LE(c.MaxDiff, 1) << DecoderName(d);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, ExactPiece, ::testing::ValuesIn(kSources),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace pelcato::test

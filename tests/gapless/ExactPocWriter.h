@@ -1,0 +1,37 @@
+// A writer of pieces exact to the sample built from the mp3 blocks, for the tests only: the
+// source's frames walked, the piece planned, then the header frame with its LAME extension,
+// the filler frame and the kept frames. The tests run their decode check through a TCutter,
+// so the program's own cut can take this writer's place.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mp3/ExactPlan.h"
+#include "mp3/MainData.h"
+#include "mp3/XingFrame.h"
+
+namespace pelcato::test {
+
+struct TSourceStream {
+  std::vector<uint8_t> File;
+  std::optional<TXingFrame> Header;    // the source's VBR header frame, when it has one
+  std::vector<TMainDataFrame> Frames;  // its audio frames
+  TExactSource Model;
+};
+
+// Reads a file of Layer III frames behind an optional ID3v2 tag; the walk stops at the first
+// bytes that are not a frame (an ID3v1 tag, say).
+std::optional<TSourceStream> ReadSourceStream(std::vector<uint8_t> file);
+
+std::vector<uint8_t> WriteExactPiece(const TSourceStream& src, const TExactPiece& plan);
+
+// Writes the piece of source from startMs to endMs to piece; false when it cannot.
+using TCutter = std::function<bool(const std::string& source, int64_t startMs, int64_t endMs,
+                                   const std::string& piece)>;
+bool PocCut(const std::string& source, int64_t startMs, int64_t endMs, const std::string& piece);
+
+}  // namespace pelcato::test
