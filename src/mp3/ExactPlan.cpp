@@ -12,6 +12,11 @@ namespace {
 // they hold in the whole source's decode.
 constexpr int64_t kLeadIn = 576 + kDecoderDelay;
 
+// The first kept frame starts less than kLeadIn + a frame before the first wanted sample, and a
+// filler frame adds one more: the delay always fits in its 12 bits, so no frames before the cut
+// ever need to be given up for it.
+static_assert(2 * 1152 + kLeadIn - 1 - kDecoderDelay <= TLameTag::kMaxDelay);
+
 }  // namespace
 
 int64_t TExactSource::TimelineSamples() const {
@@ -53,20 +58,11 @@ std::optional<TExactPiece> PlanExact(const TExactSource& source, int64_t firstSa
   p.EndSample = s1;
   p.LastFrame = (u1 - 1) / spf;
   p.FirstFrame = u0 >= kLeadIn ? (u0 - kLeadIn) / spf : 0;
-  for (;;) {
-    const int64_t ahead = u0 - p.FirstFrame * spf;  // decoded samples before the first wanted
-    // A frame in front carries the reservoir; a silent one where the decoder's own delay
-    // would otherwise reach before the piece (only at the very start of an untrimmed source).
-    p.Filler = reachesBack(p.FirstFrame) || ahead < kDecoderDelay;
-    const int64_t delay = (p.Filler ? spf : 0) + ahead - kDecoderDelay;
-    // The field has 12 bits: keep fewer frames before the cut instead.
-    if (delay > TLameTag::kMaxDelay && p.FirstFrame < u0 / spf) {
-      ++p.FirstFrame;
-      continue;
-    }
-    p.Delay = int(delay);
-    break;
-  }
+  const int64_t ahead = u0 - p.FirstFrame * spf;  // decoded samples before the first wanted
+  // A frame in front carries the reservoir; a silent one where the decoder's own delay would
+  // otherwise reach before the piece (only at the very start of an untrimmed source).
+  p.Filler = reachesBack(p.FirstFrame) || ahead < kDecoderDelay;
+  p.Delay = int((p.Filler ? spf : 0) + ahead - kDecoderDelay);
   p.Frames = (p.Filler ? 1 : 0) + p.LastFrame - p.FirstFrame + 1;
   // The decoder ends at Frames * spf - Padding + 529, which must be the wanted end.
   p.Padding = int((p.LastFrame + 1) * spf - u1 + kDecoderDelay);

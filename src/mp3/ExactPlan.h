@@ -8,9 +8,10 @@
 // decoded samples D' + 529 up to F * samples per frame - P' + 529 of the frames behind it.
 //
 // Decoding is causal: a granule's samples depend on its own main data, the granule before it
-// (the overlap of the transform) and 480 samples of the synthesis filter's history. So the
-// first wanted sample gets one granule and the decoder delay of frames in front of it, and
-// nothing behind the last wanted sample's frame is needed.
+// (the overlap of the transform) and 480 samples of the synthesis filter's history, so a
+// decoder that starts at a frame plays what the whole decode plays from 576 + 480 samples on.
+// The first wanted sample gets a granule and the decoder delay (576 + 529) of frames in front
+// of it, and nothing behind the last wanted sample's frame is needed.
 #pragma once
 
 #include <cstdint>

@@ -14,12 +14,13 @@ const char* DecoderName(TDecoder d) {
 
 namespace {
 
-TPcm DecodeMpg123(const std::string& path) {
+TPcm DecodeMpg123(const std::string& path, bool untrimmed) {
   TPcm pcm;
   mpg123_init();
   mpg123_handle* h = mpg123_new(nullptr, nullptr);
   if (!h) return pcm;
   mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+  if (untrimmed) mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
   // 16-bit output only, so the format is the file's rate and channels as signed 16 bit.
   mpg123_format_none(h);
   for (long rate : {8000L, 11025L, 12000L, 16000L, 22050L, 24000L, 32000L, 44100L, 48000L}) {
@@ -77,8 +78,8 @@ TPcm DecodeFfmpeg(const std::string& path) {
 
 }  // namespace
 
-TPcm Decode(TDecoder decoder, const std::string& path) {
-  return decoder == TDecoder::Mpg123 ? DecodeMpg123(path) : DecodeFfmpeg(path);
+TPcm Decode(TDecoder decoder, const std::string& path, bool untrimmed) {
+  return decoder == TDecoder::Mpg123 ? DecodeMpg123(path, untrimmed) : DecodeFfmpeg(path);
 }
 
 TRangeCompare CompareRange(const TPcm& whole, const TPcm& piece, int64_t first, int64_t end) {

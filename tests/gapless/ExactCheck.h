@@ -24,7 +24,8 @@ struct TPcm {
 enum class TDecoder { Mpg123, Ffmpeg };
 const char* DecoderName(TDecoder d);
 
-TPcm Decode(TDecoder decoder, const std::string& path);
+// untrimmed: libmpg123 without gapless trimming, the whole decoded stream.
+TPcm Decode(TDecoder decoder, const std::string& path, bool untrimmed = false);
 
 struct TRangeCompare {
   int64_t Expected = 0;  // samples per channel the range has

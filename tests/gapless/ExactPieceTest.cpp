@@ -125,6 +125,29 @@ TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
   }
 }
 
+TEST(ExactPieceOfALyingSource, PlaysTheUntrimmedDecode) {
+  // A header frame that counts frames the file does not have and trims more than a frame at
+  // each end, with a right CRC: the fields are not believed and the timeline is untrimmed.
+  TempDir dir;
+  std::optional<TSourceStream> s = ReadSourceStream(ReadFile(DataFile("cbr128.mp3")));
+  ASSERT_TRUE(s && s->Header && s->Header->Lame);
+  TXingFrame lie = *s->Header;
+  lie.Frames += 5;
+  lie.Lame->Delay = 3000;
+  lie.Lame->Padding = 2000;
+  const Bytes audio(s->File.begin() + std::ptrdiff_t(s->Frames[0].Offset), s->File.end());
+  const std::string source = dir.Put("lying.mp3", Cat(lie.Render(), audio));
+  const TPcm whole = Decode(TDecoder::Mpg123, source, true);
+  ASSERT_EQ(whole.Frames(), int64_t(s->Frames.size()) * 1152);
+  for (const auto& [startMs, endMs] : {std::pair<int64_t, int64_t>{0, 40}, {1200, 2600}}) {
+    ASSERT_TRUE(kCut(source, startMs, endMs, dir / "piece.mp3"));
+    const TRangeCompare c = CompareRange(whole, Decode(TDecoder::Mpg123, dir / "piece.mp3"),
+                                         SampleOf(startMs, whole), SampleOf(endMs, whole));
+    EXPECT_EQ(c.Got, c.Expected) << startMs;
+    EXPECT_LE(c.MaxDiff, 1) << startMs;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(RealFiles, ExactPiece, ::testing::ValuesIn(kSources),
                          [](const auto& info) {
                            std::string name = info.param;

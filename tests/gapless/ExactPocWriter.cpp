@@ -25,6 +25,7 @@ std::optional<TSourceStream> ReadSourceStream(std::vector<uint8_t> file) {
     if (!h || h->Layer != 3 || size_t(h->FrameSize) > b.size() - pos) break;
     if (!first) {
       first = h;
+      s.FirstFrameAt = pos;
       s.Header = TXingFrame::Parse(&b[pos], size_t(h->FrameSize));
       if (s.Header) {
         pos += size_t(h->FrameSize);

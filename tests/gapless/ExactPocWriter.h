@@ -19,6 +19,7 @@ namespace pelcato::test {
 struct TSourceStream {
   std::vector<uint8_t> File;
   std::optional<TXingFrame> Header;    // the source's VBR header frame, when it has one
+  size_t FirstFrameAt = 0;             // where the first frame starts, header frame or not
   std::vector<TMainDataFrame> Frames;  // its audio frames
   TExactSource Model;
 };
