@@ -18,8 +18,9 @@ namespace {
 const char* const kSources[] = {"cbr128.mp3", "vbr-v2.mp3", "mpeg2-mono48.mp3", "ffmpeg-lame.mp3"};
 constexpr TDecoder kDecoders[] = {TDecoder::Mpg123, TDecoder::Ffmpeg};
 
-// The cut under test; the program's own cut takes this place once it writes such pieces.
+// The cut and split under test; the program's own take this place once they write such pieces.
 const TCutter kCut = PocCut;
+const TSplitter kSplit = PocSplit;
 
 // A few ranges in milliseconds, always the same: one at the start, one at the end, and
 // pseudo-random ones between, some shorter than a frame.
@@ -102,24 +103,24 @@ TEST_P(ExactPiece, DecodesToTheSourcesSamplesOfTheRange) {
 TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
   TempDir dir;
   const std::string source = DataFile(GetParam());
+  std::map<TDecoder, TPcm> whole;
+  for (TDecoder d : kDecoders) whole[d] = Decode(d, source);
+  const int64_t lengthMs =
+      whole[TDecoder::Mpg123].Frames() * 1000 / whole[TDecoder::Mpg123].SampleRate;
+  // Parts, one of them short, the last one running to the end.
+  const std::vector<std::string> parts =
+      kSplit(source, {0, 333, lengthMs / 2, lengthMs / 2 + 39, lengthMs}, dir.Path());
+  ASSERT_EQ(parts.size(), 4u);
   for (TDecoder d : kDecoders) {
-    const TPcm whole = Decode(d, source);
-    ASSERT_TRUE(whole.Ok);
-    const int64_t lengthMs = whole.Frames() * 1000 / whole.SampleRate;
-    // Parts, the last one running to the end.
-    const std::vector<int64_t> at = {0, 333, lengthMs / 2, lengthMs / 2 + 39, lengthMs};
     TPcm joined;
-    for (size_t i = 0; i + 1 < at.size(); ++i) {
-      if (SampleOf(at[i], whole) == SampleOf(at[i + 1], whole)) continue;
-      const std::string piece = dir / ("part" + std::to_string(i) + ".mp3");
-      ASSERT_TRUE(kCut(source, at[i], at[i + 1], piece));
-      const TPcm part = Decode(d, piece);
-      ASSERT_TRUE(part.Ok);
-      joined.Channels = part.Channels;
-      joined.SampleRate = part.SampleRate;
-      joined.Samples.insert(joined.Samples.end(), part.Samples.begin(), part.Samples.end());
+    for (const std::string& part : parts) {
+      const TPcm pcm = Decode(d, part);
+      ASSERT_TRUE(pcm.Ok);
+      joined.Channels = pcm.Channels;
+      joined.SampleRate = pcm.SampleRate;
+      joined.Samples.insert(joined.Samples.end(), pcm.Samples.begin(), pcm.Samples.end());
     }
-    const TRangeCompare c = CompareRange(whole, joined, 0, whole.Frames());
+    const TRangeCompare c = CompareRange(whole[d], joined, 0, whole[d].Frames());
     EXPECT_EQ(c.Got, c.Expected) << DecoderName(d);
     EXPECT_LE(c.MaxDiff, 1) << DecoderName(d);
   }

@@ -105,21 +105,47 @@ std::vector<uint8_t> WriteExactPiece(const TSourceStream& src, const TExactPiece
   return out;
 }
 
+namespace {
+
+std::optional<TSourceStream> ReadSourceFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return ReadSourceStream(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+}
+
+bool WritePiece(const TSourceStream& src, const TExactPiece& plan, const std::string& path) {
+  const std::vector<uint8_t> out = WriteExactPiece(src, plan);
+  if (out.empty()) return false;
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+  return true;
+}
+
+}  // namespace
+
 bool PocCut(const std::string& source, int64_t startMs, int64_t endMs, const std::string& piece) {
-  std::ifstream in(source, std::ios::binary);
-  std::optional<TSourceStream> src =
-      ReadSourceStream(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+  const std::optional<TSourceStream> src = ReadSourceFile(source);
   if (!src) return false;
   const int rate = src->Model.SampleRate;
   const std::optional<TExactPiece> plan =
       PlanExact(src->Model, SampleAtMs(startMs, rate), SampleAtMs(endMs, rate),
                 [&](int64_t i) { return src->Frames[size_t(i)].MainDataBegin > 0; });
-  if (!plan) return false;
-  const std::vector<uint8_t> out = WriteExactPiece(*src, *plan);
-  if (out.empty()) return false;
-  std::ofstream(piece, std::ios::binary)
-      .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
-  return true;
+  return plan && WritePiece(*src, *plan, piece);
+}
+
+std::vector<std::string> PocSplit(const std::string& source,
+                                  const std::vector<int64_t>& boundariesMs,
+                                  const std::string& folder) {
+  const std::optional<TSourceStream> src = ReadSourceFile(source);
+  if (!src) return {};
+  std::vector<int64_t> at;
+  for (int64_t ms : boundariesMs) at.push_back(SampleAtMs(ms, src->Model.SampleRate));
+  std::vector<std::string> paths;
+  for (const TExactPiece& p : PlanExactSplit(
+           src->Model, at, [&](int64_t i) { return src->Frames[size_t(i)].MainDataBegin > 0; })) {
+    paths.push_back(folder + "/part" + std::to_string(paths.size() + 1) + ".mp3");
+    if (!WritePiece(*src, p, paths.back())) return {};
+  }
+  return paths;
 }
 
 }  // namespace pelcato::test

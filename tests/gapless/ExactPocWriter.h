@@ -35,4 +35,13 @@ using TCutter = std::function<bool(const std::string& source, int64_t startMs, i
                                    const std::string& piece)>;
 bool PocCut(const std::string& source, int64_t startMs, int64_t endMs, const std::string& piece);
 
+// Splits source at the boundaries (milliseconds, ascending, the first and last included) and
+// returns the paths of the pieces written into folder, in order; empty when it cannot.
+using TSplitter = std::function<std::vector<std::string>(const std::string& source,
+                                                         const std::vector<int64_t>& boundariesMs,
+                                                         const std::string& folder)>;
+std::vector<std::string> PocSplit(const std::string& source,
+                                  const std::vector<int64_t>& boundariesMs,
+                                  const std::string& folder);
+
 }  // namespace pelcato::test
