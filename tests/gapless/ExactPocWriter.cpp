@@ -80,8 +80,10 @@ std::vector<uint8_t> WriteExactPiece(const TSourceStream& src, const TExactPiece
     oneRate =
         oneRate && (b[size_t(src.Frames[size_t(i)].Offset) + 2] >> 4) == (firstHeader[2] >> 4);
   }
+  // The source's extension where it has one; an encoder string that ffmpeg does not know
+  // would keep ffmpeg from trimming the piece.
   if (src.Header && src.Header->Lame) x->Lame = src.Header->Lame;
-  if (!src.Header || !src.Header->Lame) x->Lame->SetEncoder("LAME");
+  if (!x->Lame->HonouredEverywhere()) x->Lame->SetEncoder("LAME");
   x->Info = oneRate;
   x->Lame->VbrMethod = oneRate ? 1 : x->Lame->VbrMethod;
   x->Frames = uint32_t(plan.Frames);
