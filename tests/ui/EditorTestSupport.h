@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QString>
 #include <memory>
 #include <ostream>
@@ -79,6 +81,16 @@ struct TEditor {
   }
   TFrmMP3Editor* operator->() const { return Window.get(); }
 };
+
+// Sends a mouse event to a marker picture at a point in the window's coordinates.
+inline void Mouse(TFrmMP3Editor& w, QWidget* picture, QEvent::Type type, QPoint windowPoint,
+                  Qt::MouseButton button = Qt::LeftButton) {
+  const QPointF local = picture->mapFrom(&w, windowPoint);
+  QMouseEvent event(type, local, picture->mapToGlobal(local), button,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(picture, &event);
+}
 
 // Every control of the state table as the state says (tag edits as "Include" says).
 inline void ExpectState(TFrmMP3Editor& w, TCommandState state) {

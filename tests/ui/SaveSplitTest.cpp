@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include <tuple>
 
 #include "EditorTestSupport.h"
+#include "edit/TimeCode.h"
 #include "io/FileIo.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"
@@ -128,6 +130,49 @@ TEST(SaveAs, RefusesEqualMarkersAndTheOpenFileByAnyName) {
   }
   EXPECT_EQ(Bytes(source), before);
   EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+// The end marker dragged fully left leaves the start picture no room: nudging it keeps it at
+// 0 ms on the track, and "Save as" refuses the empty range. Afterwards the drags still save
+// exactly the range they show.
+TEST(SaveAs, MarkersPushedTogetherStayOnTheTrackAndSaveTheirRange) {
+  QTemporaryDir out;
+  TEditor w;
+  w.Open(Data("cbr128.mp3"));
+  const int64_t length = w->TrackBarPos->maximum();
+  using test::Mouse;
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonPress, {568, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonRelease, {-500, 180});
+  ASSERT_EQ(w->EndMs(), 0);
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonPress, {137, 180});
+  for (const int x : {138, 141, 127, 150}) {
+    Mouse(*w.Window, w->ImageStart, QEvent::MouseMove, {x, 180});
+    EXPECT_EQ(w->ImageStart->x(), 129) << x;
+    EXPECT_EQ(w->StartMs(), 0) << x;
+  }
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonRelease, {139, 180});
+  EXPECT_EQ(w->StartMs(), 0);
+  EXPECT_EQ(w->RzMaskEdit1->text(), "000:00:00.000");
+  w->BtnSaveMp3Click();
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text, "Starting or ending point setting error");
+  EXPECT_EQ(w.Dialogs.DialogTitles.size(), 1u);  // no save dialog
+
+  // The end a little way right, the start pushed against it.
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonPress, {143, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonRelease, {343, 180});
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonPress, {137, 180});
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonRelease, {1000, 180});
+  const int64_t start = w->StartMs();
+  const int64_t end = w->EndMs();
+  EXPECT_GT(start, 0);
+  EXPECT_LT(start, end);
+  EXPECT_LT(end, length);
+  EXPECT_EQ(w->RzMaskEdit1->text(), QString::fromStdString(FormatTimeCode(start)));
+  const QString target = out.filePath(QStringLiteral("range.mp3"));
+  w.Dialogs.Paths.push_back(target);
+  w->BtnSaveMp3Click();
+  EXPECT_EQ(Bytes(target), CoreCut(Data("cbr128.mp3"), start, end, TID3v1Tag{}, out.path()));
 }
 
 TEST(SaveAs, AFailedWriteSaysSoAndLeavesNothing) {
