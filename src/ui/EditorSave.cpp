@@ -55,6 +55,7 @@ void TFrmMP3Editor::ShowBusy(bool busy) {
 }
 
 void TFrmMP3Editor::BtnSaveMp3Click() {
+  const TRunningCommand running(*this);
   if (FStartMs >= FEndMs) {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_ClipErr), Msg(FMessages.Ms_Info),
                          TMsgIcon::Information, TMsgButtons::Ok);
@@ -88,6 +89,7 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
 }
 
 void TFrmMP3Editor::BtnSplitClick() {
+  const TRunningCommand running(*this);
   const TMp3DataInfo& info = FMp3->Info;
   if (!ShowSplitOptions(FDialogs, FSettings, FMessages, info.Duration, this)) return;
   TSplitRequest request;

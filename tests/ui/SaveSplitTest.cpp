@@ -219,6 +219,40 @@ TEST(SaveAs, TheDesktopsSaveDialogAddsMp3AndStartsWhereItWasLastUsed) {
           .isEmpty());
 }
 
+// ---- A close during a command ---------------------------------------------------------------
+
+// A close that is no click (a timer, the window manager, the end of the session) arriving
+// while Open or "Save as" lets messages through waits for the command; then the window closes
+// as its Close button closes it.
+TEST(CloseDuringCommand, OpenAndSaveFinishFirstThenTheWindowClosesAndKeepsItsSettings) {
+  for (const bool save : {false, true}) {
+    SCOPED_TRACE(save ? "Save as" : "Open");
+    QTemporaryDir out;
+    TEditor w;
+    w->show();
+    w->Settings().SplitInto = 9;
+    const QString target = out.filePath(QStringLiteral("range.mp3"));
+    if (save) w.Open(Data("cbr128.mp3"));
+    w.Dialogs.Paths.push_back(save ? target : Data("cbr128.mp3"));
+    bool closedDuringTheCommand = false;
+    QTimer::singleShot(0, w.Window.get(), [&] {
+      closedDuringTheCommand = w->PanelState->isVisible();
+      w->close();
+    });
+    save ? w->BtnSaveMp3Click() : w->BtnOpenMp3Click();
+    EXPECT_TRUE(closedDuringTheCommand);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->Mp3(), nullptr);
+    EXPECT_TRUE(test::IniHas(w.Folder.ReadSettings(), "SPLIT", "Into=9"));
+    if (save) {
+      EXPECT_EQ(Bytes(target), CoreCut(Data("cbr128.mp3"), 0, 2500, TID3v1Tag{}, out.path()));
+      EXPECT_EQ(w.Dialogs.Messages.back().Text, "MP3 successfully saved to\n\r" + target);
+    } else {
+      EXPECT_EQ(w->Label12->text(), Data("cbr128.mp3"));
+    }
+  }
+}
+
 // ---- The split options dialog ---------------------------------------------------------------
 
 struct TOptions {
@@ -401,7 +435,7 @@ TEST(Split, ByDurationWritesWhatTheCoreWritesWithTheVbrHeaderSetting) {
   EXPECT_GT(withHeader, 0);
 }
 
-TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsWaitForTheRun) {
+TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsAndACloseWaitForTheRun) {
   QTemporaryDir out;
   TEditor w;
   const QString folder = out.filePath(QStringLiteral("pieces"));
@@ -436,6 +470,9 @@ TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsWaitForTheRun) {
   EXPECT_EQ(w->StartMs(), 1000);
   EXPECT_EQ(w.Dialogs.Paths.size(), 1u);  // the open dialog never ran
   ExpectState(*w.Window, TCommandState::FileOpen);
+  // The close came to pass after the run.
+  EXPECT_EQ(w->Mp3(), nullptr);
+  EXPECT_TRUE(test::IniHas(w.Folder.ReadSettings(), "SPLIT", "Into=6"));
 }
 
 }  // namespace
