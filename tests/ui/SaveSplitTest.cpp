@@ -359,6 +359,24 @@ TEST(SplitOptions, RangedEditsClampWhenLeftAndBrowseStoresAtOnce) {
   EXPECT_EQ(o.Dialogs.Messages.back().Text, "The output folder does not exist");
 }
 
+TEST(SplitOptions, EnterInARangedEditClampsItBeforeOkChecksAndStores) {
+  TOptions o;
+  o.Dialog->FileLength = 3600000;
+  o.Dialog->show();
+  o.Dialog->activateWindow();
+  o.Dialog->RadioButtonBy->setChecked(true);
+  o.Dialog->EditMin->clear();
+  o.Dialog->EditSec->setFocus();
+  o.Dialog->EditSec->clear();
+  QTest::keyClicks(o.Dialog->EditSec, QStringLiteral("75"));
+  QTest::keyClick(o.Dialog->EditSec, Qt::Key_Return);
+  EXPECT_EQ(o.Dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(o.Dialog->EditSec->text(), "60");
+  EXPECT_EQ(o.Dialog->EditMin->text(), "0");
+  EXPECT_EQ(o.Settings.SplitSec, 60);
+  EXPECT_EQ(o.Settings.SplitMin, 0);
+}
+
 // ---- Split ------------------------------------------------------------------------------
 
 TEST(Split, ConfirmsWritesEveryPieceAsTheCoreCutsItAndSkipsTakenNames) {
