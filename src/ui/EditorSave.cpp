@@ -102,7 +102,12 @@ void TFrmMP3Editor::BtnSplitClick() {
   std::vector<int64_t> starts;
   std::vector<int64_t> ends;
   const int count = BuildSplitRanges(request, starts, ends);
-  if (count <= 0) return;
+  if (count <= 0) {
+    // Only a file without length gets here: the dialog has checked the values.
+    FDialogs.ShowMessage(this, Msg(FMessages.Ms_NothingToSplit), Msg(FMessages.Ms_Info),
+                         TMsgIcon::Information, TMsgButtons::Ok);
+    return;
+  }
   const QString folderShown = QString::fromStdString(FSettings.OutputFolder);
   const QString question =
       QString::fromStdString(ReplaceAll(FMessages.Ms_SplitSave, "%1", std::to_string(count))) +

@@ -453,6 +453,21 @@ TEST(Split, ByDurationWritesWhatTheCoreWritesWithTheVbrHeaderSetting) {
   EXPECT_GT(withHeader, 0);
 }
 
+TEST(Split, AFileWithoutLengthSaysThereIsNothingToSplitAndWritesNothing) {
+  QTemporaryDir out;
+  TEditor w(QLocale::c(), 0);
+  w.Window->Settings().OutputFolder = out.path().toStdString();
+  w.Open(Data("cbr128.mp3"));
+  ASSERT_EQ(w->Mp3()->Info.Duration, 0);
+  WhenModal([](QWidget* modal) { qobject_cast<TFrmSplitOption*>(modal)->BtnOk->click(); });
+  w->BtnSplitClick();
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text, "The file has no length: there is nothing to split.");
+  EXPECT_EQ(w.Dialogs.Messages[0].Caption, "Information");
+  EXPECT_TRUE(QDir(out.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+  ExpectState(*w.Window, TCommandState::FileOpen);
+}
+
 TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsAndACloseWaitForTheRun) {
   QTemporaryDir out;
   TEditor w;
