@@ -133,7 +133,10 @@ void TFrmMP3Editor::BtnSplitClick() {
       starts, ends,
       [&](size_t piece) {
         ProgressSplit->setValue(int(piece));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // The user's input as well: the splitting state leaves only Minimise usable, so it
+        // acts at once, and a click on anything else meets a disabled control instead of
+        // waiting to act when the run is over.
+        QCoreApplication::processEvents();
         return names.Next();
       },
       tag, true, [&](size_t, const TSegmentResult& result) { anyFailed |= !result.Ok; });

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QString>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -81,6 +84,15 @@ struct TEditor {
   }
   TFrmMP3Editor* operator->() const { return Window.get(); }
 };
+
+// Runs action once the next modal dialog shows.
+inline void WhenModal(std::function<void(QWidget*)> action) {
+  QTimer::singleShot(0, [action = std::move(action)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    ASSERT_NE(modal, nullptr);
+    action(modal);
+  });
+}
 
 // Sends a mouse event to a marker picture at a point in the window's coordinates.
 inline void Mouse(TFrmMP3Editor& w, QWidget* picture, QEvent::Type type, QPoint windowPoint,

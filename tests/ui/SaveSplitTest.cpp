@@ -35,6 +35,7 @@ using test::Data;
 using test::ExpectState;
 using test::TEditor;
 using test::TFakeDialogs;
+using test::WhenModal;
 
 QByteArray Bytes(const QString& path) {
   QFile file(path);
@@ -55,15 +56,6 @@ QByteArray CoreCut(const QString& source, int64_t startMs, int64_t endMs, const 
   const QByteArray content = Bytes(path);
   QFile::remove(path);
   return content;
-}
-
-// Runs action once the next modal dialog shows.
-void WhenModal(std::function<void(QWidget*)> action) {
-  QTimer::singleShot(0, [action = std::move(action)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    ASSERT_NE(modal, nullptr);
-    action(modal);
-  });
 }
 
 // ---- Save as ------------------------------------------------------------------------------
