@@ -38,12 +38,22 @@ using test::IniHas;
 using test::TFakeDialogs;
 using test::TProgramFolder;
 
+// With upgradeStarts, every start of the upgrade program is counted there as well.
 std::unique_ptr<TFrmMP3Editor> MakeWindow(TFakeDialogs& dialogs, const TProgramFolder& folder,
-                                          const char* systemLanguage = "English") {
+                                          const char* systemLanguage = "English",
+                                          int* upgradeStarts = nullptr) {
   TEditorOptions options;
   options.ProgramFolder = folder.Path();
   options.SystemLanguageName = [systemLanguage] { return std::string(systemLanguage); };
-  return std::make_unique<TFrmMP3Editor>(dialogs, WithDesktopLaunchers(options));
+  options = WithDesktopLaunchers(options);
+  if (upgradeStarts != nullptr) {
+    options.StartUpgrade = [upgradeStarts, start = options.StartUpgrade](
+                               const QString& programFolder, uint64_t window, int language) {
+      ++*upgradeStarts;
+      start(programFolder, window, language);
+    };
+  }
+  return std::make_unique<TFrmMP3Editor>(dialogs, options);
 }
 
 QString TextOf(QObject* object) {
@@ -480,7 +490,8 @@ TEST(MainWindowUpgrade, WithoutSettingsTheUpgradeStartsHalfASecondAfterStart) {
   folder.InstallUpgradeStandIn();
   QElapsedTimer clock;
   clock.start();
-  auto window = MakeWindow(dialogs, folder, "German");
+  int starts = 0;
+  auto window = MakeWindow(dialogs, folder, "German", &starts);
   EXPECT_TRUE(window->TimerUpgrade->isActive());
   window->show();
   ASSERT_TRUE(WaitFor([&] { return !folder.UpgradeArguments().isEmpty(); }, 10000));
@@ -493,11 +504,11 @@ TEST(MainWindowUpgrade, WithoutSettingsTheUpgradeStartsHalfASecondAfterStart) {
   EXPECT_EQ(args[4], web::UpgradeServiceEnglish);
   EXPECT_EQ(args[5], web::HomePageEnglish);
 
-  // Once per run: closing does not start it again.
-  QFile::remove(folder.File(QStringLiteral("upgrade-args.txt")));
+  // Once per run: closing does not start it again, and nothing is left to start it later.
+  EXPECT_EQ(starts, 1);
   window->close();
-  QTest::qWait(600);
-  EXPECT_TRUE(folder.UpgradeArguments().isEmpty());
+  EXPECT_EQ(starts, 1);
+  EXPECT_FALSE(window->TimerUpgrade->isActive());
 }
 
 TEST(MainWindowUpgrade, WithPosOneTheUpgradeStartsAtCloseAfterTheSave) {
@@ -505,13 +516,15 @@ TEST(MainWindowUpgrade, WithPosOneTheUpgradeStartsAtCloseAfterTheSave) {
   TProgramFolder folder;
   folder.InstallUpgradeStandIn();
   folder.WriteSettings("[UPGRADE]\nPos=1\n[LANGUAGE]\nDefault=5\n");
-  auto window = MakeWindow(dialogs, folder);
+  int starts = 0;
+  auto window = MakeWindow(dialogs, folder, "English", &starts);
+  // Nothing is set to start it before the close.
   EXPECT_FALSE(window->TimerUpgrade->isActive());
   window->show();
-  QTest::qWait(900);
-  EXPECT_TRUE(folder.UpgradeArguments().isEmpty());
+  EXPECT_EQ(starts, 0);
   const QString handle = QString::number(quint64(window->winId()));
   window->close();
+  EXPECT_EQ(starts, 1);
   EXPECT_TRUE(IniHas(folder.ReadSettings(), "LANGUAGE", "Default=5"));
   ASSERT_TRUE(WaitFor([&] { return !folder.UpgradeArguments().isEmpty(); }, 10000));
   const QStringList args = folder.UpgradeArguments();
