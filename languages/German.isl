@@ -21,6 +21,7 @@ Ms_Success=MP3 erfolgreich gespeichert unter
 Ms_SplitSave=In %1 Dateien teilen und speichern in
 Ms_AsCopy=Die Datei enthält unbekannte Daten und wird als Kopie geöffnet.
 Ms_NotWrite=Keine Schreibberechtigung, bitte wählen Sie einen anderen Ausgabeordner.
+Ms_NothingToSplit=Die Datei hat keine Länge: Es gibt nichts zu teilen.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato Version 3.3.0.0

@@ -34,6 +34,7 @@ QString PathText(const std::string& path) {
 }  // namespace
 
 void TFrmMP3Editor::BtnOpenMp3Click() {
+  const TRunningCommand running(*this);
   const QString path = FDialogs.OpenFile(this, OpenDialog1->property("Title").toString(),
                                          OpenDialog1->property("Filter").toString());
   if (path.isEmpty()) return;  // cancelled: the open file stays open
@@ -41,6 +42,7 @@ void TFrmMP3Editor::BtnOpenMp3Click() {
 }
 
 void TFrmMP3Editor::OpenFile(const QString& path) {
+  const TRunningCommand running(*this);
   // The previous file must not play on under the new one.
   StopPreview();
   Label25->setText(Msg(FMessages.Ms_Opening));

@@ -566,13 +566,19 @@ void TFrmMP3Editor::DeleteTempFiles() {
 }
 
 void TFrmMP3Editor::closeEvent(QCloseEvent* event) {
-  // A split in progress finishes first: its walk still reads the component.
-  if (FCommandState == TCommandState::Splitting) {
+  if (FRunningCommands > 0) {
+    FCloseWaiting = true;
     event->ignore();
     return;
   }
   FormClose();
   event->accept();
+}
+
+TFrmMP3Editor::TRunningCommand::~TRunningCommand() {
+  if (--FWindow.FRunningCommands > 0 || !FWindow.FCloseWaiting) return;
+  FWindow.FCloseWaiting = false;
+  FWindow.close();
 }
 
 void TFrmMP3Editor::showEvent(QShowEvent* event) {

@@ -276,6 +276,24 @@ class TFrmMP3Editor : public QWidget {
   QStringList FImageList1;
   TCommandState FCommandState = TCommandState::NoFile;
   bool FClosed = false;
+  // A command that shows dialogs or lets messages through holds the window open while it
+  // runs: a close that arrives meanwhile (a timer, the window manager, the end of the session)
+  // is carried out when the outermost command is over, since closing frees the analysis
+  // component the command is using.
+  class TRunningCommand {
+   public:
+    explicit TRunningCommand(TFrmMP3Editor& window) : FWindow(window) {
+      ++FWindow.FRunningCommands;
+    }
+    ~TRunningCommand();
+    TRunningCommand(const TRunningCommand&) = delete;
+    TRunningCommand& operator=(const TRunningCommand&) = delete;
+
+   private:
+    TFrmMP3Editor& FWindow;
+  };
+  int FRunningCommands = 0;
+  bool FCloseWaiting = false;
   // Moving the window by the mouse's motion where the desktop offers no move of its own.
   bool FManualMove = false;
   QPoint FManualMoveOffset;

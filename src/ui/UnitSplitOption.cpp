@@ -151,6 +151,12 @@ QString TFrmSplitOption::ValidateOptions() const {
 }
 
 void TFrmSplitOption::BtnOkClick() {
+  // The ranged edits hold their bounds before anything is checked or stored, whatever ended
+  // the typing (a click moves the focus first; other ways of pressing Ok may not). The other
+  // mode's values are stored as they are.
+  for (TNumericEdit* edit : {EditHour, EditMin, EditSec}) {
+    if (edit->isEnabled()) edit->ApplyRange();
+  }
   // The folder as typed, blanks included: it is what gets stored.
   const QString folder = EditFolder->text();
   const std::string error = ValidateSplitFolder(folder.toStdString(), FMessages);

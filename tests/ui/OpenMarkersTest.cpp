@@ -30,6 +30,7 @@ namespace {
 
 using test::Data;
 using test::ExpectState;
+using test::Mouse;
 using test::TEditor;
 
 QString FileBytesWithTag(const QString& source, const QByteArray& title, const QString& dir) {
@@ -199,16 +200,6 @@ TEST(FileFacts, AFileWithoutLengthDividesByNothing) {
 }
 
 // ---- Markers ------------------------------------------------------------------------------
-
-// Sends a mouse event to a marker picture at a point in the window's coordinates.
-void Mouse(TFrmMP3Editor& w, QWidget* picture, QEvent::Type type, QPoint windowPoint,
-           Qt::MouseButton button = Qt::LeftButton) {
-  const QPointF local = picture->mapFrom(&w, windowPoint);
-  QMouseEvent event(type, local, picture->mapToGlobal(local), button,
-                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
-                    Qt::NoModifier);
-  QCoreApplication::sendEvent(picture, &event);
-}
 
 TEST(Markers, DraggingHoldsThePicturesApartAndReachesBothEnds) {
   TEditor w;
