@@ -485,6 +485,8 @@ void TAtomicOutput::FlushRange(bool wait) {
 
 void TAtomicOutput::AppendRange(TSourceFile& src, int64_t pos, int64_t len) {
   if (len <= 0) return;
+  FRunLen = FRunLen > 0 && FRunEnd == pos ? FRunLen + len : len;
+  FRunEnd = pos + len;
   if (FPendingLen > 0 && FPendingSrc == &src && FPendingPos + FPendingLen == pos) {
     FPendingLen += len;
     // A long run is copied on another thread, a chunk at a time, while the walk goes on.
@@ -505,6 +507,10 @@ void TAtomicOutput::AppendRange(TSourceFile& src, int64_t pos, int64_t len) {
 
 void TAtomicOutput::AppendRangeInBackground(TSourceFile& src, int64_t pos, int64_t len) {
   FlushRange(false);
+  if (len > 0) {
+    FRunLen = FRunLen > 0 && FRunEnd == pos ? FRunLen + len : len;
+    FRunEnd = pos + len;
+  }
   if (!FCopier) FCopier = std::make_unique<TCopier>(FFd);
   for (int64_t done = 0; done < len; done += kAsyncChunk) {
     const int64_t n = std::min(kAsyncChunk, len - done);
@@ -515,12 +521,14 @@ void TAtomicOutput::AppendRangeInBackground(TSourceFile& src, int64_t pos, int64
 
 void TAtomicOutput::Append(const void* data, size_t len) {
   FlushRange();
+  if (len > 0) FRunLen = 0;
   WriteAll(data, len, FSize);
   FSize += int64_t(len);
 }
 
 void TAtomicOutput::WriteAt(int64_t pos, const void* data, size_t len) {
   FlushRange();
+  if (len > 0) FRunLen = 0;
   WriteAll(data, len, pos);
   if (pos + int64_t(len) > FSize) FSize = pos + int64_t(len);
 }
@@ -612,6 +620,7 @@ void TAtomicOutput::CloseCommitted() {
 void TAtomicOutput::Discard() {
   FCopier.reset();
   FPendingLen = 0;
+  FRunLen = 0;
   FUnnamed = false;
   if (FFd >= 0) {
     ::close(FFd);

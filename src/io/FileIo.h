@@ -105,6 +105,10 @@ class TAtomicOutput {
   void WriteAt(int64_t pos, const void* data, size_t len);  // throws EFileError
   size_t ReadBack(int64_t pos, void* dst, size_t len);      // what has been written so far
   int64_t Size() const { return FSize + FPendingLen; }      // gathered copies included
+  // True when the last len bytes written are a copy of the source bytes that end at srcEnd.
+  bool EndsWithCopyUpTo(int64_t srcEnd, int64_t len) const {
+    return FRunEnd == srcEnd && FRunLen >= len;
+  }
   // Gives the finished file its name. With noReplace an existing file of that name is never
   // overwritten (the commit fails instead); with sync the data reach the disk before the name
   // does. Throws EFileError.
@@ -136,6 +140,10 @@ class TAtomicOutput {
   TSourceFile* FPendingSrc = nullptr;
   int64_t FPendingPos = 0;
   int64_t FPendingLen = 0;
+  // The copy of source bytes that the output ends with: where it ends in the source, and how
+  // long it is (0 when the output ends in bytes written as they are).
+  int64_t FRunEnd = -1;
+  int64_t FRunLen = 0;
 };
 
 }  // namespace pelcato

@@ -464,7 +464,7 @@ bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, co
     int64_t bytes = 0;
     double written = 0.0;
     copyFrames(out, bytes, written);
-    if (tag.IsTag()) WriteTag(out, tag);
+    if (tag.IsTag()) WriteTag(out, tag, SourceTagEnd());
     // A source cut short while we read it must not give a piece that looks whole.
     src.CheckIntact();
     out.Commit(noReplace);
@@ -684,13 +684,12 @@ bool TKorvaMP3::IsStopped() {
   }
 }
 
-void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag) {
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag, int64_t sourceTagEnd) {
   const std::array<uint8_t, kId3v1Size> bytes = EncodeId3v1(tag);
-  const int64_t size = out.Size();
-  uint8_t head[3];
-  if (size >= kId3v1Size && out.ReadBack(size - kId3v1Size, head, 3) == 3 &&
-      std::memcmp(head, "TAG", 3) == 0) {
-    out.WriteAt(size - kId3v1Size, bytes.data(), bytes.size());
+  // A frame starts before the source's tag, so one that ends with the source ends with all of
+  // the tag copied behind the audio.
+  if (sourceTagEnd >= kId3v1Size && out.EndsWithCopyUpTo(sourceTagEnd, kId3v1Size)) {
+    out.WriteAt(out.Size() - kId3v1Size, bytes.data(), bytes.size());
   } else {
     out.Append(bytes.data(), bytes.size());
   }

@@ -225,6 +225,7 @@ class TKorvaMP3 {
     ~TActiveIndex() { Owner.FActiveIndex = nullptr; }
   };
   int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
+  int64_t SourceTagEnd() const { return Info.ID3v1Size > 0 ? Info.FileSize : -1; }
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
@@ -283,8 +284,10 @@ class TKorvaMP3 {
   std::unique_ptr<TMediaPlayer> FPlayer;
 };
 
-// Places the 128-byte tag at the end of a destination: over an ID3v1 tag that already ends it,
-// otherwise behind the last byte.
-void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag);
+// Places the 128-byte tag at the end of a destination: behind its last byte, or over the
+// source's own ID3v1 tag (the 128 bytes that end at sourceTagEnd; -1 for a source without one)
+// when a last frame that ran into that tag copied it there. Bytes that only look like a tag
+// are audio and stay.
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag, int64_t sourceTagEnd);
 
 }  // namespace pelcato

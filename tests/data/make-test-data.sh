@@ -103,5 +103,19 @@ with open("id3v11.mp3", "rb") as f:
     id3v1 = f.read()
 with open("ape-id3v1.mp3", "ab") as f:
     f.write(id3v1)
+
+# Every audio frame of cbr128.mp3 holds "TAG" in its audio 128 bytes before its end, and the
+# file ends with a real ID3v1 tag: a piece's own tag once landed over those bytes.
+data = bytearray(open("cbr128.mp3", "rb").read())
+pos = 0
+while pos + 4 <= len(data):
+    assert data[pos] == 0xFF
+    size = 144 * 128000 // 44100 + ((data[pos + 2] >> 1) & 1)
+    if data[pos + 36:pos + 40] not in (b"Xing", b"Info"):
+        data[pos + size - 128:pos + size - 125] = b"TAG"
+    pos += size
+assert pos == len(data)
+with open("regress-tag-bytes-in-audio.mp3", "wb") as f:
+    f.write(data + id3v1)
 EOF
 ls -l ./*.mp3
