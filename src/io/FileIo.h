@@ -68,6 +68,9 @@ class TSourceFile {
 // Test hook, asked before every write to a destination; answering false fails that write.
 using TWriteFaultHook = std::function<bool()>;
 void SetWriteFaultHook(TWriteFaultHook hook);
+// Test hook: with false, destinations are written under named temporary files, as in folders
+// that have no O_TMPFILE (FAT, network shares).
+void SetUnnamedFilesAllowed(bool allowed);
 
 // True when both paths name the same file (same device and inode), through any spelling,
 // symbolic link or hard link.
@@ -126,6 +129,8 @@ class TAtomicOutput {
   void CloseCommitted();
   // Gives the file without a name (O_TMPFILE) the name path; false with errno otherwise.
   bool LinkUnnamed(const std::string& path) const;
+  // Renames the named temporary file to FPath unless a file has that name; 0 or -1 with errno.
+  int RenameNoReplace();
   void WriteAll(const void* data, size_t len, int64_t pos);
 
   struct TCopier;
@@ -136,6 +141,7 @@ class TAtomicOutput {
   bool FUnnamed = false;  // the file has no name yet (O_TMPFILE)
   std::string FPath;
   std::string FTempPath;
+  int FTempSlot = -1;  // where a signal handler finds FTempPath
   int64_t FSize = 0;
   TSourceFile* FPendingSrc = nullptr;
   int64_t FPendingPos = 0;

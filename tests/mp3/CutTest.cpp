@@ -541,21 +541,40 @@ TEST(Cut, PiecesWrittenSideBySideAreNamedInOrderOnTheCallersThread) {
   EXPECT_EQ(entries(dir / "out"), count - 3 + 1);
   EXPECT_EQ(entries(dir / "other"), 1u);
 
-  // A caller that throws stops the save there: no hang, nothing without a name left behind.
+  // A caller that throws stops the save there: no hang, and nothing left behind, also where
+  // the pieces ahead are files with a name (folders without O_TMPFILE).
+  struct TUnnamedGuard {
+    ~TUnnamedGuard() { SetUnnamedFilesAllowed(true); }
+  } guard;
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed);
+    SetUnnamedFilesAllowed(unnamed);
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    size_t named = 0;
+    EXPECT_THROW(mp3.SaveSegments(
+                     starts, ends,
+                     [&](size_t i) {
+                       if (i == 20) throw std::runtime_error("stop");
+                       ++named;
+                       return dir / ("out/" + std::to_string(i));
+                     },
+                     {}, true, [](size_t, const TSegmentResult&) {}),
+                 std::runtime_error);
+    EXPECT_EQ(named, 20u);
+    EXPECT_EQ(entries(dir / "out"), 20u);
+  }
+
+  // There, every piece's temporary name is short, whatever the name of the first piece.
   fs::remove_all(dir / "out");
   fs::create_directory(dir / "out");
-  size_t named = 0;
-  EXPECT_THROW(mp3.SaveSegments(
-                   starts, ends,
-                   [&](size_t i) {
-                     if (i == 20) throw std::runtime_error("stop");
-                     ++named;
-                     return dir / ("out/" + std::to_string(i));
-                   },
-                   {}, true, [](size_t, const TSegmentResult&) {}),
-               std::runtime_error);
-  EXPECT_EQ(named, 20u);
-  EXPECT_EQ(entries(dir / "out"), 20u);
+  const std::string longName(240, 'n');
+  size_t written = 0;
+  mp3.SaveSegments(
+      starts, ends, [&](size_t i) { return dir / ("out/" + longName + std::to_string(i)); }, {},
+      true, [&](size_t, const TSegmentResult& r) { written += r.Ok; });
+  EXPECT_EQ(written, count);
+  EXPECT_EQ(entries(dir / "out"), count);
 }
 
 // With the index, the player's length scan skips the contents of the frames the walk found
