@@ -30,14 +30,24 @@ constexpr size_t kCopyChunk = 1024 * 1024;
 constexpr int64_t kAsyncChunk = 1024 * 1024;
 constexpr int64_t kWriteFromWindowMax = 256 * 1024;
 
-TWriteFaultHook& FaultHook() {
-  static TWriteFaultHook hook;
+// Writes come from the caller's thread, a split's second thread and the copying threads: the
+// hook is asked by one of them at a time, so that it may count without locks of its own.
+struct TFaultHook {
+  std::mutex Lock;
+  TWriteFaultHook Hook;
+  std::atomic<bool> Set{false};
+};
+
+TFaultHook& FaultHook() {
+  static TFaultHook hook;
   return hook;
 }
 
 bool WriteAllowed() {
-  const TWriteFaultHook& hook = FaultHook();
-  return !hook || hook();
+  TFaultHook& f = FaultHook();
+  if (!f.Set.load(std::memory_order_acquire)) return true;
+  std::lock_guard<std::mutex> g(f.Lock);
+  return !f.Hook || f.Hook();
 }
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -198,7 +208,10 @@ std::string ResolveLink(const std::string& path) {
 }
 
 void SetWriteFaultHook(TWriteFaultHook hook) {
-  FaultHook() = std::move(hook);
+  TFaultHook& f = FaultHook();
+  std::lock_guard<std::mutex> g(f.Lock);
+  f.Set.store(bool(hook), std::memory_order_release);
+  f.Hook = std::move(hook);
 }
 
 void SetUnnamedFilesAllowed(bool allowed) {

@@ -65,7 +65,8 @@ class TSourceFile {
   bool FMapFailed = false;
 };
 
-// Test hook, asked before every write to a destination; answering false fails that write.
+// Test hook, asked before every write to a destination, from whichever thread writes, one call
+// at a time; answering false fails that write.
 using TWriteFaultHook = std::function<bool()>;
 void SetWriteFaultHook(TWriteFaultHook hook);
 // Test hook: with false, destinations are written under named temporary files, as in folders

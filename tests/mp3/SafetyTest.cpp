@@ -1,5 +1,8 @@
 #include <unistd.h>
 
+#include <set>
+#include <thread>
+
 #include "Mp3TestUtil.h"
 
 namespace pelcato::test {
@@ -71,6 +74,73 @@ TEST(Safety, AFailedWriteInAFarCutLeavesNothingBehind) {
   FailEachWrite(dir, src, dir / "far.mp3", [&] {
     return mp3.SaveSegment(150000, 210000, dir / "far.mp3", MakeTag("t", 2, 3), bytes, ms);
   });
+}
+
+// A split through the frame index writes its pieces on two threads, the way the window and
+// pelcato-cli split. Failing each write in turn, in files without a name and in named ones,
+// fails the piece that write belongs to and leaves the others whole: no partial file, nothing
+// but whole pieces in the folder, the source as it was.
+TEST(Safety, AFailedWriteInASplitOnTwoThreadsLeavesOnlyWholePieces) {
+  TempDir dir;
+  THookGuard guard;
+  struct TUnnamedGuard {
+    ~TUnnamedGuard() { SetUnnamedFilesAllowed(true); }
+  } unnamedGuard;
+  const std::string src = dir.Put("src.mp3", CbrStream(3000));
+  const Bytes source = ReadFile(src);
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(src, false, true);
+  std::vector<int64_t> starts, ends;
+  for (int64_t s = 0; s < mp3.Info.Duration; s += 4000) {
+    starts.push_back(s);
+    ends.push_back(s + 4000);
+  }
+  const auto split = [&] {
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    std::vector<TSegmentResult> results;
+    mp3.SaveSegments(
+        starts, ends, [&](size_t i) { return dir / ("out/" + std::to_string(i)); },
+        MakeTag("t", 2, 3), true, [&](size_t, const TSegmentResult& r) { results.push_back(r); });
+    return results;
+  };
+  std::set<std::thread::id> threads;
+  int writes = 0;
+  SetWriteFaultHook([&] {
+    threads.insert(std::this_thread::get_id());
+    return ++writes > 0;
+  });
+  std::vector<Bytes> whole;
+  for (const TSegmentResult& r : split()) {
+    ASSERT_TRUE(r.Ok);
+    whole.push_back(ReadFile(r.Path));
+  }
+  ASSERT_GT(whole.size(), 10u);
+  EXPECT_GE(threads.size(), 2u) << "the pieces were not written on two threads";
+  for (const bool unnamed : {true, false}) {
+    SetUnnamedFilesAllowed(unnamed);
+    for (int k = 0; k < writes; ++k) {
+      SCOPED_TRACE(std::to_string(k) + (unnamed ? " unnamed" : " named"));
+      int n = 0;
+      SetWriteFaultHook([&] { return n++ != k; });
+      const std::vector<TSegmentResult> results = split();
+      ASSERT_EQ(results.size(), whole.size());
+      size_t failed = 0;
+      for (size_t i = 0; i < results.size(); ++i) {
+        failed += !results[i].Ok;
+        if (results[i].Ok) {
+          EXPECT_EQ(ReadFile(results[i].Path), whole[i]) << i;
+        } else {
+          EXPECT_FALSE(fs::exists(results[i].Path)) << i;
+        }
+      }
+      EXPECT_EQ(failed, 1u);
+      EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir / "out"), {})),
+                results.size() - failed);
+    }
+  }
+  SetWriteFaultHook(nullptr);
+  EXPECT_EQ(ReadFile(src), source);
 }
 
 TEST(Safety, TheSourceIsNeverTheDestination) {
