@@ -110,6 +110,13 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
   std::vector<TIndexMark> marks;
   TWalkCount count;
   std::thread indexer;
+  // Whatever the player throws, the walk is waited for.
+  struct TJoin {
+    std::thread& T;
+    ~TJoin() {
+      if (T.joinable()) T.join();
+    }
+  } join{indexer};
   if (index && Stamp(fileName, stamp)) {
     indexer = std::thread([&] {
       try {
@@ -121,12 +128,6 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
     });
     if (FPlayer) FPlayer->SetLengthOnly(true);
   }
-  struct TJoin {
-    std::thread& T;
-    ~TJoin() {
-      if (T.joinable()) T.join();
-    }
-  } join{indexer};
   MeasureWithPlayer(measure);
   if (FPlayer) FPlayer->SetLengthOnly(false);
   if (indexer.joinable()) {
@@ -146,15 +147,20 @@ void TKorvaMP3::MeasureWithPlayer(bool measure) {
     const int64_t length = FPlayer->Length();
     FPlayer->Close();
     TakeLength(true, length, {});
+  } catch (const EPlayerError& e) {
+    FPlayer->Close();
+    TakeLength(false, 0, e.what(), e.Fault());
   } catch (const std::exception& e) {
     FPlayer->Close();
     TakeLength(false, 0, e.what());
   }
 }
 
-void TKorvaMP3::TakeLength(bool measured, int64_t length, const std::string& error) {
+void TKorvaMP3::TakeLength(bool measured, int64_t length, const std::string& error,
+                           TPlayerFault fault) {
   Info.MciOk = measured;
   Info.MciError = error;
+  Info.MciFault = measured ? TPlayerFault::None : fault;
   Info.Duration = measured ? length : ComputedDuration;
 }
 

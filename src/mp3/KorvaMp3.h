@@ -25,9 +25,10 @@ struct TMp3DataInfo {
   bool Valid = false;  // a frame header stands where the first frame is expected
   bool MciOk = false;  // the player opened the file and told its length
   std::string MciError;
-  int Bitrate = 0;     // kbit/s of the first frame
-  int SampleRate = 0;  // Hz of the first frame
-  int FrameSize = 0;   // bytes of the first frame, padding included
+  TPlayerFault MciFault = TPlayerFault::None;  // why the player did not, when it did not
+  int Bitrate = 0;                             // kbit/s of the first frame
+  int SampleRate = 0;                          // Hz of the first frame
+  int FrameSize = 0;                           // bytes of the first frame, padding included
   double Version = 0.0;
   int Layer = 0;
   int Padding = 0;
@@ -138,7 +139,8 @@ class TKorvaMP3 {
   // Takes a length the player measured elsewhere (on another thread, beside the analysis) as
   // AnalyzeFile takes it: the player's length when it could tell one, the computed length and
   // the player's error otherwise.
-  void TakeLength(bool measured, int64_t length, const std::string& error);
+  void TakeLength(bool measured, int64_t length, const std::string& error,
+                  TPlayerFault fault = TPlayerFault::Other);
 
   bool PlayFrom(std::string& errorText, int64_t fromMs);
   void Stop();
