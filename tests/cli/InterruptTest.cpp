@@ -46,11 +46,11 @@ class TExFatMount {
     std::ifstream(loop) >> FLoop;
     struct statfs st {};
     constexpr long kFuseMagic = 0x65735546;
-    Mounted = Shell("mount.exfat-fuse '" + FLoop + "' '" + FPath.string() + "' >/dev/null 2>&1") &&
-              statfs(FPath.c_str(), &st) == 0 && long(st.f_type) == kFuseMagic;
+    FMounted = Shell("mount.exfat-fuse '" + FLoop + "' '" + FPath.string() + "' >/dev/null 2>&1");
+    Mounted = FMounted && statfs(FPath.c_str(), &st) == 0 && long(st.f_type) == kFuseMagic;
   }
   ~TExFatMount() {
-    if (Mounted) Shell("umount '" + FPath.string() + "'");
+    if (FMounted) Shell("umount '" + FPath.string() + "'");
     if (!FLoop.empty()) Shell("losetup -d '" + FLoop + "'");
   }
   const fs::path& Path() const { return FPath; }
@@ -59,6 +59,7 @@ class TExFatMount {
  private:
   fs::path FPath;
   std::string FLoop;
+  bool FMounted = false;
 };
 
 std::string Contents(const fs::path& path) {
