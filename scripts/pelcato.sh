@@ -17,6 +17,9 @@ packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgm
 # The Debian package: its build (dpkg-shlibdeps, dpkg-buildflags) and its checks.
 packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 
+# exFAT through FUSE: a file system without O_TMPFILE for the interruption tests.
+packages+=(exfat-fuse exfatprogs)
+
 # Only real package names: a name that another package merely provides is never reported
 # installed and would send every run to the package server. When everything is installed, no
 # package tool runs at all.

@@ -685,13 +685,14 @@ class TLengthScan {
       if (!FMeasured) {
         FStop = false;
         FError.clear();
+        FFault = TPlayerFault::Other;
         Run(false);
       }
     } else {
       if (FThread.joinable()) FThread.join();
       if (FDeferred) Run(true);
     }
-    mp3.TakeLength(FMeasured, FLength, FError);
+    mp3.TakeLength(FMeasured, FLength, FError, FFault);
   }
 
  private:
@@ -703,6 +704,9 @@ class TLengthScan {
       player.Open(FFile);
       FLength = scan ? player.Length() : player.LengthWithoutScan();
       FMeasured = true;
+    } catch (const EPlayerError& e) {
+      FError = e.what();
+      FFault = e.Fault();
     } catch (const std::exception& e) {
       FError = e.what();
     }
@@ -714,6 +718,7 @@ class TLengthScan {
   bool FMeasured = false;
   int64_t FLength = 0;
   std::string FError;
+  TPlayerFault FFault = TPlayerFault::Other;
   std::thread FThread;
 };
 

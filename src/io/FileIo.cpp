@@ -8,13 +8,14 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include "io/TempNames.h"
 
 namespace pelcato {
 namespace {
@@ -29,32 +30,28 @@ constexpr size_t kCopyChunk = 1024 * 1024;
 constexpr int64_t kAsyncChunk = 1024 * 1024;
 constexpr int64_t kWriteFromWindowMax = 256 * 1024;
 
-TWriteFaultHook& FaultHook() {
-  static TWriteFaultHook hook;
+// Writes come from the caller's thread, a split's second thread and the copying threads: the
+// hook is asked by one of them at a time, so that it may count without locks of its own.
+struct TFaultHook {
+  std::mutex Lock;
+  TWriteFaultHook Hook;
+  std::atomic<bool> Set{false};
+};
+
+TFaultHook& FaultHook() {
+  static TFaultHook hook;
   return hook;
 }
 
 bool WriteAllowed() {
-  const TWriteFaultHook& hook = FaultHook();
-  return !hook || hook();
+  TFaultHook& f = FaultHook();
+  if (!f.Set.load(std::memory_order_acquire)) return true;
+  std::lock_guard<std::mutex> g(f.Lock);
+  return !f.Hook || f.Hook();
 }
 
 [[noreturn]] void Fail(const std::string& what) {
   throw EFileError(what + ": " + std::strerror(errno));
-}
-
-std::string BaseOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string TempNameFor(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  char suffix[48];
-  std::snprintf(
-      suffix, sizeof suffix, ".%u.%u.%llx.part", unsigned(getpid()), counter++,
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  return FolderOf(path) + "/." + BaseOf(path) + suffix;
 }
 
 // An unnamed file is given its name through /proc; without /proc we use named temporaries.
@@ -62,6 +59,8 @@ bool UnnamedFilesLinkable() {
   static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
   return linkable;
 }
+
+std::atomic<bool> gUnnamedAllowed{true};
 
 // The mapped windows of all sources. A file cut short by someone else while we have it mapped
 // raises SIGBUS when we read a page past its new end; the handler puts a page of zeros there,
@@ -209,7 +208,14 @@ std::string ResolveLink(const std::string& path) {
 }
 
 void SetWriteFaultHook(TWriteFaultHook hook) {
-  FaultHook() = std::move(hook);
+  TFaultHook& f = FaultHook();
+  std::lock_guard<std::mutex> g(f.Lock);
+  f.Set.store(bool(hook), std::memory_order_release);
+  f.Hook = std::move(hook);
+}
+
+void SetUnnamedFilesAllowed(bool allowed) {
+  gUnnamedAllowed = allowed;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -342,7 +348,7 @@ bool TAtomicOutput::Open(const std::string& path, bool lookAtPath) {
   }
   // Preferably a file without a name in the destination's folder: it gets its name only when
   // complete, and vanishes by itself if we never get there, even when the process dies.
-  if (UnnamedFilesLinkable()) {
+  if (gUnnamedAllowed && UnnamedFilesLinkable()) {
     FFd = ::open(FolderOf(FPath).c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, mode);
     if (FFd >= 0) {
       FUnnamed = true;
@@ -351,11 +357,18 @@ bool TAtomicOutput::Open(const std::string& path, bool lookAtPath) {
     }
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
   }
-  for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
-    FTempPath = TempNameFor(FPath);
-    // Read as well as written: the tag writer looks back at what the piece ends with.
-    FFd = ::open(FTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (FFd < 0 && errno != EEXIST) break;
+  // Otherwise a named temporary file, which a signal that ends the process removes.
+  try {
+    const TNamingScope naming;
+    for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
+      FTempPath = TemporaryNameBeside(FPath);
+      FTempSlot = RememberTemporary(FTempPath);
+      FFd = ::open(FTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      const int error = errno;
+      if (FFd < 0) ForgetTemporary(FTempSlot);
+      if (FFd < 0 && error != EEXIST) break;
+    }
+  } catch (const EFileError&) {
   }
   if (FFd < 0) {
     FTempPath.clear();
@@ -485,6 +498,8 @@ void TAtomicOutput::FlushRange(bool wait) {
 
 void TAtomicOutput::AppendRange(TSourceFile& src, int64_t pos, int64_t len) {
   if (len <= 0) return;
+  FRunLen = FRunLen > 0 && FRunEnd == pos ? FRunLen + len : len;
+  FRunEnd = pos + len;
   if (FPendingLen > 0 && FPendingSrc == &src && FPendingPos + FPendingLen == pos) {
     FPendingLen += len;
     // A long run is copied on another thread, a chunk at a time, while the walk goes on.
@@ -505,6 +520,10 @@ void TAtomicOutput::AppendRange(TSourceFile& src, int64_t pos, int64_t len) {
 
 void TAtomicOutput::AppendRangeInBackground(TSourceFile& src, int64_t pos, int64_t len) {
   FlushRange(false);
+  if (len > 0) {
+    FRunLen = FRunLen > 0 && FRunEnd == pos ? FRunLen + len : len;
+    FRunEnd = pos + len;
+  }
   if (!FCopier) FCopier = std::make_unique<TCopier>(FFd);
   for (int64_t done = 0; done < len; done += kAsyncChunk) {
     const int64_t n = std::min(kAsyncChunk, len - done);
@@ -515,12 +534,14 @@ void TAtomicOutput::AppendRangeInBackground(TSourceFile& src, int64_t pos, int64
 
 void TAtomicOutput::Append(const void* data, size_t len) {
   FlushRange();
+  if (len > 0) FRunLen = 0;
   WriteAll(data, len, FSize);
   FSize += int64_t(len);
 }
 
 void TAtomicOutput::WriteAt(int64_t pos, const void* data, size_t len) {
   FlushRange();
+  if (len > 0) FRunLen = 0;
   WriteAll(data, len, pos);
   if (pos + int64_t(len) > FSize) FSize = pos + int64_t(len);
 }
@@ -541,6 +562,7 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
     Fail("Nothing to commit");
   }
   if (sync && ::fsync(FFd) != 0) Fail("Write error");
+  const TNamingScope naming;
   if (FUnnamed) {
     // Linking never replaces a file: that is what a piece wants, and the usual case of a new
     // file. A file to be replaced gets a temporary name first and is renamed over it.
@@ -550,29 +572,55 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
     }
     if (errno != EEXIST || noReplace) Fail("Cannot create " + FPath);
     for (int attempt = 0; attempt < 100 && FTempPath.empty(); ++attempt) {
-      const std::string temp = TempNameFor(FPath);
+      const std::string temp = TemporaryNameBeside(FPath);
+      int slot = RememberTemporary(temp);
       if (LinkUnnamed(temp)) {
         FTempPath = temp;
-      } else if (errno != EEXIST) {
-        Fail("Cannot create " + FPath);
+        FTempSlot = slot;
+        continue;
       }
+      const int error = errno;
+      ForgetTemporary(slot);
+      errno = error;
+      if (error != EEXIST) Fail("Cannot create " + FPath);
     }
     if (FTempPath.empty()) Fail("Cannot create " + FPath);
   }
-  int rc;
-  if (noReplace) {
-    rc = renameat2(AT_FDCWD, FTempPath.c_str(), AT_FDCWD, FPath.c_str(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-      // File systems without RENAME_NOREPLACE: a hard link refuses an existing name too.
-      rc = ::link(FTempPath.c_str(), FPath.c_str());
-      if (rc == 0) ::unlink(FTempPath.c_str());
-    }
-  } else {
-    rc = ::rename(FTempPath.c_str(), FPath.c_str());
-  }
+  const int rc = noReplace ? RenameNoReplace() : ::rename(FTempPath.c_str(), FPath.c_str());
   if (rc != 0) Fail("Cannot create " + FPath);
+  ForgetTemporary(FTempSlot);
   FTempPath.clear();
   CloseCommitted();
+}
+
+int TAtomicOutput::RenameNoReplace() {
+  const char* temp = FTempPath.c_str();
+  const char* path = FPath.c_str();
+  if (renameat2(AT_FDCWD, temp, AT_FDCWD, path, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // File systems without RENAME_NOREPLACE: a hard link refuses an existing name too.
+  if (::link(temp, path) == 0) {
+    ::unlink(temp);
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return -1;
+  // Nor hard links (FAT through FUSE, some network shares): the name is taken with an empty
+  // file of ours, which only fails for a name that exists, and the file renamed over it.
+  int slot = RememberTemporary(FPath);
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int error = errno;
+    ForgetTemporary(slot);
+    errno = error;
+    return -1;
+  }
+  ::close(fd);
+  const int rc = ::rename(temp, path);
+  const int error = errno;
+  if (rc != 0) ::unlink(path);
+  ForgetTemporary(slot);
+  errno = error;
+  return rc;
 }
 
 void TAtomicOutput::CommitAs(const std::string& path, bool noReplace) {
@@ -612,6 +660,7 @@ void TAtomicOutput::CloseCommitted() {
 void TAtomicOutput::Discard() {
   FCopier.reset();
   FPendingLen = 0;
+  FRunLen = 0;
   FUnnamed = false;
   if (FFd >= 0) {
     ::close(FFd);
@@ -619,6 +668,7 @@ void TAtomicOutput::Discard() {
   }
   if (!FTempPath.empty()) {
     ::unlink(FTempPath.c_str());
+    ForgetTemporary(FTempSlot);
     FTempPath.clear();
   }
 }

@@ -65,9 +65,13 @@ class TSourceFile {
   bool FMapFailed = false;
 };
 
-// Test hook, asked before every write to a destination; answering false fails that write.
+// Test hook, asked before every write to a destination, from whichever thread writes, one call
+// at a time; answering false fails that write.
 using TWriteFaultHook = std::function<bool()>;
 void SetWriteFaultHook(TWriteFaultHook hook);
+// Test hook: with false, destinations are written under named temporary files, as in folders
+// that have no O_TMPFILE (FAT, network shares).
+void SetUnnamedFilesAllowed(bool allowed);
 
 // True when both paths name the same file (same device and inode), through any spelling,
 // symbolic link or hard link.
@@ -105,6 +109,10 @@ class TAtomicOutput {
   void WriteAt(int64_t pos, const void* data, size_t len);  // throws EFileError
   size_t ReadBack(int64_t pos, void* dst, size_t len);      // what has been written so far
   int64_t Size() const { return FSize + FPendingLen; }      // gathered copies included
+  // True when the last len bytes written are a copy of the source bytes that end at srcEnd.
+  bool EndsWithCopyUpTo(int64_t srcEnd, int64_t len) const {
+    return FRunEnd == srcEnd && FRunLen >= len;
+  }
   // Gives the finished file its name. With noReplace an existing file of that name is never
   // overwritten (the commit fails instead); with sync the data reach the disk before the name
   // does. Throws EFileError.
@@ -122,6 +130,8 @@ class TAtomicOutput {
   void CloseCommitted();
   // Gives the file without a name (O_TMPFILE) the name path; false with errno otherwise.
   bool LinkUnnamed(const std::string& path) const;
+  // Renames the named temporary file to FPath unless a file has that name; 0 or -1 with errno.
+  int RenameNoReplace();
   void WriteAll(const void* data, size_t len, int64_t pos);
 
   struct TCopier;
@@ -132,10 +142,15 @@ class TAtomicOutput {
   bool FUnnamed = false;  // the file has no name yet (O_TMPFILE)
   std::string FPath;
   std::string FTempPath;
+  int FTempSlot = -1;  // where a signal handler finds FTempPath
   int64_t FSize = 0;
   TSourceFile* FPendingSrc = nullptr;
   int64_t FPendingPos = 0;
   int64_t FPendingLen = 0;
+  // The copy of source bytes that the output ends with: where it ends in the source, and how
+  // long it is (0 when the output ends in bytes written as they are).
+  int64_t FRunEnd = -1;
+  int64_t FRunLen = 0;
 };
 
 }  // namespace pelcato

@@ -110,6 +110,13 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
   std::vector<TIndexMark> marks;
   TWalkCount count;
   std::thread indexer;
+  // Whatever the player throws, the walk is waited for.
+  struct TJoin {
+    std::thread& T;
+    ~TJoin() {
+      if (T.joinable()) T.join();
+    }
+  } join{indexer};
   if (index && Stamp(fileName, stamp)) {
     indexer = std::thread([&] {
       try {
@@ -121,12 +128,6 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool inde
     });
     if (FPlayer) FPlayer->SetLengthOnly(true);
   }
-  struct TJoin {
-    std::thread& T;
-    ~TJoin() {
-      if (T.joinable()) T.join();
-    }
-  } join{indexer};
   MeasureWithPlayer(measure);
   if (FPlayer) FPlayer->SetLengthOnly(false);
   if (indexer.joinable()) {
@@ -146,15 +147,20 @@ void TKorvaMP3::MeasureWithPlayer(bool measure) {
     const int64_t length = FPlayer->Length();
     FPlayer->Close();
     TakeLength(true, length, {});
+  } catch (const EPlayerError& e) {
+    FPlayer->Close();
+    TakeLength(false, 0, e.what(), e.Fault());
   } catch (const std::exception& e) {
     FPlayer->Close();
     TakeLength(false, 0, e.what());
   }
 }
 
-void TKorvaMP3::TakeLength(bool measured, int64_t length, const std::string& error) {
+void TKorvaMP3::TakeLength(bool measured, int64_t length, const std::string& error,
+                           TPlayerFault fault) {
   Info.MciOk = measured;
   Info.MciError = error;
+  Info.MciFault = measured ? TPlayerFault::None : fault;
   Info.Duration = measured ? length : ComputedDuration;
 }
 
@@ -464,7 +470,7 @@ bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, co
     int64_t bytes = 0;
     double written = 0.0;
     copyFrames(out, bytes, written);
-    if (tag.IsTag()) WriteTag(out, tag);
+    if (tag.IsTag()) WriteTag(out, tag, SourceTagEnd());
     // A source cut short while we read it must not give a piece that looks whole.
     src.CheckIntact();
     out.Commit(noReplace);
@@ -684,13 +690,12 @@ bool TKorvaMP3::IsStopped() {
   }
 }
 
-void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag) {
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag, int64_t sourceTagEnd) {
   const std::array<uint8_t, kId3v1Size> bytes = EncodeId3v1(tag);
-  const int64_t size = out.Size();
-  uint8_t head[3];
-  if (size >= kId3v1Size && out.ReadBack(size - kId3v1Size, head, 3) == 3 &&
-      std::memcmp(head, "TAG", 3) == 0) {
-    out.WriteAt(size - kId3v1Size, bytes.data(), bytes.size());
+  // A frame starts before the source's tag, so one that ends with the source ends with all of
+  // the tag copied behind the audio.
+  if (sourceTagEnd >= kId3v1Size && out.EndsWithCopyUpTo(sourceTagEnd, kId3v1Size)) {
+    out.WriteAt(out.Size() - kId3v1Size, bytes.data(), bytes.size());
   } else {
     out.Append(bytes.data(), bytes.size());
   }

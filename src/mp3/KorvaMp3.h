@@ -25,9 +25,10 @@ struct TMp3DataInfo {
   bool Valid = false;  // a frame header stands where the first frame is expected
   bool MciOk = false;  // the player opened the file and told its length
   std::string MciError;
-  int Bitrate = 0;     // kbit/s of the first frame
-  int SampleRate = 0;  // Hz of the first frame
-  int FrameSize = 0;   // bytes of the first frame, padding included
+  TPlayerFault MciFault = TPlayerFault::None;  // why the player did not, when it did not
+  int Bitrate = 0;                             // kbit/s of the first frame
+  int SampleRate = 0;                          // Hz of the first frame
+  int FrameSize = 0;                           // bytes of the first frame, padding included
   double Version = 0.0;
   int Layer = 0;
   int Padding = 0;
@@ -138,7 +139,8 @@ class TKorvaMP3 {
   // Takes a length the player measured elsewhere (on another thread, beside the analysis) as
   // AnalyzeFile takes it: the player's length when it could tell one, the computed length and
   // the player's error otherwise.
-  void TakeLength(bool measured, int64_t length, const std::string& error);
+  void TakeLength(bool measured, int64_t length, const std::string& error,
+                  TPlayerFault fault = TPlayerFault::Other);
 
   bool PlayFrom(std::string& errorText, int64_t fromMs);
   void Stop();
@@ -225,6 +227,7 @@ class TKorvaMP3 {
     ~TActiveIndex() { Owner.FActiveIndex = nullptr; }
   };
   int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
+  int64_t SourceTagEnd() const { return Info.ID3v1Size > 0 ? Info.FileSize : -1; }
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
   void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
@@ -283,8 +286,10 @@ class TKorvaMP3 {
   std::unique_ptr<TMediaPlayer> FPlayer;
 };
 
-// Places the 128-byte tag at the end of a destination: over an ID3v1 tag that already ends it,
-// otherwise behind the last byte.
-void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag);
+// Places the 128-byte tag at the end of a destination: behind its last byte, or over the
+// source's own ID3v1 tag (the 128 bytes that end at sourceTagEnd; -1 for a source without one)
+// when a last frame that ran into that tag copied it there. Bytes that only look like a tag
+// are audio and stay.
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag, int64_t sourceTagEnd);
 
 }  // namespace pelcato

@@ -157,7 +157,7 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       }
     } else if (piece.Out && CanWriteTo(result.Path)) {
       try {
-        if (tag.IsTag()) WriteTag(*piece.Out, tag);
+        if (tag.IsTag()) WriteTag(*piece.Out, tag, SourceTagEnd());
         piece.Out->CommitAs(result.Path, noReplace);
         result.Ok = true;
         result.Bytes = piece.Bytes;

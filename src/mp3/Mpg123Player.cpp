@@ -148,7 +148,9 @@ TMpg123Player::~TMpg123Player() {
 
 void TMpg123Player::Raise(const std::string& what) const {
   const char* reason = FHandle ? mpg123_strerror(FHandle) : "out of memory";
-  throw EPlayerError(what + ": " + reason);
+  const bool unread = !FHandle || mpg123_errcode(FHandle) == MPG123_ERR_READER;
+  throw EPlayerError(what + ": " + reason,
+                     unread ? TPlayerFault::CannotRead : TPlayerFault::NotPlayable);
 }
 
 void TMpg123Player::Open(const std::string& fileName) {
@@ -169,7 +171,7 @@ void TMpg123Player::Open(const std::string& fileName) {
     const std::string reason = input->Fd < 0 ? std::strerror(errno) : "not a regular file";
     if (input->Fd >= 0) ::close(input->Fd);
     delete input;
-    throw EPlayerError("Cannot open the file: " + reason);
+    throw EPlayerError("Cannot open the file: " + reason, TPlayerFault::CannotRead);
   }
   if (FLengthOnly) {
     try {
@@ -184,15 +186,17 @@ void TMpg123Player::Open(const std::string& fileName) {
   if (mpg123_open_handle(FHandle, input) != MPG123_OK) {
     const std::string reason = mpg123_strerror(FHandle);
     mpg123_close(FHandle);
-    throw EPlayerError("Cannot open the file: " + reason);
+    throw EPlayerError("Cannot open the file: " + reason, TPlayerFault::CannotRead);
   }
   FOpen = true;
   // mpg123_open takes any file; a stream without a format is one we cannot play.
   int encoding = 0;
   if (mpg123_getformat(FHandle, &FRate, &FChannels, &encoding) != MPG123_OK || FRate <= 0) {
-    std::string reason = mpg123_strerror(FHandle);
+    const std::string reason = mpg123_strerror(FHandle);
+    const bool unread = mpg123_errcode(FHandle) == MPG123_ERR_READER;
     Close();
-    throw EPlayerError("The file is not playable: " + reason);
+    throw EPlayerError("The file is not playable: " + reason,
+                       unread ? TPlayerFault::CannotRead : TPlayerFault::NotPlayable);
   }
   FPositionMs = 0;
 }

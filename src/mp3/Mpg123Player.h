@@ -40,6 +40,7 @@ class TMpg123Player : public TMediaPlayer {
   bool IsOpen() const { return FOpen; }
 
  private:
+  // Throws what went wrong with libmpg123's reason: a read error, or no audio it can play.
   [[noreturn]] void Raise(const std::string& what) const;
 
   mpg123_handle* FHandle = nullptr;

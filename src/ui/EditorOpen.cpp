@@ -118,9 +118,10 @@ QString TFrmMP3Editor::TempFolder() const {
 }
 
 void TFrmMP3Editor::OpenAsCopy() {
-  // The player may refuse a file for its embedded picture; a copy without it plays.
+  // A file the player reads but finds nothing to play in, while its ID3v2 tag holds a picture:
+  // a copy without the picture frame, whose tag size is written afresh, may play.
   const TMp3DataInfo& info = FMp3->Info;
-  if (info.MciOk || info.MciError.find("MCI") == std::string::npos) return;
+  if (info.MciOk || info.MciFault != TPlayerFault::NotPlayable) return;
   int tagSize = 0;
   int pictureOffset = 0;
   int pictureSize = 0;
@@ -139,8 +140,9 @@ void TFrmMP3Editor::OpenAsCopy() {
   if (QFile::exists(path)) QFile::remove(path);
   const std::string copy = QFile::encodeName(path).toStdString();
   if (FMp3->CopyWithoutFrame(info.FileName, copy, tagSize, pictureOffset, pictureSize)) {
-    FMp3->AnalyzeFile(copy, true, true);
+    // Deleted at close whatever its analysis does.
     FTempFiles << path;
+    FMp3->AnalyzeFile(copy, true, true);
   }
 }
 

@@ -52,12 +52,14 @@ TRefPiece RefCut(const Bytes& f, const TMp3DataInfo& info, int64_t startMs, int6
     t += s.Ms;
   }
   t = 0;
+  int64_t copiedTo = -1;
   while (p < n - info.ID3v1Size - info.ApeSize - 4 && double(endMs - startMs) > t) {
     const TRefStep s = RefStep(f, p);
     if (s.Bytes > 0) {
       if (p + s.Bytes > n) return {false, {}, 0, 0, {}};
       r.Out.insert(r.Out.end(), f.begin() + p, f.begin() + p + s.Bytes);
       r.Frames.push_back(p);
+      copiedTo = p + s.Bytes;
     }
     r.Written += s.Bytes;
     t += s.Ms;
@@ -66,8 +68,8 @@ TRefPiece RefCut(const Bytes& f, const TMp3DataInfo& info, int64_t startMs, int6
   r.Ms = int64_t(t);
   if (tag.IsTag()) {
     const auto enc = EncodeId3v1(tag);
-    const bool over = r.Out.size() >= 128 && std::memcmp(&r.Out[r.Out.size() - 128], "TAG", 3) == 0;
-    if (over) r.Out.resize(r.Out.size() - 128);
+    // Over the source's tag only, where the last frame ran into it up to the end.
+    if (info.ID3v1Size > 0 && copiedTo == n) r.Out.resize(r.Out.size() - 128);
     r.Out.insert(r.Out.end(), enc.begin(), enc.end());
   }
   return r;
@@ -296,6 +298,50 @@ TEST(Cut, TagFollowsTheLastFrameWhateverTheFramesHold) {
   EXPECT_EQ(Slice(piece, piece.size() - 128, 3), (Bytes{'T', 'A', 'G'}));
 }
 
+// Audio that reads "TAG" 128 bytes before a piece's end stays audio, in a cut and in a split
+// on two threads: the piece's tag goes behind it. Only the source's own tag, which a last frame
+// running up to the end of the file copies into the piece, is replaced by the piece's tag.
+TEST(Cut, TagBytesInTheAudioStayAudio) {
+  TempDir dir;
+  const std::string file = DataFile("regress-tag-bytes-in-audio.mp3");
+  const Bytes src = ReadFile(file);
+  const auto encoded = EncodeId3v1(MakeTag("piece", 1, 2));
+  const Bytes tag(encoded.begin(), encoded.end());
+  const auto expectPiece = [&](const std::string& path, int64_t bytes) {
+    const Bytes out = ReadFile(path);
+    ASSERT_EQ(int64_t(out.size()), bytes + 128) << path;
+    // The stream holds nothing but frames: a piece's frames are one run of the source.
+    EXPECT_NE(std::search(src.begin(), src.end(), out.begin(), out.begin() + bytes), src.end());
+    EXPECT_EQ(Slice(out, size_t(bytes), 128), tag);
+  };
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(file, false, true);
+  int64_t bytes, ms;
+  for (const auto& [start, end] : {std::pair<int64_t, int64_t>{0, 1 << 30}, {500, 1200}}) {
+    ASSERT_TRUE(mp3.SaveSegment(start, end, dir / "cut.mp3", MakeTag("piece", 1, 2), bytes, ms));
+    expectPiece(dir / "cut.mp3", bytes);
+  }
+  size_t pieces = 0;
+  mp3.SaveSegments(
+      {0, 800, 1600}, {800, 1600, 1 << 30}, [&](size_t i) { return dir / std::to_string(i); },
+      MakeTag("piece", 1, 2), true,
+      [&](size_t, const TSegmentResult& r) {
+        ASSERT_TRUE(r.Ok);
+        expectPiece(r.Path, r.Bytes);
+        ++pieces;
+      });
+  EXPECT_EQ(pieces, 3u);
+
+  // A last frame that ends where the file does holds the source's whole tag.
+  const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
+  const Bytes v1 = Slice(ReadFile(DataFile("id3v11.mp3")), 2792 - 128, 128);
+  const Bytes ranIn = Cat(Slice(cbr, 0, cbr.size() - 128), v1);
+  auto whole = Analyzed(dir.Put("ran-in.mp3", ranIn));
+  ASSERT_EQ(whole->Info.ID3v1Size, 128);
+  ASSERT_TRUE(whole->SaveSegment(0, 1 << 30, dir / "w.mp3", MakeTag("piece", 1, 2), bytes, ms));
+  EXPECT_EQ(ReadFile(dir / "w.mp3"), Cat(Slice(ranIn, 0, size_t(bytes) - 128), tag));
+}
+
 TEST(Cut, LastFrameCutShort) {
   TempDir dir;
   const Bytes cbr = ReadFile(DataFile("cbr128.mp3"));
@@ -495,21 +541,40 @@ TEST(Cut, PiecesWrittenSideBySideAreNamedInOrderOnTheCallersThread) {
   EXPECT_EQ(entries(dir / "out"), count - 3 + 1);
   EXPECT_EQ(entries(dir / "other"), 1u);
 
-  // A caller that throws stops the save there: no hang, nothing without a name left behind.
+  // A caller that throws stops the save there: no hang, and nothing left behind, also where
+  // the pieces ahead are files with a name (folders without O_TMPFILE).
+  struct TUnnamedGuard {
+    ~TUnnamedGuard() { SetUnnamedFilesAllowed(true); }
+  } guard;
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed);
+    SetUnnamedFilesAllowed(unnamed);
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    size_t named = 0;
+    EXPECT_THROW(mp3.SaveSegments(
+                     starts, ends,
+                     [&](size_t i) {
+                       if (i == 20) throw std::runtime_error("stop");
+                       ++named;
+                       return dir / ("out/" + std::to_string(i));
+                     },
+                     {}, true, [](size_t, const TSegmentResult&) {}),
+                 std::runtime_error);
+    EXPECT_EQ(named, 20u);
+    EXPECT_EQ(entries(dir / "out"), 20u);
+  }
+
+  // There, every piece's temporary name is short, whatever the name of the first piece.
   fs::remove_all(dir / "out");
   fs::create_directory(dir / "out");
-  size_t named = 0;
-  EXPECT_THROW(mp3.SaveSegments(
-                   starts, ends,
-                   [&](size_t i) {
-                     if (i == 20) throw std::runtime_error("stop");
-                     ++named;
-                     return dir / ("out/" + std::to_string(i));
-                   },
-                   {}, true, [](size_t, const TSegmentResult&) {}),
-               std::runtime_error);
-  EXPECT_EQ(named, 20u);
-  EXPECT_EQ(entries(dir / "out"), 20u);
+  const std::string longName(240, 'n');
+  size_t written = 0;
+  mp3.SaveSegments(
+      starts, ends, [&](size_t i) { return dir / ("out/" + longName + std::to_string(i)); }, {},
+      true, [&](size_t, const TSegmentResult& r) { written += r.Ok; });
+  EXPECT_EQ(written, count);
+  EXPECT_EQ(entries(dir / "out"), count);
 }
 
 // With the index, the player's length scan skips the contents of the frames the walk found
