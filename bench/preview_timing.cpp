@@ -53,7 +53,10 @@ class TSilentDialogs : public pelcato::TDialogs {
     return pelcato::TMsgAnswer::Ok;
   }
   QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+                   const QString&) override {
+    return {};
+  }
   QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
   void ShowFolder(const QString&) override {}
 };

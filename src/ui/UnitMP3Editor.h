@@ -273,6 +273,9 @@ class TFrmMP3Editor : public QWidget {
   QLocale FLocale;
   TTagCodePage FTagCodePage;
   QStringList FTempFiles;
+  // The folder of the file the user opened (not of its working copy): where the first "Save
+  // as" of the run starts.
+  QString FSourceFolder;
   QStringList FImageList1;
   TCommandState FCommandState = TCommandState::NoFile;
   bool FClosed = false;

@@ -19,7 +19,10 @@ class TProbeDialogs : public pelcato::TDialogs {
     return pelcato::TMsgAnswer::Ok;
   }
   QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+                   const QString&) override {
+    return {};
+  }
   QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
   void ShowFolder(const QString&) override {}
 };
