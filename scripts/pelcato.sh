@@ -12,7 +12,7 @@ shift || true
 packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev libxcb1-dev
   libmpg123-dev libcue-dev libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
-  python3-mutagen pulseaudio pulseaudio-utils)
+  python3-mutagen pulseaudio pulseaudio-utils qt6-translations-l10n)
 
 # Only real package names: a name that another package merely provides is never reported
 # installed and would send every run to the package server. When everything is installed, no

@@ -39,6 +39,7 @@
 #include "settings/Language.h"
 #include "settings/qt/QtSettings.h"
 #include "ui/Dialogs.h"
+#include "ui/QtTranslations.h"
 #include "ui/Skin.h"
 #include "ui/ufrmShadowFrame.h"
 
@@ -525,6 +526,7 @@ void TFrmMP3Editor::FormCreate() {
   const std::string systemLanguage =
       FOptions.SystemLanguageName ? FOptions.SystemLanguageName() : QtSystemLanguageName();
   StartLanguage(*FLanguageHost, FSettings, FMessages, systemLanguage);
+  UseQtTranslations(FSettings.Language);
   AutoSizeLabels();
   SetWindowShape();
   FShadow = std::make_unique<TFormShadow>();
@@ -722,6 +724,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
   auto* item = qobject_cast<QAction*>(sender());
   if (item == nullptr) return;
   if (SwitchLanguage(*FLanguageHost, FSettings, FMessages, item->property("Tag").toInt())) {
+    UseQtTranslations(FSettings.Language);
     AutoSizeLabels();
   }
 }

@@ -291,6 +291,9 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
             QString::fromUtf8("MP3-Datei öffnen"));
   EXPECT_TRUE(window->PM_German->isChecked());
   EXPECT_EQ(window->windowTitle(), "Pelcato");
+  // Qt's own dialogs speak the language too.
+  const auto qtCancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+  EXPECT_EQ(qtCancel(), "Abbrechen");
 
   window->show();
   QTest::mouseClick(window->Label28, Qt::LeftButton);
@@ -303,6 +306,9 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
   EXPECT_TRUE(window->PM_French->isChecked());
   EXPECT_FALSE(window->PM_German->isChecked());
   EXPECT_EQ(window->BtnOpenMp3->text(), QString::fromUtf8("Ouvrir"));
+  EXPECT_EQ(qtCancel(), "Annuler");
+  window->PM_English->trigger();
+  EXPECT_EQ(qtCancel(), "Cancel");
   window->hide();
 }
 
