@@ -73,7 +73,10 @@ class TCloseOnSignal {
 }  // namespace
 
 TEditorOptions WithDesktopLaunchers(TEditorOptions options) {
-  if (!options.OpenGuide) options.OpenGuide = [] { OpenDocument(web::GuideAddress); };
+  if (!options.OpenGuide) {
+    options.OpenGuide = [] { return OpenDocument(web::GuideAddress); };
+    options.GuideAddress = web::GuideAddress;
+  }
   if (!options.StartUpgrade) {
     options.StartUpgrade = [](const QString& programFolder, uint64_t windowHandle, int language) {
       StartUpgradeProgram(programFolder, UpgradeParameters(windowHandle, language));

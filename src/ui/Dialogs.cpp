@@ -36,6 +36,8 @@ TMsgAnswer TQtDialogs::ShowMessage(QWidget* parent, const QString& text, const Q
       .replace(QLatin1String("\n\r"), QLatin1String("\n"))
       .replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QMessageBox box(qtIcon, caption, shown, qtButtons, parent);
+  // Paths and addresses in a message can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   switch (box.exec()) {
     case QMessageBox::Ok:
       return TMsgAnswer::Ok;

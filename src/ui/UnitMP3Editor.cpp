@@ -732,7 +732,11 @@ void TFrmMP3Editor::PM_EnglishClick() {
 // ---- Help and upgrade ---------------------------------------------------------------------
 
 void TFrmMP3Editor::BtnAboutClick() {
-  if (FOptions.OpenGuide) FOptions.OpenGuide();
+  if (!FOptions.OpenGuide || FOptions.OpenGuide()) return;
+  // Without a browser the address is shown to copy: the box's text can be selected.
+  FDialogs.ShowMessage(this,
+                       Msg(FMessages.Ms_NoBrowser) + QLatin1Char('\n') + FOptions.GuideAddress,
+                       Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
 }
 
 void TFrmMP3Editor::TimerUpgradeTimer() {

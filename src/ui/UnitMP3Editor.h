@@ -60,9 +60,11 @@ struct TEditorOptions {
   // The locale whose separators the file facts use and whose legacy code page the tag texts
   // are in. Empty: the system's.
   std::optional<QLocale> Locale;
-  // Help: opens the online user guide. Empty: Help does nothing. The program passes the
-  // desktop's launchers (see WithDesktopLaunchers in app/Startup.h).
-  std::function<void()> OpenGuide;
+  // Help: opens the online user guide; false when nothing could show it, and the window then
+  // shows GuideAddress to copy. Empty: Help does nothing. The program passes the desktop's
+  // launchers (see WithDesktopLaunchers in app/Startup.h).
+  std::function<bool()> OpenGuide;
+  QString GuideAddress;
   // Starts the upgrade program of the program folder for the window (its native handle) in
   // the language given. Empty: no upgrade program is started.
   std::function<void(const QString& programFolder, uint64_t windowHandle, int language)>
