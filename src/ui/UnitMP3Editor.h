@@ -101,6 +101,9 @@ class TFrmMP3Editor : public QWidget {
   void TimeToMarker(TMarker which, int64_t ms);
   // The open command without its dialog: what the program does for a file named at start.
   void OpenFile(const QString& path);
+  // A file that a second start of the program hands over: the window comes to the front and
+  // opens it as the open command does, unless a command runs, which the notice then says.
+  void OpenHandedOver(const QString& path);
   // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
   bool StartPreview(int64_t fromMs);
   // "1 KB" up to 1023 bytes, else whole kilobytes with the locale's thousands separator.
@@ -256,6 +259,7 @@ class TFrmMP3Editor : public QWidget {
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
   bool IsOpenFile(const QString& path) const;
   void ShowBusy(bool busy);
+  void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
   void AutoSizeLabels();
