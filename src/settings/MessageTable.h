@@ -1,5 +1,6 @@
-// The table of user messages: twenty-two named texts that go into message boxes, status lines and
-// labels. Each has a built-in English text; a language file's [Messages] section replaces it.
+// The table of user messages: twenty-two named texts that go into message boxes, status lines
+// and labels. Each has a built-in English text; a language file's [Messages] section replaces
+// it.
 #pragma once
 
 #include <array>
@@ -35,7 +36,7 @@ struct TMessageTable {
   std::string Ms_AsCopy;
   std::string Ms_NotWrite;
   std::string Ms_NoBrowser;  // Help found no web browser; the guide's address follows
-  std::string Ms_Busy;       // a file handed over by a second start waits for no command
+  std::string Ms_Busy;       // a second start's file came while a command ran; its path follows
 };
 
 struct TMessageKey {
