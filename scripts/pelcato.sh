@@ -13,7 +13,7 @@ shift || true
 packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev libxcb1-dev
   libmpg123-dev libcue-dev libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
-  python3-mutagen pulseaudio pulseaudio-utils xdotool)
+  python3-mutagen pulseaudio pulseaudio-utils xdotool qt6-translations-l10n)
 # The Debian package: its build (dpkg-shlibdeps, dpkg-buildflags) and its checks.
 packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 

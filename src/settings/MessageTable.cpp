@@ -4,7 +4,7 @@
 
 namespace pelcato {
 
-const std::array<TMessageKey, 21> MessageKeys = {{
+const std::array<TMessageKey, 23> MessageKeys = {{
     {"Ms_Opening", &TMessageTable::Ms_Opening, "Opening..."},
     {"Ms_Error", &TMessageTable::Ms_Error, "Error"},
     {"Ms_Waiting", &TMessageTable::Ms_Waiting, "Waiting..."},
@@ -31,6 +31,10 @@ const std::array<TMessageKey, 21> MessageKeys = {{
      "No permission to write, please select a new output folder."},
     {"Ms_NothingToSplit", &TMessageTable::Ms_NothingToSplit,
      "The file has no length: there is nothing to split."},
+    {"Ms_NoBrowser", &TMessageTable::Ms_NoBrowser,
+     "No web browser could be started. The user guide is at this address:"},
+    {"Ms_Busy", &TMessageTable::Ms_Busy,
+     "The file was not opened because another command is still running:"},
 }};
 
 TMessageTable::TMessageTable() {

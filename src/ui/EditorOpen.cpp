@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,6 +59,7 @@ void TFrmMP3Editor::OpenFile(const QString& path) {
     // where it lies instead of walking from the first frame.
     FMp3->AnalyzeFile(QFile::encodeName(path).toStdString(), true, true);
     if (FMp3->Info.Valid) {
+      FSourceFolder = QFileInfo(path).absolutePath();
       ShowOpenedFile();
     } else {
       ApplyCommandState(TCommandState::NoFile);  // the no-file icon; Label12 keeps its path

@@ -61,9 +61,9 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
                          TMsgIcon::Information, TMsgButtons::Ok);
     return;
   }
-  const QString path =
-      FDialogs.SaveFile(this, SaveDialog1->property("Title").toString(),
-                        SaveDialog1->property("Filter").toString(), QStringLiteral("mp3"));
+  const QString path = FDialogs.SaveFile(this, SaveDialog1->property("Title").toString(),
+                                         SaveDialog1->property("Filter").toString(),
+                                         QStringLiteral("mp3"), FSourceFolder);
   if (path.isEmpty()) return;
   if (IsOpenFile(path)) {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSaveName) + path, Msg(FMessages.Ms_Info),

@@ -39,6 +39,7 @@
 #include "settings/Language.h"
 #include "settings/qt/QtSettings.h"
 #include "ui/Dialogs.h"
+#include "ui/QtTranslations.h"
 #include "ui/Skin.h"
 #include "ui/ufrmShadowFrame.h"
 
@@ -525,6 +526,7 @@ void TFrmMP3Editor::FormCreate() {
   const std::string systemLanguage =
       FOptions.SystemLanguageName ? FOptions.SystemLanguageName() : QtSystemLanguageName();
   StartLanguage(*FLanguageHost, FSettings, FMessages, systemLanguage);
+  UseQtTranslations(FSettings.Language);
   AutoSizeLabels();
   SetWindowShape();
   FShadow = std::make_unique<TFormShadow>();
@@ -728,6 +730,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
   auto* item = qobject_cast<QAction*>(sender());
   if (item == nullptr) return;
   if (SwitchLanguage(*FLanguageHost, FSettings, FMessages, item->property("Tag").toInt())) {
+    UseQtTranslations(FSettings.Language);
     AutoSizeLabels();
   }
 }
@@ -735,7 +738,11 @@ void TFrmMP3Editor::PM_EnglishClick() {
 // ---- Help and upgrade ---------------------------------------------------------------------
 
 void TFrmMP3Editor::BtnAboutClick() {
-  if (FOptions.OpenGuide) FOptions.OpenGuide();
+  if (!FOptions.OpenGuide || FOptions.OpenGuide()) return;
+  // Without a browser the address is shown to copy: the box's text can be selected.
+  FDialogs.ShowMessage(this,
+                       Msg(FMessages.Ms_NoBrowser) + QLatin1Char('\n') + FOptions.GuideAddress,
+                       Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
 }
 
 void TFrmMP3Editor::TimerUpgradeTimer() {

@@ -60,9 +60,11 @@ struct TEditorOptions {
   // The locale whose separators the file facts use and whose legacy code page the tag texts
   // are in. Empty: the system's.
   std::optional<QLocale> Locale;
-  // Help: opens the online user guide. Empty: Help does nothing. The program passes the
-  // desktop's launchers (see WithDesktopLaunchers in app/Startup.h).
-  std::function<void()> OpenGuide;
+  // Help: opens the online user guide; false when nothing could show it, and the window then
+  // shows GuideAddress to copy. Empty: Help does nothing. The program passes the desktop's
+  // launchers (see WithDesktopLaunchers in app/Startup.h).
+  std::function<bool()> OpenGuide;
+  QString GuideAddress;
   // Starts the upgrade program of the program folder for the window (its native handle) in
   // the language given. Empty: no upgrade program is started.
   std::function<void(const QString& programFolder, uint64_t windowHandle, int language)>
@@ -99,6 +101,9 @@ class TFrmMP3Editor : public QWidget {
   void TimeToMarker(TMarker which, int64_t ms);
   // The open command without its dialog: what the program does for a file named at start.
   void OpenFile(const QString& path);
+  // A file that a second start of the program hands over: the window comes to the front and
+  // opens it as the open command does, unless a command runs, which the notice then says.
+  void OpenHandedOver(const QString& path);
   // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
   bool StartPreview(int64_t fromMs);
   // "1 KB" up to 1023 bytes, else whole kilobytes with the locale's thousands separator.
@@ -254,6 +259,7 @@ class TFrmMP3Editor : public QWidget {
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
   bool IsOpenFile(const QString& path) const;
   void ShowBusy(bool busy);
+  void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
   void AutoSizeLabels();
@@ -273,6 +279,9 @@ class TFrmMP3Editor : public QWidget {
   QLocale FLocale;
   TTagCodePage FTagCodePage;
   QStringList FTempFiles;
+  // The folder of the file the user opened (not of its working copy): where the first "Save
+  // as" of the run starts.
+  QString FSourceFolder;
   QStringList FImageList1;
   TCommandState FCommandState = TCommandState::NoFile;
   bool FClosed = false;

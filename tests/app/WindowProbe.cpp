@@ -1,6 +1,7 @@
 // The desktop program on a program folder of the test's own: shows the main window, puts one
-// working copy into "Tmp/", says "shown" and runs until the window closes. Message boxes are
-// answered Ok and written to standard error.
+// working copy into "Tmp/", says "shown" and runs until the window closes. A second argument
+// is a file named on the command line. Message boxes are answered Ok and written to standard
+// error.
 #include <QApplication>
 #include <QFile>
 #include <cstdio>
@@ -19,7 +20,10 @@ class TProbeDialogs : public pelcato::TDialogs {
     return pelcato::TMsgAnswer::Ok;
   }
   QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+                   const QString&) override {
+    return {};
+  }
   QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
   void ShowFolder(const QString&) override {}
 };
@@ -33,6 +37,7 @@ int main(int argc, char* argv[]) {
   TProbeDialogs dialogs;
   pelcato::TStartOptions options;
   options.Editor.ProgramFolder = QString::fromLocal8Bit(argv[1]);
+  if (argc > 2) options.OpenAtStart = QString::fromLocal8Bit(argv[2]);
   options.WindowShown = [](pelcato::TFrmMP3Editor& window) {
     const QString copy = QString::fromStdString(window.Settings().TempFolder);
     QFile file(copy + QStringLiteral("working.mp3"));

@@ -343,6 +343,9 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
             QString::fromUtf8("MP3-Datei öffnen"));
   EXPECT_TRUE(window->PM_German->isChecked());
   EXPECT_EQ(window->windowTitle(), "Pelcato");
+  // Qt's own dialogs speak the language too.
+  const auto qtCancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+  EXPECT_EQ(qtCancel(), "Abbrechen");
 
   window->show();
   QTest::mouseClick(window->Label28, Qt::LeftButton);
@@ -355,6 +358,9 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
   EXPECT_TRUE(window->PM_French->isChecked());
   EXPECT_FALSE(window->PM_German->isChecked());
   EXPECT_EQ(window->BtnOpenMp3->text(), QString::fromUtf8("Ouvrir"));
+  EXPECT_EQ(qtCancel(), "Annuler");
+  window->PM_English->trigger();
+  EXPECT_EQ(qtCancel(), "Cancel");
   window->hide();
 }
 
@@ -472,6 +478,25 @@ TEST(MainWindowHelp, HelpOpensTheGuidePage) {
   ASSERT_EQ(catcher.Opened.size(), 1);
   EXPECT_EQ(catcher.Opened[0].toString(), web::GuideAddress);
   EXPECT_TRUE(catcher.Opened[0].path().endsWith("/video-tools/pelcato_guide.html"));
+  EXPECT_TRUE(dialogs.Messages.empty());
+}
+
+TEST(MainWindowHelp, WithoutABrowserHelpShowsTheGuidesAddress) {
+  TFakeDialogs dialogs;
+  TProgramFolder folder(true);
+  folder.WriteSettings("[LANGUAGE]\nDefault=2\n[UPGRADE]\nPos=1\n");
+  TEditorOptions options;
+  options.ProgramFolder = folder.Path();
+  options.OpenGuide = [] { return false; };  // as the desktop answers without a browser
+  options.GuideAddress = web::GuideAddress;
+  TFrmMP3Editor window(dialogs, options);
+  QTest::mouseClick(window.BtnAbout, Qt::LeftButton);
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].Text,
+            QString::fromUtf8("Es konnte kein Webbrowser gestartet werden. Die Anleitung finden "
+                              "Sie unter dieser Adresse:\n") +
+                web::GuideAddress);
+  EXPECT_EQ(dialogs.Messages[0].Caption, "Hinweis");
 }
 
 bool WaitFor(const std::function<bool()>& done, int ms) {

@@ -185,30 +185,48 @@ TEST(SaveAs, AFailedWriteSaysSoAndLeavesNothing) {
 }
 
 TEST(SaveAs, TheDesktopsSaveDialogAddsMp3AndStartsWhereItWasLastUsed) {
-  QTemporaryDir dir;
+  QTemporaryDir dir, source, other;
   TQtDialogs dialogs;
-  WhenModal([&dir](QWidget* modal) {
+  // The first time in the folder given, with no name.
+  WhenModal([&](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Save Mp3 file");
     EXPECT_EQ(dialog->nameFilters(), QStringList{"MP3(*.mp3)"});
+    EXPECT_EQ(dialog->directory().absolutePath(), source.path());
+    EXPECT_EQ(dialog->selectedFiles(), QStringList{source.path()});
     dialog->setDirectory(dir.path());
     dialog->selectFile(QStringLiteral("piece"));
     QMetaObject::invokeMethod(dialog, "accept");
   });
   const QString filter = QStringLiteral("MP3(*.mp3)|*.mp3");
-  EXPECT_EQ(
-      dialogs.SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter, QStringLiteral("mp3")),
-      dir.filePath(QStringLiteral("piece.mp3")));
+  EXPECT_EQ(dialogs.SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter,
+                             QStringLiteral("mp3"), source.path()),
+            dir.filePath(QStringLiteral("piece.mp3")));
+  // Then where the last one was confirmed, with its name, whatever folder is given.
   WhenModal([&dir](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->directory().absolutePath(), dir.path());
+    EXPECT_EQ(dialog->selectedFiles(), QStringList{dir.filePath(QStringLiteral("piece.mp3"))});
     dialog->reject();
   });
-  EXPECT_TRUE(
-      dialogs.SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter, QStringLiteral("mp3"))
-          .isEmpty());
+  EXPECT_TRUE(dialogs
+                  .SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter, QStringLiteral("mp3"),
+                            other.path())
+                  .isEmpty());
+}
+
+TEST(SaveAs, StartsInTheFolderOfTheFileTheUserOpened) {
+  TEditor w;
+  QTemporaryDir folder;
+  const QString file = folder.filePath(QStringLiteral("song.mp3"));
+  ASSERT_TRUE(QFile::copy(Data("cbr128.mp3"), file));
+  w.Open(file);
+  w->BtnSaveMp3Click();  // cancelled
+  w.Open(Data("id3v1.mp3"));
+  w->BtnSaveMp3Click();
+  EXPECT_EQ(w.Dialogs.SaveFolders, QStringList({folder.path(), QStringLiteral(PELCATO_TEST_DATA)}));
 }
 
 // ---- A close during a command ---------------------------------------------------------------

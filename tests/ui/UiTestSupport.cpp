@@ -32,9 +32,10 @@ QString TFakeDialogs::OpenFile(QWidget*, const QString& title, const QString&) {
 }
 
 QString TFakeDialogs::SaveFile(QWidget*, const QString& title, const QString&,
-                               const QString& defaultSuffix) {
+                               const QString& defaultSuffix, const QString& firstFolder) {
   DialogTitles << title;
   Suffixes << defaultSuffix;
+  SaveFolders << firstFolder;
   return NextPath();
 }
 

@@ -29,7 +29,7 @@ class TFakeDialogs : public TDialogs {
                          TMsgIcon icon, TMsgButtons buttons) override;
   QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
   QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                   const QString& suggestedName) override;
+                   const QString& suggestedName, const QString& firstFolder) override;
   QString ExistingDirectory(QWidget* parent, const QString& title,
                             const QString& startFolder) override;
   void ShowFolder(const QString& folder) override { ShownFolders << folder; }
@@ -38,6 +38,7 @@ class TFakeDialogs : public TDialogs {
   QStringList ShownFolders;
   QStringList StartFolders;  // where each folder chooser started
   QStringList Suffixes;      // the default suffix of each save dialog
+  QStringList SaveFolders;   // the folder each save dialog would start in the first time
   std::deque<TMsgAnswer> Answers;
   std::deque<QString> Paths;  // answers of the file and folder dialogs; empty: cancelled
   QStringList DialogTitles;
