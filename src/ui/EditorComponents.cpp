@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <iterator>
+#include <tuple>
 #include <utility>
 
 #include "settings/Language.h"
@@ -172,44 +173,39 @@ void TFrmMP3Editor::CreateComponents() {
     *command.Button = button;
   }
 
-  // Start and end marker controls.
-  // The caption labels end where their edits begin, whatever their text.
-  LabelStart = MakeLabel(this, "LabelStart", QStringLiteral("Start tag"), 185, 117, 0, 0,
-                         Qt::AlignRight | Qt::AlignVCenter);
-  LabelStart->adjustSize();
-  LabelStart->setProperty("AutoSize", true);
-  RzMaskEdit1 = MakeEdit(this, "RzMaskEdit1", 240, 113, 96, 24, 0);
-  LabelStart->setBuddy(RzMaskEdit1);
-  BtnSetStart = new QPushButton(this);
-  BtnSetStart->setObjectName(QStringLiteral("BtnSetStart"));
-  BtnSetStart->setGeometry(337, 114, 25, 23);
-  BtnSetStart->setToolTip(QStringLiteral("Set current postion as start"));
-  connect(BtnSetStart, &QPushButton::clicked, this, &TFrmMP3Editor::BtnSetStartClick);
-
-  LabelEnd = MakeLabel(this, "LabelEnd", QStringLiteral("End tag"), 192, 143, 0, 0,
-                       Qt::AlignRight | Qt::AlignVCenter);
-  LabelEnd->adjustSize();
-  LabelEnd->setProperty("AutoSize", true);
-  RzMaskEdit2 = MakeEdit(this, "RzMaskEdit2", 240, 139, 96, 24, 0);
-  LabelEnd->setBuddy(RzMaskEdit2);
-  BtnSetEnd = new QPushButton(this);
-  BtnSetEnd->setObjectName(QStringLiteral("BtnSetEnd"));
-  BtnSetEnd->setGeometry(337, 140, 25, 23);
-  BtnSetEnd->setToolTip(QStringLiteral("Set current postion as end"));
-  connect(BtnSetEnd, &QPushButton::clicked, this, &TFrmMP3Editor::BtnSetEndClick);
-
-  for (QLineEdit* edit : {RzMaskEdit1, RzMaskEdit2}) {
+  // Start and end marker controls: a caption, the masked edit and the button that takes the
+  // current position, one row each. The caption labels end where their edits begin, whatever
+  // their text.
+  const QIcon markerIcon(QStringLiteral(":/icons/set_marker.svg"));
+  const auto markerRow = [&](const char* captionName, const char* caption, int captionLeft,
+                             const char* editName, const char* buttonName, const char* hint,
+                             int top, void (TFrmMP3Editor::*click)()) {
+    QLabel* label = MakeLabel(this, captionName, QLatin1String(caption), captionLeft, top + 4, 0, 0,
+                              Qt::AlignRight | Qt::AlignVCenter);
+    label->adjustSize();
+    label->setProperty("AutoSize", true);
+    QLineEdit* edit = MakeEdit(this, editName, 240, top, 96, 24, 0);
+    label->setBuddy(edit);
+    auto* button = new QPushButton(this);
+    button->setObjectName(QLatin1String(buttonName));
+    button->setGeometry(337, top + 1, 25, 23);
+    button->setToolTip(QLatin1String(hint));
+    connect(button, &QPushButton::clicked, this, click);
     edit->setInputMask(QLatin1String(kTimeCodeMask));
     edit->setText(QLatin1String(kZeroTimeCode));
     edit->setProperty("Tag", 0);  // 1 while the program writes the text
     connect(edit, &QLineEdit::textChanged, this, &TFrmMP3Editor::RzMaskEdit1Change);
-  }
-  const QIcon markerIcon(QStringLiteral(":/icons/set_marker.svg"));
-  for (QPushButton* button : {BtnSetStart, BtnSetEnd}) {
     button->setIcon(markerIcon);
     button->setIconSize(QSize(16, 16));
     button->setFocusPolicy(Qt::NoFocus);
-  }
+    return std::tuple{label, edit, button};
+  };
+  std::tie(LabelStart, RzMaskEdit1, BtnSetStart) =
+      markerRow("LabelStart", "Start tag", 185, "RzMaskEdit1", "BtnSetStart",
+                "Set current postion as start", 113, &TFrmMP3Editor::BtnSetStartClick);
+  std::tie(LabelEnd, RzMaskEdit2, BtnSetEnd) =
+      markerRow("LabelEnd", "End tag", 192, "RzMaskEdit2", "BtnSetEnd",
+                "Set current postion as end", 139, &TFrmMP3Editor::BtnSetEndClick);
 
   // Preview.
   BtnPlayStart = new QPushButton(QStringLiteral("&Play"), this);
