@@ -27,9 +27,9 @@
 #include "app/Launchers.h"
 #include "app/Startup.h"
 #include "settings/AppSettings.h"
+#include "ui/FormShadow.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
-#include "ui/ufrmShadowFrame.h"
 
 namespace pelcato {
 namespace {

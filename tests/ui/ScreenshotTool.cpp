@@ -14,8 +14,8 @@
 #include <cstdio>
 
 #include "ui/Dialogs.h"
+#include "ui/FormShadow.h"
 #include "ui/UnitMP3Editor.h"
-#include "ui/ufrmShadowFrame.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "ui/ufrmShadowFrame.h"
+#include "ui/FormShadow.h"
 
 namespace pelcato {
 namespace {

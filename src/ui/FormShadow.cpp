@@ -1,4 +1,4 @@
-#include "ui/ufrmShadowFrame.h"
+#include "ui/FormShadow.h"
 
 #include <QEvent>
 #include <QGuiApplication>
