@@ -21,13 +21,8 @@
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
 
-namespace pelcato {
+namespace pelcato::test {
 namespace {
-
-using test::IniHas;
-using test::MakeWindow;
-using test::TFakeDialogs;
-using test::TProgramFolder;
 
 // ---- Moving, minimising, closing -------------------------------------------------------
 
@@ -239,4 +234,4 @@ TEST(MainWindowUpgrade, MissingUpgradeProgramIsSilent) {
 }
 
 }  // namespace
-}  // namespace pelcato
+}  // namespace pelcato::test

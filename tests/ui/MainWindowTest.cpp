@@ -27,13 +27,8 @@
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
 
-namespace pelcato {
+namespace pelcato::test {
 namespace {
-
-using test::IniHas;
-using test::MakeWindow;
-using test::TFakeDialogs;
-using test::TProgramFolder;
 
 QString TextOf(QObject* object) {
   if (auto* label = qobject_cast<QLabel*>(object)) return label->text();
@@ -344,4 +339,4 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
 }
 
 }  // namespace
-}  // namespace pelcato
+}  // namespace pelcato::test
