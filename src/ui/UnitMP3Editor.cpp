@@ -1,3 +1,6 @@
+// The main window: its creation and closing, the borderless window, the command states, and
+// the language, Help and tag handlers. Its components are built in EditorComponents.cpp, the
+// commands in the other Editor*.cpp files.
 #include "ui/UnitMP3Editor.h"
 
 #include <QAction>
