@@ -24,9 +24,9 @@
 #include "settings/Language.h"
 #include "settings/qt/QtSettings.h"
 #include "ui/Dialogs.h"
-#include "ui/FormShadow.h"
 #include "ui/QtTranslations.h"
 #include "ui/Skin.h"
+#include "ui/ufrmShadowFrame.h"
 
 namespace pelcato {
 

@@ -17,7 +17,7 @@
 #include "MainWindowTestSupport.h"
 #include "UiTestSupport.h"
 #include "app/Launchers.h"
-#include "ui/FormShadow.h"
+#include "ui/ufrmShadowFrame.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
 

@@ -23,9 +23,9 @@
 #include "MainWindowTestSupport.h"
 #include "UiTestSupport.h"
 #include "settings/AppSettings.h"
-#include "ui/FormShadow.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/ufrmShadowFrame.h"
 
 namespace pelcato::test {
 namespace {

@@ -14,8 +14,8 @@
 #include <cstdio>
 
 #include "FakeDialogs.h"
-#include "ui/FormShadow.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/ufrmShadowFrame.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

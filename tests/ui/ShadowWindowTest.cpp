@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "ui/FormShadow.h"
+#include "ui/ufrmShadowFrame.h"
 
 namespace pelcato {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/FormShadow.h"
+#include "ui/ufrmShadowFrame.h"
 
 #include <QEvent>
 #include <QGuiApplication>
