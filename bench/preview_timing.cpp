@@ -31,9 +31,9 @@
 #include <thread>
 #include <vector>
 
+#include "FakeDialogs.h"
 #include "edit/TimeCode.h"
 #include "sound/QtAudioOutput.h"
-#include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 
 namespace {
@@ -44,22 +44,6 @@ constexpr int kRate = 44100;  // the null sink's format: s16le, 2 channels
 double MsSince(Clock::time_point origin, Clock::time_point t) {
   return std::chrono::duration<double, std::milli>(t - origin).count();
 }
-
-class TSilentDialogs : public pelcato::TDialogs {
- public:
-  pelcato::TMsgAnswer ShowMessage(QWidget*, const QString& text, const QString&, pelcato::TMsgIcon,
-                                  pelcato::TMsgButtons) override {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    return pelcato::TMsgAnswer::Ok;
-  }
-  QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
-                   const QString&) override {
-    return {};
-  }
-  QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-  void ShowFolder(const QString&) override {}
-};
 
 // parec on the default sink's monitor. With -v parec says every 50 ms which moment of its
 // stream the sink plays just then ("Time: 1.234 sec"): each such line, stamped when it arrives,
@@ -367,7 +351,10 @@ int main(int argc, char* argv[]) {
   }
 
   QTemporaryDir folder;
-  TSilentDialogs dialogs;
+  pelcato::test::TFakeDialogs dialogs;
+  dialogs.OnMessage = [](const pelcato::test::TShownMessage& box) {
+    std::fprintf(stderr, "message: %s\n", qPrintable(box.Text));
+  };
   pelcato::TEditorOptions options;
   options.ProgramFolder = folder.path() + QLatin1Char('/');
   options.MakePlayer = [] { return pelcato::MakeDesktopPlayer(); };

@@ -210,6 +210,8 @@ class TFrmMP3Editor : public QWidget {
   void RzMaskEdit1Change();
   void RzCheckBox1Click();
   void Label28Click();
+  // The click of every item of the language menu, not only English's: the item's Tag is the
+  // language it stands for.
   void PM_EnglishClick();
   void TimerUpgradeTimer();
   void RzBmpButton1Click();

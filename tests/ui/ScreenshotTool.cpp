@@ -13,28 +13,9 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/Dialogs.h"
+#include "FakeDialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/ufrmShadowFrame.h"
-
-namespace {
-
-class TSilentDialogs : public pelcato::TDialogs {
- public:
-  pelcato::TMsgAnswer ShowMessage(QWidget*, const QString&, const QString&, pelcato::TMsgIcon,
-                                  pelcato::TMsgButtons) override {
-    return pelcato::TMsgAnswer::Ok;
-  }
-  QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
-                   const QString&) override {
-    return {};
-  }
-  QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-  void ShowFolder(const QString&) override {}
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -61,7 +42,7 @@ int main(int argc, char* argv[]) {
     return 1;
   ini.close();
 
-  TSilentDialogs dialogs;
+  pelcato::test::TFakeDialogs dialogs;
   pelcato::TEditorOptions options;
   options.ProgramFolder = folder.path() + QLatin1Char('/');
   pelcato::TFrmMP3Editor window(dialogs, options);
