@@ -19,11 +19,6 @@
 #include <variant>
 #include <vector>
 
-#include "edit/CueSheet.h"
-#include "edit/SilenceSplit.h"
-#include "edit/SizeSplit.h"
-#include "edit/SplitOptions.h"
-#include "edit/SplitPlan.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
 #include "io/FileIo.h"
@@ -31,6 +26,11 @@
 #include "mp3/Mpg123Player.h"
 #include "mp3/StreamCheck.h"
 #include "settings/MessageTable.h"
+#include "split/CueSheet.h"
+#include "split/SilenceSplit.h"
+#include "split/SizeSplit.h"
+#include "split/SplitOptions.h"
+#include "split/SplitPlan.h"
 #include "text/Text.h"
 
 namespace pelcato {

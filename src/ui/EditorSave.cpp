@@ -9,9 +9,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include "edit/SplitPlan.h"
 #include "edit/TagText.h"
 #include "io/FileIo.h"
+#include "split/SplitPlan.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitSplitOption.h"

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "edit/SplitOptions.h"
 #include "settings/Language.h"
 #include "settings/qt/QtSettings.h"
+#include "split/SplitOptions.h"
 #include "ui/Dialogs.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"

@@ -1,4 +1,4 @@
-#include "edit/SplitPlan.h"
+#include "split/SplitPlan.h"
 
 #include <sys/stat.h>
 

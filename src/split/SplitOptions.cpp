@@ -1,4 +1,4 @@
-#include "edit/SplitOptions.h"
+#include "split/SplitOptions.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "edit/SilenceSplit.h"
+#include "split/SilenceSplit.h"
 
 #include <fcntl.h>
 #include <mpg123.h>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-#include "edit/SplitPlan.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 namespace {

@@ -1,4 +1,4 @@
-#include "edit/CueSheet.h"
+#include "split/CueSheet.h"
 
 #include <libcue.h>
 #include <unistd.h>
@@ -8,10 +8,10 @@
 #include <fstream>
 #include <memory>
 
-#include "edit/SplitPlan.h"
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
-#include "settings/ProfileFile.h"
+#include "split/SplitPlan.h"
+#include "text/Text.h"
 
 namespace pelcato {
 namespace {

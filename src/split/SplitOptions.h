@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "edit/SplitPlan.h"
 #include "settings/MessageTable.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 

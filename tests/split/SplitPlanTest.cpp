@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "edit/SplitPlan.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 namespace {
