@@ -21,7 +21,7 @@
 
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
-#include "io/FileIo.h"
+#include "io/Paths.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/Mpg123Player.h"
 #include "mp3/StreamCheck.h"
@@ -206,15 +206,10 @@ void ParseEveryArg(const std::string& text, TSplitRequest& request) {
 }
 
 int ParseGenreArg(const std::string& text) {
-  int64_t n = 0;
-  if (ParseDecimal(text, n)) {
-    if (n >= 0 && n < kGenreCount) return int(n);
-    throw EUsage("--genre: a genre number is 0 to 147");
-  }
   if (SameText(text, "none")) return -1;
-  for (int g = 0; g < kGenreCount; ++g) {
-    if (SameText(text, ID3Genres[size_t(g)])) return g;
-  }
+  if (const int genre = GenreNumber(text); genre >= 0) return genre;
+  int64_t n = 0;
+  if (ParseDecimal(text, n)) throw EUsage("--genre: a genre number is 0 to 147");
   throw EUsage("--genre: unknown genre " + text);
 }
 
@@ -464,11 +459,6 @@ void CheckOutputFolder(const std::string& folder) {
   }
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 // Progress is for a person watching: only on the process's own standard error, and only when
 // that is a terminal.
 bool ShowsProgress(const std::ostream& err) {
@@ -504,7 +494,7 @@ class TPieceReport {
     } else {
       FAnyFailed = true;
       // A piece never creates its name when it fails, so a name there now was there before.
-      if (Exists(result.Path)) {
+      if (PathExists(result.Path)) {
         FErr << result.Path << ": the file exists; it is not replaced" << std::endl;
       } else {
         FErr << result.Path << ": " << Messages().Ms_NotSave << std::endl;
@@ -545,12 +535,6 @@ double ParseNumberArg(const std::string& name, const std::string& text, double m
   return value;
 }
 
-// A folder given without a trailing "/" gets one; no folder means the current one.
-std::string InFolder(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
                const TTagOverrides& tagOptions, TPieceReport& report) {
   const TTagCodePage cp = TagCodePageFromEnvironment();
@@ -567,7 +551,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
   mp3.SaveSegmentsWithTags(
       starts, ends,
       [&](size_t piece) {
-        return report.Starting(piece, InFolder(folder, CuePieceName(sheet.Tracks[piece])));
+        return report.Starting(piece, JoinPath(folder, CuePieceName(sheet.Tracks[piece])));
       },
       [&](size_t piece) {
         // The sheet's fields stand where the source's tag would; the options override them.
@@ -746,10 +730,10 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   TSilenceOptions silenceOptions;
   int64_t sizeLimit = 0;
   if (parts) {
-    request.SplitType = 0;
+    request.SplitType = TSplitType::IntoParts;
     request.SplitInto = ParsePartsArg(*parts);
   } else if (every) {
-    request.SplitType = 1;
+    request.SplitType = TSplitType::ByDuration;
     ParseEveryArg(*every, request);
   } else if (silence) {
     if (const std::string* t = args.Value("--threshold")) {

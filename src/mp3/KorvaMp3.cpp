@@ -9,7 +9,8 @@
 #include <optional>
 #include <thread>
 
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
 #include "mp3/MpegFrameHeader.h"
 #include "mp3/XingFrame.h"
 

@@ -9,7 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato {

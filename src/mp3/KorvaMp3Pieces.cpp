@@ -11,7 +11,8 @@
 #include <system_error>
 #include <thread>
 
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato {

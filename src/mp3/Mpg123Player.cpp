@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
 #include "mp3/MpegFrameHeader.h"
 
 namespace pelcato {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/SideInfo.h"
 

@@ -69,26 +69,6 @@ std::string Text(const char* s) {
   return s ? std::string(s) : std::string();
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-int GenreNumber(const std::string& name) {
-  int64_t n = -1;
-  if (ParseDecimal(name, n)) return n >= 0 && n < kGenreCount ? int(n) : -1;
-  for (int g = 0; g < kGenreCount; ++g) {
-    if (SameName(name, ID3Genres[size_t(g)])) return g;
-  }
-  return -1;
-}
-
 }  // namespace
 
 int64_t CdFramesToMs(int64_t frames) {

@@ -12,7 +12,9 @@
 
 #include "CliRun.h"
 #include "cli/Cli.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "split/SilenceSplit.h"
 #include "split/SizeSplit.h"
 #include "split/SplitPlan.h"
