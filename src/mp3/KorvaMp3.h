@@ -223,6 +223,8 @@ class TKorvaMP3 {
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool SourceUsable() const;
+  // The source opened for a save; nullptr when it is gone or cannot be read.
+  std::unique_ptr<TSourceFile> OpenSource() const;
   // The source can still be read and the destination is not the source.
   bool CanWriteTo(const std::string& destination) const;
 

@@ -65,6 +65,14 @@ bool TKorvaMP3::SourceUsable() const {
   return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::unique_ptr<TSourceFile> TKorvaMP3::OpenSource() const {
+  try {
+    if (SourceUsable()) return std::make_unique<TSourceFile>(Info.FileName);
+  } catch (const std::exception&) {
+  }
+  return nullptr;
+}
+
 bool TKorvaMP3::CanWriteTo(const std::string& destination) const {
   // One look at each: the source still a regular file, the destination not the source itself
   // through any path or link.
@@ -268,11 +276,7 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
                                      const TPieceDone& done) {
   const size_t count = std::min(starts.size(), ends.size());
   const TFrameIndex* index = UsableIndex();
-  std::unique_ptr<TSourceFile> src;
-  try {
-    if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);
-  } catch (const std::exception&) {
-  }
+  const std::unique_ptr<TSourceFile> src = OpenSource();
   if (src && index && count > 1 &&
       SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, *index)) {
     return;
@@ -320,11 +324,7 @@ bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
 void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,
                                 const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
                                 const TPieceDone& done) {
-  std::unique_ptr<TSourceFile> src;
-  try {
-    if (SourceUsable()) src = std::make_unique<TSourceFile>(Info.FileName);
-  } catch (const std::exception&) {
-  }
+  const std::unique_ptr<TSourceFile> src = OpenSource();
   SaveInOrder(
       std::min(from.size(), to.size()), nameFor, [&](size_t) { return tag; }, done,
       [&](size_t i, const TID3v1Tag& pieceTag, TSegmentResult& result) {
