@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/FileIo.h"
+#include "io/FileError.h"
+#include "io/Paths.h"
 
 namespace pelcato {
 namespace {

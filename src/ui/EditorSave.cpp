@@ -9,9 +9,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include "edit/SplitPlan.h"
 #include "edit/TagText.h"
-#include "io/FileIo.h"
+#include "io/Paths.h"
+#include "split/SplitPlan.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitSplitOption.h"
@@ -125,9 +125,7 @@ void TFrmMP3Editor::BtnSplitClick() {
   ShowBusy(true);
   const TID3v1Tag tag = BuildTagFromEdits();  // the same tag on every piece
   FMp3->VbrHeader = FSettings.VbrHeader;
-  std::string folder = FSettings.OutputFolder;
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  TSplitNamer names(info.FileName, folder);
+  TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
   FMp3->SaveSegments(
       starts, ends,

@@ -14,12 +14,14 @@
 
 #include "CliRun.h"
 #include "cli/Cli.h"
-#include "edit/SplitPlan.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/MpegFrameHeader.h"
 #include "mp3/Mpg123Player.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 namespace {

@@ -18,8 +18,10 @@
 #include <thread>
 
 #include "CliRun.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
 #include "io/TempNames.h"
+#include "io/WriteFaults.h"
 
 namespace pelcato {
 namespace {

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "ScratchFolder.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato::test {

@@ -204,7 +204,9 @@ TEST(Regression, NamesStartingWithAByteOrderMarkSurviveAWrite) {
 }
 
 TEST(Regression, TimeCodes) {
-  for (const fs::path& file : RegressionFiles(".txt")) {
+  const std::vector<fs::path> files = RegressionFiles(".txt");
+  ExpectAmong(Names(files), {"regress-timecode-blanks-and-high-tens.txt"});
+  for (const fs::path& file : files) {
     SCOPED_TRACE(file.filename().string());
     const Bytes b = ReadFile(file.string());
     const std::string text(b.begin(), b.end());

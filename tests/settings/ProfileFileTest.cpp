@@ -3,6 +3,7 @@
 #include <map>
 
 #include "SettingsTestUtil.h"
+#include "io/WriteFaults.h"
 #include "settings/ProfileFile.h"
 
 namespace pelcato::test {
@@ -92,9 +93,9 @@ TEST(ProfileFile, FailedWriteLeavesTheOldFileWhole) {
   const std::string old = "[SPLIT]\nType=0\n[Other]\nkeep=" + std::string(500, 'k') + "\n";
   WriteText(path, old);
   TProfileFile ini(path);
-  TProfileFile::SetWriteFaultHook([] { return false; });  // the disk fills up mid-write
+  SetWriteFaultHook([] { return false; });  // the disk is full
   EXPECT_FALSE(ini.WriteString("SPLIT", "Type", "1"));
-  TProfileFile::SetWriteFaultHook(nullptr);
+  SetWriteFaultHook(nullptr);
   EXPECT_EQ(ReadText(path), old);
   EXPECT_EQ(scratch.Entries(), 1u);
 

@@ -23,7 +23,9 @@
 
 #include "EditorTestSupport.h"
 #include "edit/TimeCode.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"
 #include "ui/UnitSplitOption.h"
@@ -321,7 +323,7 @@ TEST(SplitOptions, OkChecksFolderWriteAccessAndValuesInThatOrder) {
   EXPECT_EQ(o.Ok(), "Please set time higher than 1 second but less than 000:01:00.000");
   EXPECT_EQ(o.Dialogs.Messages.back().Caption, "Information");
   EXPECT_EQ(o.Dialog->result(), QDialog::Rejected);
-  EXPECT_EQ(o.Settings.SplitType, 0);  // nothing stored yet
+  EXPECT_EQ(o.Settings.SplitType, TSplitType::IntoParts);  // nothing stored yet
 
   // Into 2 and 200 parts pass, and Ok stores every value, the other mode's as well.
   o.Dialog->RadioButtonInto->setChecked(true);
@@ -331,7 +333,7 @@ TEST(SplitOptions, OkChecksFolderWriteAccessAndValuesInThatOrder) {
   o.Dialog->EditMin->SetValue(7);
   EXPECT_EQ(o.Ok(), QString());
   EXPECT_EQ(o.Dialog->result(), QDialog::Accepted);
-  EXPECT_EQ(o.Settings.SplitType, 0);
+  EXPECT_EQ(o.Settings.SplitType, TSplitType::IntoParts);
   EXPECT_EQ(o.Settings.SplitInto, 2);
   EXPECT_EQ(o.Settings.SplitMin, 7);
 }
@@ -359,7 +361,7 @@ TEST(SplitOptions, RangedEditsClampWhenLeftAndBrowseStoresAtOnce) {
   EXPECT_EQ(o.Dialog->EditFolder->text(), chosen);
   o.Dialog->BtnCancel->click();
   EXPECT_EQ(o.Settings.OutputFolder, chosen.toStdString());
-  EXPECT_EQ(o.Settings.SplitType, 0);  // Cancel stored nothing else
+  EXPECT_EQ(o.Settings.SplitType, TSplitType::IntoParts);  // Cancel stored nothing else
 
   // Open shows the folder in the file manager, or says that it is missing.
   o.Dialog->BtnOpen->click();

@@ -1,88 +1,19 @@
-// Reading sources and writing destinations: buffered reads that never go past the end of a
-// file, and destinations that appear under their name only once they are complete.
+// Destinations that appear under their name only once they are complete.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "io/SourceFile.h"
 
 namespace pelcato {
 
-class EFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+class TRangeCopier;
 
-// A source opened read-only. Small reads come from a window of the file: mapped where the
-// system allows it (the walk then touches only the bytes it looks at, and nothing is copied),
-// otherwise read into memory. A source cut short while mapped makes the next read fail.
-class TSourceFile {
- public:
-  explicit TSourceFile(const std::string& path);  // throws EFileError
-  ~TSourceFile();
-  TSourceFile(const TSourceFile&) = delete;
-  TSourceFile& operator=(const TSourceFile&) = delete;
-
-  int64_t Size() const { return FSize; }
-  int Fd() const { return FFd; }
-  // Up to len bytes at pos; fewer at the end of the file. Throws EFileError on a read error.
-  size_t ReadAt(int64_t pos, void* dst, size_t len);
-  // len bytes at pos (len at most a few KiB), or nullptr when fewer than len remain. Throws
-  // EFileError when the file was cut short under a mapped window.
-  const uint8_t* Peek(int64_t pos, size_t len) {
-    if (pos >= FWindowPos && pos >= 0 && len <= FWindowLen &&
-        pos - FWindowPos <= int64_t(FWindowLen - len) && *FCutShort == 0) {
-      return FWindowData + (pos - FWindowPos);
-    }
-    return PeekSlow(pos, len);
-  }
-  // Asks for the bytes at pos to be brought near the processor; a hint only.
-  void Prefetch(int64_t pos) const {
-    if (pos >= FWindowPos && pos - FWindowPos < int64_t(FWindowLen)) {
-      __builtin_prefetch(FWindowData + (pos - FWindowPos));
-    }
-  }
-  // Throws EFileError when the file was cut short while we read it through a mapped window.
-  void CheckIntact() const;
-
- private:
-  const uint8_t* PeekSlow(int64_t pos, size_t len);
-  void Unmap();
-
-  int FFd = -1;
-  int64_t FSize = 0;
-  std::vector<uint8_t> FWindow;
-  const uint8_t* FWindowData = nullptr;
-  int64_t FWindowPos = 0;
-  size_t FWindowLen = 0;
-  void* FMap = nullptr;  // the mapped window, when there is one
-  size_t FMapLen = 0;
-  int FSlot = -1;                 // the window's entry in the table the SIGBUS handler reads
-  const volatile int* FCutShort;  // set by that handler when the window lost its file
-  bool FMapFailed = false;
-};
-
-// Test hook, asked before every write to a destination, from whichever thread writes, one call
-// at a time; answering false fails that write.
-using TWriteFaultHook = std::function<bool()>;
-void SetWriteFaultHook(TWriteFaultHook hook);
 // Test hook: with false, destinations are written under named temporary files, as in folders
 // that have no O_TMPFILE (FAT, network shares).
 void SetUnnamedFilesAllowed(bool allowed);
-
-// True when both paths name the same file (same device and inode), through any spelling,
-// symbolic link or hard link.
-bool IsSameFile(const std::string& a, const std::string& b);
-
-// The folder part of a path: "." for a bare name, "/" for a name in the root.
-std::string FolderOf(const std::string& path);
-
-// A path that is a symbolic link resolved to the file it points to; any other path as it is.
-// Destinations are written where their link points, as editors do.
-std::string ResolveLink(const std::string& path);
 
 // A destination written under a temporary name in its own folder. Commit renames it to its
 // name; anything else (an error, the destructor) removes it, so a failed save leaves no
@@ -134,10 +65,9 @@ class TAtomicOutput {
   int RenameNoReplace();
   void WriteAll(const void* data, size_t len, int64_t pos);
 
-  struct TCopier;
   void Drain();
 
-  std::unique_ptr<TCopier> FCopier;  // copies long ranges while the caller walks on
+  std::unique_ptr<TRangeCopier> FCopier;  // copies long ranges while the caller walks on
   int FFd = -1;
   bool FUnnamed = false;  // the file has no name yet (O_TMPFILE)
   std::string FPath;
