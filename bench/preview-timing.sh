@@ -14,17 +14,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bench=${PELCATO_PREVIEW_TIMING:-$root/build/bench/preview_timing}
 work=$(mktemp -d)
-chmod 700 "$work"
-XDG_RUNTIME_DIR=$work HOME=$work pulseaudio -n --load=module-null-sink \
-  --load=module-native-protocol-unix --exit-idle-time=-1 --daemonize=no \
-  --log-level=error >"$work/log" 2>&1 &
-pulse=$!
-trap 'kill "$pulse" 2>/dev/null; wait "$pulse" 2>/dev/null; rm -rf "$work"' EXIT
-export PULSE_SERVER=unix:$work/pulse/native
-for _ in $(seq 100); do
-  [ -S "$work/pulse/native" ] && break
-  sleep 0.1
-done
+source "$root/scripts/null-sink.sh"
+start_null_sink "$work"
+trap 'kill "$null_sink_pid" 2>/dev/null; wait "$null_sink_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 src=${1:-}
 if [ -z "$src" ]; then
