@@ -6,7 +6,8 @@
 namespace pelcato {
 
 int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-  const TArgs args = ParseArgs(words, kTagValueOptions, {"--no-tag", "--vbr-header", "--verify"});
+  const TArgs args =
+      ParseArgs(words, kTagValueOptions, {"--no-tag", "--vbr-header", "--exact", "--verify"});
   if (args.Positional.size() != 4) throw EUsage("cut takes FILE START END OUT");
   const std::string& file = args.Positional[0];
   const int64_t startMs = ParseTimeArg(args.Positional[1]);
@@ -16,7 +17,10 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
   mp3.VbrHeader = args.Has("--vbr-header");
-  Analyze(mp3, file, false);
+  // An exact piece is found through the frame index.
+  const bool exact = args.Has("--exact");
+  Analyze(mp3, file, false, true, exact);
+  AskExact(mp3, exact, err);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
   int64_t bytes = 0;

@@ -97,10 +97,38 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
   return report.Finish();
 }
 
-int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+namespace {
+
+int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+                     const std::string& folder, const TID3v1Tag& tag, TPieceReport& report) {
+  std::vector<int64_t> starts;
+  std::vector<int64_t> ends;
+  int64_t needed = 0;
+  try {
+    if (!mp3.PlanExactSizes(limit, tag.IsTag() ? kId3v1Size : 0, starts, ends, needed)) {
+      if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
+      throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
+                   " bytes) is smaller than the smallest exact piece (" + std::to_string(needed) +
+                   " bytes" + (tag.IsTag() ? ", the tag included)" : ")"));
+    }
+  } catch (const EFileError& e) {
+    throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
+  }
+  report.Expect(starts.size());
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveSegments(
+      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
+      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
+}  // namespace
+
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
+  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, report);
   std::vector<TSizedFrame> frames;
   int64_t audioEnd = -1;
   try {

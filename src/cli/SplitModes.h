@@ -21,7 +21,8 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
                    const std::string& folder, const TTagOverrides& tagOptions,
                    TPieceReport& report);
-int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+// With exact, pieces exact to the sample, each of at most limit bytes as written.
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report);
 
 }  // namespace pelcato

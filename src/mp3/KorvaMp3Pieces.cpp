@@ -25,6 +25,7 @@ struct TWrittenPiece {
   std::unique_ptr<TAtomicOutput> Out;  // the frames, without a name; none when they failed
   int64_t Bytes = 0;
   double Written = 0.0;
+  std::optional<TExactHeader> Header;  // an exact piece's header frame
   bool Ready = false;
 };
 
@@ -33,7 +34,7 @@ struct TWrittenPiece {
 bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
                                      const std::vector<int64_t>& ends, const TNameFor& nameFor,
                                      const TTagFor& tagFor, bool noReplace, const TPieceDone& done,
-                                     const TFrameIndex& index) const {
+                                     const TFrameIndex& index, const TExactSave* exact) const {
   const size_t count = std::min(starts.size(), ends.size());
   // The first piece's name shows the folder where the files without a name are made; any
   // piece whose name lies elsewhere is written again there, the one-thread way.
@@ -69,11 +70,16 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
     TWrittenPiece piece;
     try {
       if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
-      const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
       auto out = std::make_unique<TAtomicOutput>();
       if (out->Open(firstPath, false)) {
-        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written,
-                  &index);
+        if (exact) {
+          piece.Header =
+              CopyExact(*w.Src, *exact, starts[i], ends[i], *out, piece.Bytes, piece.Written);
+        } else {
+          const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
+          CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written,
+                    &index);
+        }
         out->Flush();
         // A source cut short while we read it must not give a piece that looks whole.
         w.Src->CheckIntact();
@@ -151,15 +157,18 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
           piece.Out.reset();
           try {
             if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
-            const TCursor cursor = SkipFor(*own.Src, own.Walk, starts[i], &index);
-            WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
+            WriteRange(*own.Src, own.Walk, exact, starts[i], ends[i], result.Path, tag, noReplace,
                        result, &index);
           } catch (const std::exception&) {
             Restart(own.Walk);
             throw;
           }
         } else if (piece.Out) {
-          if (tag.IsTag()) WriteTag(*piece.Out, tag, SourceTagEnd());
+          if (exact) {
+            EndExact(*piece.Out, piece.Header, tag);
+          } else if (tag.IsTag()) {
+            WriteTag(*piece.Out, tag, SourceTagEnd());
+          }
           piece.Out->CommitAs(result.Path, noReplace);
           result.Ok = true;
           result.Bytes = piece.Bytes;

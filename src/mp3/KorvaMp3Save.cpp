@@ -173,7 +173,8 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
   const int64_t limit = AudioLimit();
   const double span = double(spanMs);
   int64_t pos = from;
-  if (VbrHeader) {
+  // Pieces asked to be exact get the VBR header frame even where they fall back to whole frames.
+  if (VbrHeader || Exact) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
     if (!header.empty()) out.Append(header.data(), header.size());
     bytes += int64_t(header.size());
@@ -227,6 +228,13 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   const TFrameIndex* index = UsableIndex();
   try {
     TSourceFile src(Info.FileName);
+    if (const std::unique_ptr<TExactSave> exact = Exact ? PrepareExact(src) : nullptr) {
+      TSkipWalk walk;
+      WriteRange(src, walk, exact.get(), startMs, endMs, destination, tag, false, result, index);
+      bytes = result.Bytes;
+      durationMs = result.DurationMs;
+      return result.Ok;
+    }
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
     // Without an index a long cut is copied while the walk checks it; what that leaves (the
     // cursor then stands on the start) is written here.
@@ -277,8 +285,14 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
   const size_t count = std::min(starts.size(), ends.size());
   const TFrameIndex* index = UsableIndex();
   const std::unique_ptr<TSourceFile> src = OpenSource();
+  std::unique_ptr<TExactSave> exact;
+  try {
+    if (src && Exact) exact = PrepareExact(*src);
+  } catch (const std::exception&) {
+    // A source that cannot be read fails every piece below.
+  }
   if (src && index && count > 1 &&
-      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, *index)) {
+      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, *index, exact.get())) {
     return;
   }
   TSkipWalk walk;
@@ -287,9 +301,8 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
               [&](size_t i, const TID3v1Tag& tag, TSegmentResult& result) {
                 if (!src) return;
                 try {
-                  const TCursor cursor = SkipFor(*src, walk, starts[i], index);
-                  WritePiece(*src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
-                             result, index);
+                  WriteRange(*src, walk, exact.get(), starts[i], ends[i], result.Path, tag,
+                             noReplace, result, index);
                 } catch (const std::exception&) {
                   Restart(walk);
                   throw;

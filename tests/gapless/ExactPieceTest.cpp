@@ -1,15 +1,19 @@
 // Pieces exact to the sample, checked the way a listener meets them: each piece and its whole
 // source decoded by the same decoder (libmpg123, and the ffmpeg program), the piece against
 // the source's decode of the range. Real files from lame (CBR, VBR -V 2, MPEG 2 mono without
-// a LAME extension) and from ffmpeg's libmp3lame, at fixed pseudo-random ranges.
+// a LAME extension) and from ffmpeg's libmp3lame, cut and split by pelcato-cli at fixed
+// pseudo-random ranges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
+#include "../cli/CliRun.h"
 #include "../mp3/Mp3TestUtil.h"
 #include "ExactCheck.h"
-#include "ExactPocWriter.h"
+#include "SourceStream.h"
 #include "mp3/ExactPlan.h"
 
 namespace pelcato::test {
@@ -18,14 +22,32 @@ namespace {
 const char* const kSources[] = {"cbr128.mp3", "vbr-v2.mp3", "mpeg2-mono48.mp3", "ffmpeg-lame.mp3"};
 constexpr TDecoder kDecoders[] = {TDecoder::Mpg123, TDecoder::Ffmpeg};
 
-// The cut and split under test; the program's own take this place once they write such pieces.
-const TCutter kCut = PocCut;
-const TSplitter kSplit = PocSplit;
+// The piece from startMs to endMs, with a tag: a short piece's header frame then counts it.
+void Cut(const std::string& source, int64_t startMs, int64_t endMs, const std::string& piece) {
+  const TRun r = RunCliWith({"cut", source, std::to_string(startMs), std::to_string(endMs), piece,
+                             "--exact", "--title", "Exact"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+}
+
+// The pieces of a split with the options given, in their order.
+std::vector<std::string> Split(const std::string& source, std::vector<std::string> options,
+                               const TempDir& dir) {
+  const std::string folder = dir / "parts";
+  std::filesystem::remove_all(folder);
+  options.insert(options.begin(), {"split", source, "--exact", "--out", folder});
+  const TRun r = RunCliWith(options);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  std::vector<std::string> parts;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) parts.push_back(e.path());
+  std::sort(parts.begin(), parts.end());
+  return parts;
+}
 
 // A few ranges in milliseconds, always the same: one at the start, one at the end, and
 // pseudo-random ones between, some shorter than a frame.
 std::vector<std::pair<int64_t, int64_t>> Ranges(int64_t lengthMs, uint32_t seed) {
-  std::vector<std::pair<int64_t, int64_t>> r = {{0, 300}, {lengthMs - 400, lengthMs}};
+  std::vector<std::pair<int64_t, int64_t>> r = {{0, 300}, {lengthMs - 400, lengthMs}, {100, 160}};
   for (int i = 0; i < 5; ++i) {
     seed = seed * 1664525u + 1013904223u;
     const int64_t start = int64_t(seed >> 8) % (lengthMs - 50);
@@ -74,8 +96,14 @@ TEST_P(ExactPiece, DecodesToTheSourcesSamplesOfTheRange) {
   for (const auto& [startMs, endMs] : Ranges(lengthMs, seed)) {
     SCOPED_TRACE(std::to_string(startMs) + ".." + std::to_string(endMs) + " ms");
     const std::string piece = dir / "piece.mp3";
-    ASSERT_TRUE(kCut(source, startMs, endMs, piece));
+    Cut(source, startMs, endMs, piece);
     EXPECT_TRUE(FfmpegTakesTheTag(piece));
+    if (startMs == 0) {
+      // What verify tells of a piece: nothing reaches outside it, and players trim it.
+      const TRun v = RunCliWith({"verify", piece});
+      EXPECT_NE(v.Out.find("  ReservoirFrames: 0\n"), std::string::npos) << v.Out;
+      EXPECT_NE(v.Out.find("  Timeline: trimmed"), std::string::npos) << v.Out;
+    }
     // ffmpeg takes the samples to skip at the start from the first packet and forgets the
     // rest at the first packet that has samples to drop at the end: a range inside one frame
     // of the decoded stream keeps the start of that frame.
@@ -105,24 +133,24 @@ TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
   const std::string source = DataFile(GetParam());
   std::map<TDecoder, TPcm> whole;
   for (TDecoder d : kDecoders) whole[d] = Decode(d, source);
-  const int64_t lengthMs =
-      whole[TDecoder::Mpg123].Frames() * 1000 / whole[TDecoder::Mpg123].SampleRate;
-  // Parts, one of them short, the last one running to the end.
-  const std::vector<std::string> parts =
-      kSplit(source, {0, 333, lengthMs / 2, lengthMs / 2 + 39, lengthMs}, dir.Path());
-  ASSERT_EQ(parts.size(), 4u);
-  for (TDecoder d : kDecoders) {
-    TPcm joined;
-    for (const std::string& part : parts) {
-      const TPcm pcm = Decode(d, part);
-      ASSERT_TRUE(pcm.Ok);
-      joined.Channels = pcm.Channels;
-      joined.SampleRate = pcm.SampleRate;
-      joined.Samples.insert(joined.Samples.end(), pcm.Samples.begin(), pcm.Samples.end());
+  for (const std::vector<std::string>& mode :
+       {std::vector<std::string>{"--parts", "3"}, {"--every", "0:00:01"}}) {
+    SCOPED_TRACE(mode[0]);
+    const std::vector<std::string> parts = Split(source, mode, dir);
+    ASSERT_GE(parts.size(), 2u);
+    for (TDecoder d : kDecoders) {
+      TPcm joined;
+      for (const std::string& part : parts) {
+        const TPcm pcm = Decode(d, part);
+        ASSERT_TRUE(pcm.Ok);
+        joined.Channels = pcm.Channels;
+        joined.SampleRate = pcm.SampleRate;
+        joined.Samples.insert(joined.Samples.end(), pcm.Samples.begin(), pcm.Samples.end());
+      }
+      const TRangeCompare c = CompareRange(whole[d], joined, 0, whole[d].Frames());
+      EXPECT_EQ(c.Got, c.Expected) << DecoderName(d);
+      EXPECT_LE(c.MaxDiff, 1) << DecoderName(d);
     }
-    const TRangeCompare c = CompareRange(whole[d], joined, 0, whole[d].Frames());
-    EXPECT_EQ(c.Got, c.Expected) << DecoderName(d);
-    EXPECT_LE(c.MaxDiff, 1) << DecoderName(d);
   }
 }
 
@@ -141,7 +169,7 @@ TEST(ExactPieceOfALyingSource, PlaysTheUntrimmedDecode) {
   const TPcm whole = Decode(TDecoder::Mpg123, source, true);
   ASSERT_EQ(whole.Frames(), int64_t(s->Frames.size()) * 1152);
   for (const auto& [startMs, endMs] : {std::pair<int64_t, int64_t>{0, 40}, {1200, 2600}}) {
-    ASSERT_TRUE(kCut(source, startMs, endMs, dir / "piece.mp3"));
+    Cut(source, startMs, endMs, dir / "piece.mp3");
     const TRangeCompare c = CompareRange(whole, Decode(TDecoder::Mpg123, dir / "piece.mp3"),
                                          SampleOf(startMs, whole), SampleOf(endMs, whole));
     EXPECT_EQ(c.Got, c.Expected) << startMs;

@@ -7,7 +7,7 @@
 
 #include "../mp3/Mp3TestUtil.h"
 #include "ExactCheck.h"
-#include "ExactPocWriter.h"
+#include "SourceStream.h"
 #include "mp3/FillerFrame.h"
 #include "mp3/LameTag.h"
 #include "mp3/StreamCheck.h"
