@@ -16,8 +16,8 @@ namespace {
 // is at most 511 bytes, and the smallest main data area of a frame is about 58 bytes.
 constexpr int64_t kLookBack = 16;
 
-// Bytes of the source a CRC reads at a time: well inside the source's mapped window.
-constexpr int64_t kCrcChunk = 64 * 1024;
+// Pieces at least this long are copied on a thread of their own while their frames are read.
+constexpr int64_t kCopyAheadBytes = 2 << 20;
 
 // Times in milliseconds beyond any stream (about 31 years), so that a sample number stays far
 // from overflow.
@@ -135,44 +135,53 @@ TExactHeader TExactWriter::Write(const TExactPiece& piece, TAtomicOutput& out, i
   TExactLead lead = Lead(piece);
   TXingFrame& x = lead.Header;
   const int64_t from = FFrames.At(piece.FirstFrame).Offset;
-  const uint8_t firstRate = FSrc.Peek(from, 4)[2] >> 4;
+  const int64_t end = FrameEnd(piece.LastFrame);
   const int64_t filler = int64_t(lead.Filler.size());
-  const int64_t fillerFrames = filler > 0 ? 1 : 0;
-
-  // The kept frames in order: whether they share one bit rate, and where the frames that the
-  // seek table points at lie (piece frame 0 is the filler when there is one, at 0).
-  bool oneRate = true;
-  std::vector<std::pair<uint64_t, uint64_t>> seekPoints;
-  const auto want = [&](size_t i) { return uint64_t(piece.Frames) * i / 100; };
-  const auto note = [&](uint64_t frame, uint64_t pos) {
-    while (seekPoints.size() < 100 && want(seekPoints.size()) == frame) {
-      seekPoints.emplace_back(frame, pos);
-    }
-  };
-  if (fillerFrames) note(0, 0);
-  int64_t end = from;
-  for (int64_t k = piece.FirstFrame; k <= piece.LastFrame; ++k) {
-    const TMainDataFrame f = FFrames.At(k);
-    if (f.Offset != end) throw EFileError("The frames of the piece do not follow each other");
-    oneRate = oneRate && (FSrc.Peek(f.Offset, 4)[2] >> 4) == firstRate;
-    note(uint64_t(fillerFrames + k - piece.FirstFrame), uint64_t(filler + f.Offset - from));
-    end = f.Offset + f.Size;
-  }
-
-  // The music CRC covers every audio frame behind the header frame.
-  uint16_t crc = UpdateCrc16(0, lead.Filler.data(), lead.Filler.size());
-  for (int64_t pos = from; pos < end;) {
-    const int64_t n = std::min(kCrcChunk, end - pos);
-    const uint8_t* p = FSrc.Peek(pos, size_t(n));
-    if (!p) throw EFileError("The piece runs past the end of the file");
-    crc = UpdateCrc16(crc, p, size_t(n));
-    pos += n;
-  }
-
   const int64_t streamBytes = x.FrameSize() + filler + (end - from);
   if (streamBytes > int64_t(UINT32_MAX) || piece.Frames > int64_t(UINT32_MAX)) {
     throw EFileError("The piece is too long for its header frame");
   }
+
+  // The header frame's place first; its fields are known once the frames are read, which a
+  // long piece's copy does not wait for.
+  const int64_t at = out.Size();
+  const std::vector<uint8_t> blank(size_t(x.FrameSize()), 0);
+  out.Append(blank.data(), blank.size());
+  out.Append(lead.Filler.data(), lead.Filler.size());
+  if (end - from >= kCopyAheadBytes) {
+    out.AppendRangeInBackground(FSrc, from, end - from);
+  } else {
+    out.AppendRange(FSrc, from, end - from);
+  }
+
+  // The kept frames in order: whether they share one bit rate, where the frames that the
+  // seek table points at lie (piece frame 0 is the filler when there is one, at 0), and the
+  // music CRC, which covers every audio frame behind the header frame.
+  bool oneRate = true;
+  uint8_t firstRate = 0;
+  uint16_t crc = UpdateCrc16(0, lead.Filler.data(), lead.Filler.size());
+  std::vector<std::pair<uint64_t, uint64_t>> seekPoints;
+  const auto note = [&](uint64_t frame, uint64_t pos) {
+    while (seekPoints.size() < 100 && uint64_t(piece.Frames) * seekPoints.size() / 100 == frame) {
+      seekPoints.emplace_back(frame, pos);
+    }
+  };
+  uint64_t frame = 0;
+  if (filler > 0) note(frame++, 0);
+  THeaderCache headers;
+  for (int64_t pos = from; pos < end; ++frame) {
+    const TFrameStep step = StepAt(FSrc, pos, true, headers);
+    const uint8_t* p = step.Bytes > 0 ? FSrc.Peek(pos, size_t(step.Bytes)) : nullptr;
+    if (!p || step.Next != pos + step.Bytes || step.Next > end) {
+      throw EFileError("The frames of the piece do not follow each other");
+    }
+    if (pos == from) firstRate = p[2] >> 4;
+    oneRate = oneRate && (p[2] >> 4) == firstRate;
+    note(frame, uint64_t(filler + pos - from));
+    crc = UpdateCrc16(crc, p, size_t(step.Bytes));
+    pos = step.Next;
+  }
+
   // The source's extension where it has one, for the encoder's settings it tells; the gain
   // and peak fields described the whole source and are cleared.
   if (FStream.Header && FStream.Header->Lame) x.Lame = FStream.Header->Lame;
@@ -193,32 +202,25 @@ TExactHeader TExactWriter::Write(const TExactPiece& piece, TAtomicOutput& out, i
   lame.Padding = uint16_t(piece.Padding);
   lame.MusicLength = x.Bytes;
   lame.MusicCrc = crc;
-  x.FillToc([&](uint64_t frame) -> uint64_t {
-    const auto at =
-        std::lower_bound(seekPoints.begin(), seekPoints.end(), std::make_pair(frame, uint64_t(0)));
-    return at == seekPoints.end() ? 0 : at->second;
+  x.FillToc([&](uint64_t f) -> uint64_t {
+    const auto p =
+        std::lower_bound(seekPoints.begin(), seekPoints.end(), std::make_pair(f, uint64_t(0)));
+    return p == seekPoints.end() ? 0 : p->second;
   });
-
-  const std::vector<uint8_t> header = x.Render();
-  if (header.empty()) throw EFileError("The header frame cannot be rendered");
-  const int64_t at = out.Size();
-  out.Append(header.data(), header.size());
-  out.Append(lead.Filler.data(), lead.Filler.size());
-  out.AppendRange(FSrc, from, end - from);
   bytes += streamBytes;
   written += double(piece.EndSample - piece.FirstSample) * 1000.0 / FStream.Model.SampleRate;
   return {x, at};
 }
 
-void CountTrailingTag(TAtomicOutput& out, const TExactHeader& header) {
+void FinishExact(TAtomicOutput& out, const TExactHeader& header) {
+  TXingFrame x = header.Frame;
   // ffmpeg takes a file more than a sixteenth larger than the header frame's byte count for
   // several files joined and forgets the frame count, and with it the padding to trim: a tag
   // behind a short piece is counted then.
-  const int64_t trailing = out.Size() - header.At - int64_t(header.Frame.Bytes);
-  if (trailing <= int64_t(header.Frame.Bytes) / 16) return;
-  TXingFrame x = header.Frame;
-  x.Bytes += uint32_t(trailing);
+  const int64_t trailing = out.Size() - header.At - int64_t(x.Bytes);
+  if (trailing > int64_t(x.Bytes) / 16) x.Bytes += uint32_t(trailing);
   const std::vector<uint8_t> frame = x.Render();
+  if (frame.empty()) throw EFileError("The header frame cannot be rendered");
   out.WriteAt(header.At, frame.data(), frame.size());
 }
 

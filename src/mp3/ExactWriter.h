@@ -72,9 +72,9 @@ struct TExactHeader {
   int64_t At = 0;
 };
 
-// Once the tag is written behind the piece: counts it in the header frame's byte count where
-// ffmpeg would otherwise take the piece for several files joined.
-void CountTrailingTag(TAtomicOutput& out, const TExactHeader& header);
+// Writes the piece's header frame once its tag is written behind it: the frame counts the tag
+// in its byte count where ffmpeg would otherwise take the piece for several files joined.
+void FinishExact(TAtomicOutput& out, const TExactHeader& header);
 
 class TExactWriter {
  public:
@@ -90,8 +90,8 @@ class TExactWriter {
   // Where the source's audio frame `frame` starts and ends.
   int64_t FrameStart(int64_t frame) { return FFrames.At(frame).Offset; }
   int64_t FrameEnd(int64_t frame);
-  // Appends the piece to out, adding its bytes to bytes and its length in ms to written.
-  // Returns its header frame and where it stands in out.
+  // Appends the piece to out, adding its bytes to bytes and its length in ms to written. Its
+  // header frame is left blank: FinishExact writes the one returned.
   TExactHeader Write(const TExactPiece& piece, TAtomicOutput& out, int64_t& bytes, double& written);
 
   const TExactStream& Stream() const { return FStream; }

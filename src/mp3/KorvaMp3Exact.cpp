@@ -45,7 +45,7 @@ std::optional<TExactHeader> TKorvaMP3::CopyExact(TSourceFile& src, const TExactS
 void TKorvaMP3::EndExact(TAtomicOutput& out, const std::optional<TExactHeader>& header,
                          const TID3v1Tag& tag) const {
   if (tag.IsTag()) WriteTag(out, tag, SourceTagEnd());
-  if (header) CountTrailingTag(out, *header);
+  if (header) FinishExact(out, *header);
 }
 
 bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* exact,
