@@ -133,6 +133,7 @@ void LoadSettings(TAppSettings& settings) {
   settings.SplitMin = ini.ReadInteger("SPLIT", "Min", 3);
   settings.SplitSec = ini.ReadInteger("SPLIT", "Sec", 0);
   settings.VbrHeader = ini.ReadInteger("OUTPUT", "VbrHeader", 0) != 0;
+  settings.Exact = ini.ReadInteger("OUTPUT", "Exact", 0) != 0;
   const int32_t language = ini.ReadInteger("LANGUAGE", "Default", LangAuto);
   settings.Language = TLanguageId(language < 0 ? 0 : language > LangAuto ? LangAuto : language);
 }
@@ -156,6 +157,7 @@ bool SaveSettings(const TAppSettings& settings, const TSettingsErrorReport& repo
       {"SPLIT", "Min", std::to_string(settings.SplitMin)},
       {"SPLIT", "Sec", std::to_string(settings.SplitSec)},
       {"OUTPUT", "VbrHeader", settings.VbrHeader ? "1" : "0"},
+      {"OUTPUT", "Exact", settings.Exact ? "1" : "0"},
   };
   for (const auto& entry : entries) {
     if (!ini.WriteString(entry.Section, entry.Key, entry.Value)) {

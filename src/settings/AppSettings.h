@@ -45,6 +45,8 @@ struct TAppSettings {
   int32_t SplitSec = 0;
   // Pieces whose frames do not all share one bit rate start with a fresh VBR header frame.
   bool VbrHeader = false;
+  // Pieces exact to the sample, for players that trim by the LAME extension's gapless fields.
+  bool Exact = false;
 };
 
 inline constexpr char SettingsFileName[] = "Pelcato.ini";

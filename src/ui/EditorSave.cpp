@@ -35,6 +35,19 @@ TID3v1Tag TFrmMP3Editor::BuildTagFromEdits() const {
   return BuildTagFromFields(fields);
 }
 
+QString TFrmMP3Editor::AskExact() {
+  FMp3->Exact = FSettings.Exact;
+  if (!FSettings.Exact) return {};
+  bool exact = false;
+  try {
+    exact = FMp3->ExactRefusal().empty();
+  } catch (const std::exception&) {
+    // A file that cannot be read fails the save, which says so.
+    return {};
+  }
+  return exact ? QString() : QLatin1Char('\n') + Msg(FMessages.Ms_NotExact);
+}
+
 bool TFrmMP3Editor::IsOpenFile(const QString& path) const {
   // The open file by the same name in other letters, or by any other name or link.
   const QString open = QFile::decodeName(QByteArray::fromStdString(FMp3->Info.FileName));
@@ -74,13 +87,14 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   FMp3->Stop();
   const TID3v1Tag tag = BuildTagFromEdits();
   FMp3->VbrHeader = FSettings.VbrHeader;
+  const QString notExact = AskExact();
   int64_t bytes = 0;
   int64_t durationMs = 0;
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, QFile::encodeName(path).toStdString(), tag,
                                        bytes, durationMs);
   ShowBusy(false);
   if (saved) {
-    FDialogs.ShowMessage(this, Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path,
+    FDialogs.ShowMessage(this, Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + notExact,
                          Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave), Msg(FMessages.Ms_Error), TMsgIcon::Error,
@@ -125,6 +139,7 @@ void TFrmMP3Editor::BtnSplitClick() {
   ShowBusy(true);
   const TID3v1Tag tag = BuildTagFromEdits();  // the same tag on every piece
   FMp3->VbrHeader = FSettings.VbrHeader;
+  const QString notExact = AskExact();
   TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
   FMp3->SaveSegments(
@@ -144,7 +159,8 @@ void TFrmMP3Editor::BtnSplitClick() {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave), Msg(FMessages.Ms_Error), TMsgIcon::Error,
                          TMsgButtons::Ok);
   } else {
-    FDialogs.ShowMessage(this, Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown,
+    FDialogs.ShowMessage(this,
+                         Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + notExact,
                          Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }
