@@ -133,11 +133,16 @@ TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
   const std::string source = DataFile(GetParam());
   std::map<TDecoder, TPcm> whole;
   for (TDecoder d : kDecoders) whole[d] = Decode(d, source);
-  for (const std::vector<std::string>& mode :
-       {std::vector<std::string>{"--parts", "3"}, {"--every", "0:00:01"}}) {
+  // By size with a tag: every piece as written keeps to the size.
+  for (const std::vector<std::string>& mode : {std::vector<std::string>{"--parts", "3"},
+                                               {"--every", "0:00:01"},
+                                               {"--size", "6K", "--title", "Exact"}}) {
     SCOPED_TRACE(mode[0]);
     const std::vector<std::string> parts = Split(source, mode, dir);
     ASSERT_GE(parts.size(), 2u);
+    for (const std::string& part : parts) {
+      if (mode[0] == "--size") EXPECT_LE(std::filesystem::file_size(part), 6 * 1024u) << part;
+    }
     for (TDecoder d : kDecoders) {
       TPcm joined;
       for (const std::string& part : parts) {
@@ -151,6 +156,27 @@ TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
       EXPECT_EQ(c.Got, c.Expected) << DecoderName(d);
       EXPECT_LE(c.MaxDiff, 1) << DecoderName(d);
     }
+  }
+}
+
+TEST(ExactPieceOfAFileTheWalkCannotFollow, IsWholeFramesWithAWarning) {
+  // Layer II, and a Layer III stream with bytes between two frames: the pieces are what
+  // --vbr-header writes, and the command says why.
+  TempDir dir;
+  const std::optional<TSourceStream> s = ReadSourceStream(ReadFile(DataFile("cbr128.mp3")));
+  ASSERT_TRUE(s);
+  const auto middle = s->File.begin() + std::ptrdiff_t(s->Frames[40].Offset);
+  const std::string junk = dir.Put(
+      "junk.mp3",
+      Cat(Cat(Bytes(s->File.begin(), middle), Bytes(100, 0x55)), Bytes(middle, s->File.end())));
+  for (const std::string& source : {DataFile("layer2.mp3"), junk}) {
+    SCOPED_TRACE(source);
+    const TRun exact = RunCliWith({"cut", source, "200", "1000", dir / "exact.mp3", "--exact"});
+    EXPECT_EQ(exact.Status, 0);
+    EXPECT_NE(exact.Err.find(": not exact to the sample: "), std::string::npos) << exact.Err;
+    const TRun whole =
+        RunCliWith({"cut", source, "200", "1000", dir / "whole.mp3", "--vbr-header"});
+    EXPECT_EQ(ReadFile(dir / "exact.mp3"), ReadFile(dir / "whole.mp3"));
   }
 }
 

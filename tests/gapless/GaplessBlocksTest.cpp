@@ -8,6 +8,7 @@
 #include "../mp3/Mp3TestUtil.h"
 #include "ExactCheck.h"
 #include "SourceStream.h"
+#include "mp3/Crc16.h"
 #include "mp3/FillerFrame.h"
 #include "mp3/LameTag.h"
 #include "mp3/StreamCheck.h"
@@ -59,6 +60,11 @@ TEST(LameTag, ReadsRealFilesAsLibmpg123DoesAndRendersLamesBackByteForByte) {
     const std::vector<uint8_t> frame(s.File.begin() + std::ptrdiff_t(s.FirstFrameAt),
                                      s.File.begin() + std::ptrdiff_t(s.Frames[0].Offset));
     EXPECT_EQ(x.Render(), frame);
+    // lame's music CRC covers the audio frames behind the header frame.
+    const TMainDataFrame& last = s.Frames.back();
+    const uint16_t music = UpdateCrc16(0, &s.File[size_t(s.Frames[0].Offset)],
+                                       size_t(last.Offset + last.Size - s.Frames[0].Offset));
+    if (x.Lame->EncoderString().substr(0, 4) == "LAME") EXPECT_EQ(music, x.Lame->MusicCrc);
   }
   EXPECT_EQ(Source("ffmpeg-lame.mp3").Header->Lame->EncoderString().substr(0, 4), "Lavc");
   EXPECT_EQ(Source("cbr128.mp3").Header->Lame->EncoderString(), "LAME3.100");
