@@ -141,7 +141,9 @@ TEST_P(ExactPiece, SplitPiecesPlayedInARowGiveTheWholeDecode) {
     const std::vector<std::string> parts = Split(source, mode, dir);
     ASSERT_GE(parts.size(), 2u);
     for (const std::string& part : parts) {
-      if (mode[0] == "--size") EXPECT_LE(std::filesystem::file_size(part), 6 * 1024u) << part;
+      if (mode[0] == "--size") {
+        EXPECT_LE(std::filesystem::file_size(part), 6 * 1024u) << part;
+      }
     }
     for (TDecoder d : kDecoders) {
       TPcm joined;

@@ -64,10 +64,35 @@ TEST(LameTag, ReadsRealFilesAsLibmpg123DoesAndRendersLamesBackByteForByte) {
     const TMainDataFrame& last = s.Frames.back();
     const uint16_t music = UpdateCrc16(0, &s.File[size_t(s.Frames[0].Offset)],
                                        size_t(last.Offset + last.Size - s.Frames[0].Offset));
-    if (x.Lame->EncoderString().substr(0, 4) == "LAME") EXPECT_EQ(music, x.Lame->MusicCrc);
+    if (x.Lame->EncoderString().substr(0, 4) == "LAME") {
+      EXPECT_EQ(music, x.Lame->MusicCrc);
+    }
   }
   EXPECT_EQ(Source("ffmpeg-lame.mp3").Header->Lame->EncoderString().substr(0, 4), "Lavc");
   EXPECT_EQ(Source("cbr128.mp3").Header->Lame->EncoderString(), "LAME3.100");
+}
+
+TEST(Crc16, EveryLengthAndStartAsTheBitByBitDefinitionGivesIt) {
+  const auto bitwise = [](uint16_t crc, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      crc ^= p[i];
+      for (int b = 0; b < 8; ++b) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+  };
+  std::mt19937 random(3);
+  std::vector<uint8_t> bytes(3000);
+  for (uint8_t& b : bytes) b = uint8_t(random());
+  for (size_t len = 0; len + 5 <= bytes.size(); len += len < 400 ? 1 : 61) {
+    for (const uint16_t start : {0, 0xBEEF}) {
+      // At an odd place, and in two calls that meet anywhere.
+      const uint8_t* p = bytes.data() + len % 5;
+      ASSERT_EQ(UpdateCrc16(start, p, len), bitwise(start, p, len)) << len;
+      ASSERT_EQ(UpdateCrc16(UpdateCrc16(start, p, len / 3), p + len / 3, len - len / 3),
+                bitwise(start, p, len))
+          << len;
+    }
+  }
 }
 
 TEST(LameTag, DamageShowsInTheCrcAndShortFramesAreNotOverread) {
