@@ -87,9 +87,13 @@ bool AskExact(TKorvaMP3& mp3, bool exact, std::ostream& err) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
   }
   if (refusal.empty()) return true;
-  err << mp3.Info.FileName << ": not exact to the sample: " << refusal
-      << "; whole frames are written\n";
+  WarnNotExact(mp3, refusal, err);
   return false;
+}
+
+void WarnNotExact(const TKorvaMP3& mp3, const std::string& reason, std::ostream& err) {
+  err << mp3.Info.FileName << ": not exact to the sample: " << reason
+      << "; whole frames are written\n";
 }
 
 TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info) {

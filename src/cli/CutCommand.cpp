@@ -17,15 +17,16 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
   mp3.VbrHeader = args.Has("--vbr-header");
-  // An exact piece is found through the frame index.
-  const bool exact = args.Has("--exact");
-  Analyze(mp3, file, false, true, exact);
-  AskExact(mp3, exact, err);
+  mp3.Exact = args.Has("--exact");
+  Analyze(mp3, file, false);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
   int64_t bytes = 0;
   int64_t durationMs = 0;
-  if (!mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs)) {
+  std::string notExact;
+  const bool saved = mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs, &notExact);
+  if (!notExact.empty()) WarnNotExact(mp3, notExact, err);
+  if (!saved) {
     err << target << ": " << Messages().Ms_NotSave << "\n";
     return kExitFailed;
   }

@@ -22,16 +22,20 @@ static_assert(2 * 1152 + kLeadIn - 1 - kDecoderDelay <= TLameTag::kMaxDelay);
 int64_t TExactSource::TimelineSamples() const {
   const int64_t decoded = Frames * SamplesPerFrame;
   if (!Gapless) return decoded;
-  return std::max<int64_t>(decoded - Gapless->Delay - Gapless->Padding, 0);
+  // The padding is dropped where the frames the header counts end, which a stream shorter than
+  // that never reaches; the decode never gives more than its frames hold.
+  const int64_t end = Frames >= HeaderFrames
+                          ? std::min(decoded, decoded - Gapless->Padding + kDecoderDelay)
+                          : decoded;
+  return std::max<int64_t>(end - Shift(), 0);
 }
 
 std::optional<TGapless> TrustedGapless(int delay, int padding, int64_t headerFrames,
-                                       int64_t walkedFrames, int samplesPerFrame) {
+                                       int samplesPerFrame) {
   if (delay < 0 || padding < 0 || delay > TLameTag::kMaxDelay || padding > TLameTag::kMaxDelay ||
-      headerFrames != walkedFrames || walkedFrames <= 0) {
+      headerFrames <= 0 || int64_t(delay) + padding >= headerFrames * samplesPerFrame) {
     return std::nullopt;
   }
-  if (int64_t(delay) + padding >= walkedFrames * samplesPerFrame) return std::nullopt;
   return TGapless{delay, padding};
 }
 
@@ -49,24 +53,30 @@ std::optional<TExactPiece> PlanExact(const TExactSource& source, int64_t firstSa
   const int64_t s0 = std::clamp<int64_t>(firstSample, 0, length);
   const int64_t s1 = std::clamp<int64_t>(endSample, 0, length);
   if (s1 <= s0) return std::nullopt;
-  // The range in the source's decoded stream.
+  // Where the range starts in the source's decoded stream.
   const int64_t u0 = s0 + source.Shift();
-  const int64_t u1 = s1 + source.Shift();
 
   TExactPiece p;
   p.FirstSample = s0;
-  p.EndSample = s1;
-  p.LastFrame = (u1 - 1) / spf;
   p.FirstFrame = u0 >= kLeadIn ? (u0 - kLeadIn) / spf : 0;
   const int64_t ahead = u0 - p.FirstFrame * spf;  // decoded samples before the first wanted
   // A frame in front carries the reservoir; a silent one where the decoder's own delay would
   // otherwise reach before the piece (only at the very start of an untrimmed source).
   p.Filler = reachesBack(p.FirstFrame) || ahead < kDecoderDelay;
   p.Delay = int((p.Filler ? spf : 0) + ahead - kDecoderDelay);
+  SetPieceEnd(source, p, s1);
+  return p;
+}
+
+void SetPieceEnd(const TExactSource& source, TExactPiece& p, int64_t endSample) {
+  const int64_t spf = source.SamplesPerFrame;
+  p.EndSample = std::clamp<int64_t>(endSample, p.FirstSample + 1,
+                                    std::max(source.TimelineSamples(), p.FirstSample + 1));
+  const int64_t u1 = p.EndSample + source.Shift();
+  p.LastFrame = (u1 - 1) / spf;
   p.Frames = (p.Filler ? 1 : 0) + p.LastFrame - p.FirstFrame + 1;
   // The decoder ends at Frames * spf - Padding + 529, which must be the wanted end.
   p.Padding = int((p.LastFrame + 1) * spf - u1 + kDecoderDelay);
-  return p;
 }
 
 std::vector<TExactPiece> PlanExactSplit(const TExactSource& source,

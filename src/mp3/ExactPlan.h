@@ -3,9 +3,11 @@
 //
 // The timeline is what such a decoder plays for the source: when the source's LAME extension
 // carries delay D and padding P, the decoded stream from sample D + 529 (the decoder's own
-// delay) up to frames * samples per frame - P + 529; else the whole decoded stream. A decoder
-// that reads delay D' and padding P' behind a header frame counting F frames plays the
-// decoded samples D' + 529 up to F * samples per frame - P' + 529 of the frames behind it.
+// delay) on, up to frames * samples per frame - P + 529 where the stream holds at least the
+// frames its header frame counts, and to its end where it holds fewer (libmpg123 and ffmpeg
+// both play a header that lies so); else the whole decoded stream. A decoder that reads delay
+// D' and padding P' behind a header frame counting F frames plays the decoded samples D' + 529
+// up to F * samples per frame - P' + 529 of the frames behind it.
 //
 // Decoding is causal: a granule's samples depend on its own main data, the granule before it
 // (the overlap of the transform) and 480 samples of the synthesis filter's history, so a
@@ -29,12 +31,16 @@ struct TGapless {
 };
 
 struct TExactSource {
+  // Frames of a stream whose end no walk has met yet.
+  static constexpr int64_t kUnknownFrames = int64_t(1) << 40;
+
   int SampleRate = 0;
   int SamplesPerFrame = 0;  // 1152, or 576 for MPEG 2 and 2.5
-  int64_t Frames = 0;       // audio frames; a VBR header frame is not one
+  int64_t Frames = 0;       // audio frames (a VBR header frame is not one), or kUnknownFrames
   // The source's delay and padding when its LAME extension carries them and they are sound
   // (see TrustedGapless); none for the untrimmed timeline.
   std::optional<TGapless> Gapless;
+  int64_t HeaderFrames = 0;  // with Gapless: the frames the header frame counts
 
   // Samples on the timeline.
   int64_t TimelineSamples() const;
@@ -42,11 +48,10 @@ struct TExactSource {
   int64_t Shift() const { return Gapless ? int64_t(Gapless->Delay) + kDecoderDelay : 0; }
 };
 
-// The source's fields as far as they can be believed: the header frame counts the frames the
-// walk found and delay and padding leave something to play. A source whose extension lies
-// is taken as untrimmed.
+// The source's fields as decoders take them: when delay and padding leave something of the
+// frames the header frame counts. Fields that trim more are not believed (untrimmed).
 std::optional<TGapless> TrustedGapless(int delay, int padding, int64_t headerFrames,
-                                       int64_t walkedFrames, int samplesPerFrame);
+                                       int samplesPerFrame);
 
 // The sample at ms milliseconds: round(ms * rate / 1000).
 int64_t SampleAtMs(int64_t ms, int sampleRate);
@@ -69,6 +74,10 @@ struct TExactPiece {
 std::optional<TExactPiece> PlanExact(const TExactSource& source, int64_t firstSample,
                                      int64_t endSample,
                                      const std::function<bool(int64_t)>& reachesBack);
+
+// Moves the piece's end to endSample, as far as the timeline reaches and not before its first
+// sample: its last frame, padding and frame count follow.
+void SetPieceEnd(const TExactSource& source, TExactPiece& piece, int64_t endSample);
 
 // Pieces between consecutive boundaries (timeline samples, ascending). Each is planned on its
 // own, so neighbours share the few frames both need; played one after the other they give the

@@ -16,85 +16,195 @@ namespace {
 // is at most 511 bytes, and the smallest main data area of a frame is about 58 bytes.
 constexpr int64_t kLookBack = 16;
 
-// Pieces at least this long are copied on a thread of their own while their frames are read.
+// Frames behind the one that holds a timeline's last sample: its padding and the decoder
+// delay, at most 4,095 + 529 samples, in frames of 576. A walk that has not met the end of the
+// stream looks that far on, so that a range ending within the last millisecond finds out.
+constexpr int64_t kTailFrames = 9;
+
+// Pieces at least this long are copied on a thread of their own while their frames are read,
+// a part at a time.
 constexpr int64_t kCopyAheadBytes = 2 << 20;
 
 // Times in milliseconds beyond any stream (about 31 years), so that a sample number stays far
 // from overflow.
 constexpr int64_t kMaxMs = int64_t(1) << 40;
 
+// Frame k of a stream whose fields were taken on trust lies past the frames its header counts.
+bool Unconfirmed(const TExactSource& m, int64_t k) {
+  return m.Gapless && m.Frames == TExactSource::kUnknownFrames && k >= m.HeaderFrames;
+}
+
+uint16_t FormatOf(const uint8_t* h) {
+  return uint16_t((h[1] & 0x1E) << 8 | (h[2] & 0x0C));
+}
+
+// The seek table's frame positions with memory that stays small for any piece: at most
+// kMaxMarks, every second one dropped when full.
+class TSeekMarks {
+ public:
+  void Add(int64_t frame, int64_t pos) {
+    if (frame % FStride != 0) return;
+    if (FMarks.size() == kMaxMarks) {
+      for (size_t i = 0; i < kMaxMarks / 2; ++i) FMarks[i] = FMarks[2 * i];
+      FMarks.resize(kMaxMarks / 2);
+      FStride *= 2;
+      if (frame % FStride != 0) return;
+    }
+    FMarks.push_back(pos);
+  }
+  // Between two kept positions the frames are taken to be of even size.
+  uint64_t At(uint64_t frame) const {
+    const size_t i = size_t(frame / uint64_t(FStride));
+    if (FMarks.empty()) return 0;
+    if (i + 1 >= FMarks.size()) return uint64_t(FMarks.back());
+    const int64_t at = FMarks[i];
+    return uint64_t(at + (FMarks[i + 1] - at) * int64_t(frame % uint64_t(FStride)) / FStride);
+  }
+
+ private:
+  static constexpr size_t kMaxMarks = 4096;
+  std::vector<int64_t> FMarks;
+  int64_t FStride = 1;
+};
+
 }  // namespace
 
-std::optional<TExactStream> ExamineExact(TSourceFile& src, int64_t firstFrame, int layer,
-                                         const TFrameIndex& index, std::string& refusal) {
+std::optional<TExactStream> ExamineExact(TSourceFile& src, int64_t firstFrame, int64_t audioLimit,
+                                         int layer, const TFrameIndex* index,
+                                         std::string& refusal) {
   if (layer != 3) {
     refusal = "Layer " + std::to_string(layer) + " frames cannot be cut exact to the sample";
     return std::nullopt;
   }
   const uint8_t* h = src.Peek(firstFrame, 4);
   const std::optional<MpegFrameHeader> hdr = h ? DecodeFrameHeader(h) : std::nullopt;
-  const TFrameIndex::TCount& count = index.Count();
-  TExactStream s;
-  bool passedOver = false;
-  if (hdr) {
-    if (const uint8_t* frame = src.Peek(firstFrame, size_t(hdr->FrameSize))) {
-      s.Header = TXingFrame::Parse(frame, size_t(hdr->FrameSize));
-    }
-    // The walk passes over a "Xing" frame of the common layout and takes any other header
-    // frame for a frame; decoders take both for the header they are.
-    const uint8_t* tag = src.Peek(firstFrame + kXingOffset, 4);
-    passedOver = tag && IsXingTag(tag);
-  }
-  s.FirstStep = s.Header || passedOver ? 1 : 0;
-  const int64_t frames = count.Frames - (s.Header && !passedOver ? 1 : 0);
-  if (!hdr || count.OtherSteps != (passedOver ? 1 : 0) || !count.OneFrameTime || !count.OneFormat ||
-      frames <= 0) {
-    refusal =
-        "the stream holds more than whole frames of one format (bytes between frames, a tag "
-        "inside it, free-format frames or a change of sample rate)";
+  if (!hdr) {
+    refusal = ENotExact().what();
     return std::nullopt;
   }
+  TExactStream s;
+  s.FirstFrame = firstFrame;
+  s.AudioLimit = audioLimit;
+  s.Format = FormatOf(h);
+  if (const uint8_t* frame = src.Peek(firstFrame, size_t(hdr->FrameSize))) {
+    s.Header = TXingFrame::Parse(frame, size_t(hdr->FrameSize));
+  }
+  // The walk passes over a "Xing" frame of the common layout and takes any other header
+  // frame for a frame; decoders take both for the header they are.
+  const uint8_t* tag = src.Peek(firstFrame + kXingOffset, 4);
+  const bool passedOver = tag && IsXingTag(tag);
+  s.FirstStep = s.Header || passedOver ? 1 : 0;
   s.Model.SampleRate = hdr->SampleRate;
   s.Model.SamplesPerFrame = hdr->SamplesPerFrame;
-  s.Model.Frames = frames;
-  if (s.Header && s.Header->Lame && (s.Header->Flags & TXingFrame::kHasFrames)) {
+  s.Model.Frames = TExactSource::kUnknownFrames;
+  if (index) {
+    const TFrameIndex::TCount& count = index->Count();
+    s.Model.Frames = count.Frames - (s.Header && !passedOver ? 1 : 0);
+    if (count.OtherSteps != (passedOver ? 1 : 0) || !count.OneFrameTime || !count.OneFormat ||
+        s.Model.Frames <= 0) {
+      refusal = ENotExact().what();
+      return std::nullopt;
+    }
+  }
+  // Decoders drop the padding where the frames the header counts end, a hole in what follows.
+  if (s.Header && s.Header->Lame && (s.Header->Flags & TXingFrame::kHasFrames) &&
+      (!index || s.Model.Frames <= int64_t(s.Header->Frames))) {
     s.Model.Gapless = TrustedGapless(s.Header->Lame->Delay, s.Header->Lame->Padding,
-                                     s.Header->Frames, frames, hdr->SamplesPerFrame);
+                                     s.Header->Frames, hdr->SamplesPerFrame);
+    s.Model.HeaderFrames = s.Header->Frames;
   }
   return s;
 }
 
-TMainDataFrame TFrameLocator::At(int64_t k) {
-  const std::vector<TFrameIndex::TMark>& marks = FIndex.Marks();
-  const int64_t step = k + FFirstStep;
-  const int64_t mark = step / TFrameIndex::kStride;
-  if (k < 0 || mark >= int64_t(marks.size())) throw EFileError("No such frame in the index");
-  // On from where the walk stands when that is no further than from the mark.
-  if (FStep < 0 || FStep > step || step - FStep > step - mark * TFrameIndex::kStride) {
-    FStep = mark * TFrameIndex::kStride;
-    FPos = marks[size_t(mark)].Pos;
+void TFrameLocator::Keep(int64_t k, const TMainDataFrame& f) {
+  if (k != FKeptEnd) FKeptCount = 0;
+  FKept[size_t(k % kKept)] = f;
+  FKeptEnd = k + 1;
+  FKeptCount = std::min(FKeptCount + 1, kKept);
+}
+
+std::optional<TMainDataFrame> TFrameLocator::Find(int64_t k) {
+  if (k < 0 || (FEnd >= 0 && k >= FEnd)) return std::nullopt;
+  if (k < FKeptEnd && k >= FKeptEnd - FKeptCount) return FKept[size_t(k % kKept)];
+  const int64_t first = FStream.FirstStep;
+  const int64_t step = k + first;
+  if (FIndex) {
+    const std::vector<TFrameIndex::TMark>& marks = FIndex->Marks();
+    const int64_t frames = FStream.Model.Frames;
+    if (k >= frames) {
+      FEnd = frames;
+      return std::nullopt;
+    }
+    // On from where the walk stands when that is no further than from the mark.
+    const int64_t mark = step / TFrameIndex::kStride;
+    if (FStep < 0 || FStep > step || step - FStep > step - mark * TFrameIndex::kStride) {
+      if (mark >= int64_t(marks.size())) throw EFileError("No such frame in the index");
+      FStep = mark * TFrameIndex::kStride;
+      FPos = marks[size_t(mark)].Pos;
+    }
+  } else if (FStep < 0 || FStep > step) {
+    FStep = 0;
+    FPos = FStream.FirstFrame;
   }
   THeaderCache headers;
-  while (FStep < step) {
-    FPos = StepAt(FSrc, FPos, false, headers).Next;
-    ++FStep;
+  for (; FStep <= step; ++FStep) {
+    if (FPos >= FStream.AudioLimit) {
+      FEnd = std::max<int64_t>(FStep - first, 0);
+      return std::nullopt;
+    }
+    const TFrameStep s = StepAt(FSrc, FPos, false, headers);
+    if (FStep >= first && (FStep > step - kKept || !FIndex)) {
+      // An audio frame: whole, of the stream's format, where a piece may need it.
+      const uint8_t* frame = s.Bytes > 0 && s.Next == FPos + s.Bytes && s.Next <= FSrc.Size()
+                                 ? FSrc.Peek(FPos, size_t(s.Bytes))
+                                 : nullptr;
+      if (!frame || FormatOf(frame) != FStream.Format) {
+        if (FIndex) throw EFileError("The walk meets no frame where the index puts one");
+        throw ENotExact();
+      }
+      if (Unconfirmed(FStream.Model, FStep - first)) throw EMoreFramesThanCounted();
+      if (FStep > step - kKept) {
+        const std::optional<TMainDataFrame> f = TMainDataFrame::Of(frame, size_t(s.Bytes), FPos);
+        if (!f) throw EFileError("A frame is too short for its side information");
+        Keep(FStep - first, *f);
+      }
+    }
+    FPos = s.Next;
   }
-  const TFrameStep s = StepAt(FSrc, FPos, true, headers);
-  const uint8_t* frame = s.Bytes > 0 ? FSrc.Peek(FPos, size_t(s.Bytes)) : nullptr;
-  const std::optional<TMainDataFrame> f =
-      frame ? TMainDataFrame::Of(frame, size_t(s.Bytes), FPos) : std::nullopt;
-  if (!f) throw EFileError("The walk meets no Layer III frame where the index puts one");
+  return FKept[size_t(k % kKept)];
+}
+
+TMainDataFrame TFrameLocator::At(int64_t k) {
+  const std::optional<TMainDataFrame> f = Find(k);
+  if (!f) throw EFileError("The stream ends before the frame");
   return *f;
 }
 
-std::optional<TExactPiece> TExactWriter::Plan(int64_t startMs, int64_t endMs) {
+int64_t TExactWriter::WantedEnd() const {
   const TExactSource& m = FStream.Model;
   const int64_t length = m.TimelineSamples();
-  const int64_t lastMs = length * 1000 / m.SampleRate;
+  return FEndMs >= length * 1000 / m.SampleRate ? length : SampleAtMs(FEndMs, m.SampleRate);
+}
+
+std::optional<TExactPiece> TExactWriter::Plan(int64_t startMs, int64_t endMs) {
+  TExactSource& m = FStream.Model;
+  FEndMs = std::clamp<int64_t>(endMs, 0, kMaxMs);
   const int64_t first = SampleAtMs(std::clamp<int64_t>(startMs, 0, kMaxMs), m.SampleRate);
-  const int64_t end =
-      endMs >= lastMs ? length : SampleAtMs(std::clamp<int64_t>(endMs, 0, kMaxMs), m.SampleRate);
-  return PlanExact(m, first, end, [&](int64_t i) { return FFrames.At(i).MainDataBegin > 0; });
+  for (;;) {
+    bool ended = false;
+    std::optional<TExactPiece> piece = PlanExact(m, first, WantedEnd(), [&](int64_t i) {
+      const std::optional<TMainDataFrame> f = FFrames.Find(i);
+      ended = !f;
+      return f && f->MainDataBegin > 0;
+    });
+    // Without a frame count, the frames around the first wanted sample show whether the
+    // stream ends there.
+    if (piece && !ended && m.Frames == TExactSource::kUnknownFrames) {
+      ended = !FFrames.Find((piece->FirstSample + m.Shift()) / m.SamplesPerFrame + kTailFrames);
+    }
+    if (!ended || FFrames.FramesAtEnd() == m.Frames) return piece;
+    m.Frames = FFrames.FramesAtEnd();
+  }
 }
 
 TExactLead TExactWriter::Lead(const TExactPiece& piece) {
@@ -130,17 +240,14 @@ int64_t TExactWriter::FrameEnd(int64_t frame) {
   return f.Offset + f.Size;
 }
 
-TExactHeader TExactWriter::Write(const TExactPiece& piece, TAtomicOutput& out, int64_t& bytes,
+TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out, int64_t& bytes,
                                  double& written) {
+  TExactSource& m = FStream.Model;
+  TExactPiece piece = planned;
   TExactLead lead = Lead(piece);
   TXingFrame& x = lead.Header;
   const int64_t from = FFrames.At(piece.FirstFrame).Offset;
-  const int64_t end = FrameEnd(piece.LastFrame);
   const int64_t filler = int64_t(lead.Filler.size());
-  const int64_t streamBytes = x.FrameSize() + filler + (end - from);
-  if (streamBytes > int64_t(UINT32_MAX) || piece.Frames > int64_t(UINT32_MAX)) {
-    throw EFileError("The piece is too long for its header frame");
-  }
 
   // The header frame's place first; its fields are known once the frames are read, which a
   // long piece's copy does not wait for.
@@ -148,40 +255,59 @@ TExactHeader TExactWriter::Write(const TExactPiece& piece, TAtomicOutput& out, i
   const std::vector<uint8_t> blank(size_t(x.FrameSize()), 0);
   out.Append(blank.data(), blank.size());
   out.Append(lead.Filler.data(), lead.Filler.size());
-  if (end - from >= kCopyAheadBytes) {
-    out.AppendRangeInBackground(FSrc, from, end - from);
-  } else {
-    out.AppendRange(FSrc, from, end - from);
-  }
 
-  // The kept frames in order: whether they share one bit rate, where the frames that the
-  // seek table points at lie (piece frame 0 is the filler when there is one, at 0), and the
-  // music CRC, which covers every audio frame behind the header frame.
+  // The kept frames in order: whether they share one bit rate, where they lie for the seek
+  // table (piece frame 0 is the filler when there is one, at 0), and the music CRC, which
+  // covers every audio frame behind the header frame. A walk without a frame count may meet
+  // the stream's end on the way, or just behind the piece: the piece then ends where the
+  // timeline does.
   bool oneRate = true;
-  uint8_t firstRate = 0;
+  const uint8_t firstRate = FSrc.Peek(from, 4)[2] >> 4;
   uint16_t crc = UpdateCrc16(0, lead.Filler.data(), lead.Filler.size());
-  std::vector<std::pair<uint64_t, uint64_t>> seekPoints;
-  const auto note = [&](uint64_t frame, uint64_t pos) {
-    while (seekPoints.size() < 100 && uint64_t(piece.Frames) * seekPoints.size() / 100 == frame) {
-      seekPoints.emplace_back(frame, pos);
-    }
-  };
-  uint64_t frame = 0;
-  if (filler > 0) note(frame++, 0);
+  TSeekMarks seek;
+  if (filler > 0) seek.Add(0, 0);
   THeaderCache headers;
-  for (int64_t pos = from; pos < end; ++frame) {
+  int64_t pos = from;
+  int64_t copied = from;
+  // Without a frame count a second walk goes ahead: when it meets the end of the stream, the
+  // piece's end is known before a frame behind it is taken.
+  int64_t ahead = from;
+  int64_t aheadFrame = piece.FirstFrame;
+  bool aheadStopped = false;
+  for (int64_t k = piece.FirstFrame;; ++k) {
+    if (m.Frames == TExactSource::kUnknownFrames) {
+      while (!aheadStopped && aheadFrame < k + kTailFrames && ahead < FStream.AudioLimit) {
+        const TFrameStep s = StepAt(FSrc, ahead, false, headers);
+        // Bytes that are no frame: the walk that takes the frames sees to them.
+        aheadStopped = s.Bytes == 0;
+        ahead = s.Next;
+        if (!aheadStopped && Unconfirmed(m, aheadFrame++)) throw EMoreFramesThanCounted();
+      }
+      if (ahead >= FStream.AudioLimit && !aheadStopped) {
+        m.Frames = aheadFrame;
+        SetPieceEnd(m, piece, WantedEnd());
+      }
+    }
+    if (k > piece.LastFrame) break;
+    if (pos >= FStream.AudioLimit) throw EFileError("The stream ends inside the piece");
     const TFrameStep step = StepAt(FSrc, pos, true, headers);
     const uint8_t* p = step.Bytes > 0 ? FSrc.Peek(pos, size_t(step.Bytes)) : nullptr;
-    if (!p || step.Next != pos + step.Bytes || step.Next > end) {
-      throw EFileError("The frames of the piece do not follow each other");
-    }
-    if (pos == from) firstRate = p[2] >> 4;
+    if (!p || step.Next != pos + step.Bytes || FormatOf(p) != FStream.Format) throw ENotExact();
     oneRate = oneRate && (p[2] >> 4) == firstRate;
-    note(frame, uint64_t(filler + pos - from));
+    seek.Add(filler > 0 ? 1 + k - piece.FirstFrame : k - piece.FirstFrame, filler + pos - from);
     crc = UpdateCrc16(crc, p, size_t(step.Bytes));
     pos = step.Next;
+    if (pos - copied >= kCopyAheadBytes) {
+      out.AppendRangeInBackground(FSrc, copied, pos - copied);
+      copied = pos;
+    }
   }
+  out.AppendRange(FSrc, copied, pos - copied);
 
+  const int64_t streamBytes = x.FrameSize() + filler + (pos - from);
+  if (streamBytes > int64_t(UINT32_MAX) || piece.Frames > int64_t(UINT32_MAX)) {
+    throw EFileError("The piece is too long for its header frame");
+  }
   // The source's extension where it has one, for the encoder's settings it tells; the gain
   // and peak fields described the whole source and are cleared.
   if (FStream.Header && FStream.Header->Lame) x.Lame = FStream.Header->Lame;
@@ -202,13 +328,9 @@ TExactHeader TExactWriter::Write(const TExactPiece& piece, TAtomicOutput& out, i
   lame.Padding = uint16_t(piece.Padding);
   lame.MusicLength = x.Bytes;
   lame.MusicCrc = crc;
-  x.FillToc([&](uint64_t f) -> uint64_t {
-    const auto p =
-        std::lower_bound(seekPoints.begin(), seekPoints.end(), std::make_pair(f, uint64_t(0)));
-    return p == seekPoints.end() ? 0 : p->second;
-  });
+  x.FillToc([&](uint64_t f) { return seek.At(f); });
   bytes += streamBytes;
-  written += double(piece.EndSample - piece.FirstSample) * 1000.0 / FStream.Model.SampleRate;
+  written += double(piece.EndSample - piece.FirstSample) * 1000.0 / m.SampleRate;
   return {x, at};
 }
 

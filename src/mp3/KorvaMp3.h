@@ -108,9 +108,11 @@ class TKorvaMP3 {
   // Copies the frames of a time range of the analysed file, whole and byte for byte, into a
   // new file, followed by the tag when its Header is "TAG". The first frame written is the
   // first whose start time is at or after startMs; frames are written until their time
-  // reaches endMs - startMs. A destination that is the source itself is refused.
+  // reaches endMs - startMs. A destination that is the source itself is refused. With Exact,
+  // notExact gets the reason when the piece has whole frames all the same.
   bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
-                   const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs);
+                   const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
+                   std::string* notExact = nullptr);
 
   // Writes many ranges; each piece is byte-identical to what SaveSegment writes for its range.
   // nameFor gives each piece's path once the piece is to be named (with a frame index, pieces
@@ -238,9 +240,11 @@ class TKorvaMP3 {
                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
                             const TPieceDone& done, const TFrameIndex& index,
                             const TExactSave* exact) const;
-  // What the save's exact pieces work from; nullptr without Exact or when the file cannot be
-  // cut exact (refusal says why). Throws EFileError.
-  std::unique_ptr<TExactSave> PrepareExact(TSourceFile& src, std::string* refusal = nullptr) const;
+  // What the save's exact pieces work from; nullptr when the file cannot be cut exact
+  // (refusal says why). Without a frame index one is made, unless walk allows a save of one
+  // piece to walk to it instead. Throws EFileError.
+  std::unique_ptr<TExactSave> PrepareExact(TSourceFile& src, std::string* refusal = nullptr,
+                                           bool walk = false) const;
   // The exact piece from startMs to endMs into out (nothing for a range past the end); its
   // header frame when it has one.
   std::optional<TExactHeader> CopyExact(TSourceFile& src, const TExactSave& exact, int64_t startMs,
@@ -250,10 +254,12 @@ class TKorvaMP3 {
   void EndExact(TAtomicOutput& out, const std::optional<TExactHeader>& header,
                 const TID3v1Tag& tag) const;
   // The piece from startMs to endMs as a file: exact with exact, else whole frames from where
-  // the skip walk finds its start.
+  // the skip walk finds its start, as also when a walk to an exact piece cannot follow the
+  // frames (notExact then says why).
   bool WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* exact, int64_t startMs,
                   int64_t endMs, const std::string& destination, const TID3v1Tag& tag,
-                  bool noReplace, TSegmentResult& result, const TFrameIndex* index) const;
+                  bool noReplace, TSegmentResult& result, const TFrameIndex* index,
+                  std::string* notExact = nullptr) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool SourceUsable() const;

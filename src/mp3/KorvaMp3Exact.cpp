@@ -8,16 +8,17 @@
 
 namespace pelcato {
 
-std::unique_ptr<TExactSave> TKorvaMP3::PrepareExact(TSourceFile& src, std::string* refusal) const {
+std::unique_ptr<TExactSave> TKorvaMP3::PrepareExact(TSourceFile& src, std::string* refusal,
+                                                    bool walk) const {
   auto save = std::make_unique<TExactSave>();
   save->Index = UsableIndex();
-  if (!save->Index) {
+  if (!save->Index && !walk) {
     save->Own.Build(src, Info.FirstFrameOffset(), AudioLimit());
     save->Index = &save->Own;
   }
   std::string why;
   std::optional<TExactStream> stream =
-      ExamineExact(src, Info.FirstFrameOffset(), Info.Layer, *save->Index, why);
+      ExamineExact(src, Info.FirstFrameOffset(), AudioLimit(), Info.Layer, save->Index, why);
   if (refusal) *refusal = why;
   if (!stream) return nullptr;
   save->Stream = *stream;
@@ -35,7 +36,7 @@ std::string TKorvaMP3::ExactRefusal() const {
 std::optional<TExactHeader> TKorvaMP3::CopyExact(TSourceFile& src, const TExactSave& exact,
                                                  int64_t startMs, int64_t endMs, TAtomicOutput& out,
                                                  int64_t& bytes, double& written) const {
-  TExactWriter writer(src, exact.Stream, *exact.Index);
+  TExactWriter writer(src, exact.Stream, exact.Index);
   const std::optional<TExactPiece> piece = writer.Plan(startMs, endMs);
   // A range past the end of the timeline gives an empty piece, as whole frames do.
   if (!piece) return std::nullopt;
@@ -51,17 +52,34 @@ void TKorvaMP3::EndExact(TAtomicOutput& out, const std::optional<TExactHeader>& 
 bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* exact,
                            int64_t startMs, int64_t endMs, const std::string& destination,
                            const TID3v1Tag& tag, bool noReplace, TSegmentResult& result,
-                           const TFrameIndex* index) const {
-  if (!exact) {
-    const TCursor cursor = SkipFor(src, walk, startMs, index);
-    return WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, noReplace, result, index);
+                           const TFrameIndex* index, std::string* notExact) const {
+  if (exact) {
+    bool followed = true;
+    bool recount = false;
+    const auto copy = [&](TAtomicOutput& out, int64_t& bytes, double& ms) {
+      try {
+        // The tag goes in here, before the header frame may count it.
+        EndExact(out, CopyExact(src, *exact, startMs, endMs, out, bytes, ms), tag);
+      } catch (const ENotExact& e) {
+        followed = false;
+        if (notExact) *notExact = e.what();
+        throw;
+      } catch (const EMoreFramesThanCounted&) {
+        recount = true;
+        throw;
+      }
+    };
+    const bool written = WriteOutput(src, destination, TID3v1Tag{}, noReplace, result, copy);
+    if (recount) {
+      const std::unique_ptr<TExactSave> counted = PrepareExact(src, notExact);
+      return WriteRange(src, walk, counted.get(), startMs, endMs, destination, tag, noReplace,
+                        result, index, notExact);
+    }
+    // A walk that could not follow the frames leaves the piece to whole frames.
+    if (followed) return written;
   }
-  // The tag goes in here, before the header frame may count it.
-  return WriteOutput(src, destination, TID3v1Tag{}, noReplace, result,
-                     [&](TAtomicOutput& out, int64_t& bytes, double& written) {
-                       EndExact(out, CopyExact(src, *exact, startMs, endMs, out, bytes, written),
-                                tag);
-                     });
+  const TCursor cursor = SkipFor(src, walk, startMs, index);
+  return WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, noReplace, result, index);
 }
 
 bool TKorvaMP3::PlanExactSizes(int64_t limit, int64_t tagBytes, std::vector<int64_t>& starts,
@@ -73,14 +91,14 @@ bool TKorvaMP3::PlanExactSizes(int64_t limit, int64_t tagBytes, std::vector<int6
   TSourceFile src(Info.FileName);
   const std::unique_ptr<TExactSave> exact = PrepareExact(src);
   if (!exact) return false;
-  const TExactSource& model = exact->Stream.Model;
+  TExactWriter writer(src, exact->Stream, exact->Index);
+  const TExactSource& model = writer.Model();
   const int64_t rate = model.SampleRate;
   const int64_t spf = model.SamplesPerFrame;
   const int64_t length = model.TimelineSamples();
   const int64_t lastMs = length * 1000 / rate;
   // The frame that holds the timeline's last sample.
   const int64_t lastFrame = (length - 1 + model.Shift()) / spf;
-  TExactWriter writer(src, exact->Stream, *exact->Index);
   int64_t startMs = 0;
   while (startMs < lastMs) {
     const std::optional<TExactPiece> first = writer.Plan(startMs, startMs + 1);

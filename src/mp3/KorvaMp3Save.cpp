@@ -220,7 +220,8 @@ bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
 }
 
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
-                            const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs) {
+                            const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
+                            std::string* notExact) {
   bytes = 0;
   durationMs = 0;
   if (!CanWriteTo(destination)) return false;
@@ -228,9 +229,13 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   const TFrameIndex* index = UsableIndex();
   try {
     TSourceFile src(Info.FileName);
-    if (const std::unique_ptr<TExactSave> exact = Exact ? PrepareExact(src) : nullptr) {
+    // One piece walks to its frames rather than make a frame index first.
+    if (const std::unique_ptr<TExactSave> exact =
+            Exact ? PrepareExact(src, notExact, true) : nullptr) {
       TSkipWalk walk;
-      WriteRange(src, walk, exact.get(), startMs, endMs, destination, tag, false, result, index);
+      Restart(walk);
+      WriteRange(src, walk, exact.get(), startMs, endMs, destination, tag, false, result, index,
+                 notExact);
       bytes = result.Bytes;
       durationMs = result.DurationMs;
       return result.Ok;

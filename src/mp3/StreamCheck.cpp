@@ -114,9 +114,8 @@ TStreamCheck CheckStreamOrThrow(const std::string& path) {
       r.Delay = x->Lame->Delay;
       r.Padding = x->Lame->Padding;
       r.Encoder = x->Lame->EncoderString();
-      r.Trimmed = r.Frames > 0 && TrustedGapless(r.Delay, r.Padding, r.HeaderFrames, r.Frames,
-                                                 int(r.Samples / r.Frames))
-                                      .has_value();
+      r.Trimmed = r.Frames > 0 && r.Frames <= r.HeaderFrames &&
+                  TrustedGapless(r.Delay, r.Padding, r.HeaderFrames, int(r.Samples / r.Frames));
     }
   }
   r.Decodable = r.SampleRate > 0;

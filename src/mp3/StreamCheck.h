@@ -26,8 +26,9 @@ struct TStreamCheck {
   int Padding = 0;
   std::string Encoder;
   int64_t HeaderFrames = -1;  // the frames the header frame counts; -1 without a count
-  // Gapless-aware players trim the decoded frames by the fields: the header frame counts the
-  // frames there are, and the fields leave something to play. Otherwise they play every frame.
+  // The timeline of a piece cut from the file is trimmed by the fields: they leave something
+  // to play of the frames the header frame counts, and the file holds no more frames than
+  // that (a file cut short keeps its delay, as decoders keep it). Otherwise it is every frame.
   bool Trimmed = false;
 };
 

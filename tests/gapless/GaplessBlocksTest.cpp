@@ -190,12 +190,16 @@ TEST(Reservoir, FramesReachingBeforeTheFileAreCountedAsTheDecodeCheckCountsThem)
   EXPECT_TRUE(ReservoirOf(s.Frames[cut], std::span(s.Frames.data(), cut)));
 }
 
-TEST(ExactPlan, ASourceWhoseFieldsLieIsTakenAsUntrimmed) {
+TEST(ExactPlan, TheTimelineEndsAsDecodersEndAHeaderThatLies) {
   const int64_t frames = 97;
-  EXPECT_TRUE(TrustedGapless(576, 918, frames, frames, 1152));
-  EXPECT_FALSE(TrustedGapless(576, 918, frames + 3, frames, 1152));  // frames added or lost
-  EXPECT_FALSE(TrustedGapless(4000, 4000, 6, 6, 1152));              // more trimmed than there is
-  TExactSource src{44100, 1152, frames, std::nullopt};
+  EXPECT_FALSE(TrustedGapless(4000, 4000, 6, 1152));  // more trimmed than there is
+  ASSERT_TRUE(TrustedGapless(576, 918, frames, 1152));
+  TExactSource src{44100, 1152, frames, TrustedGapless(576, 918, frames, 1152), frames};
+  EXPECT_EQ(src.TimelineSamples(), frames * 1152 - 576 - 918);
+  // A header that counts more frames than there are: no padding is dropped at the end.
+  src.HeaderFrames = frames + 3;
+  EXPECT_EQ(src.TimelineSamples(), frames * 1152 - 576 - 529);
+  src.Gapless.reset();
   EXPECT_EQ(src.TimelineSamples(), frames * 1152);
   const auto never = [](int64_t) { return false; };
   EXPECT_FALSE(PlanExact(src, 500, 500, never));

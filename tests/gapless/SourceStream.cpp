@@ -39,7 +39,8 @@ std::optional<TSourceStream> ReadSourceStream(std::vector<uint8_t> file) {
   s.Model.Frames = int64_t(s.Frames.size());
   if (s.Header && s.Header->Lame && (s.Header->Flags & TXingFrame::kHasFrames)) {
     s.Model.Gapless = TrustedGapless(s.Header->Lame->Delay, s.Header->Lame->Padding,
-                                     s.Header->Frames, s.Model.Frames, first->SamplesPerFrame);
+                                     s.Header->Frames, first->SamplesPerFrame);
+    s.Model.HeaderFrames = s.Header->Frames;
   }
   return s;
 }
