@@ -8,6 +8,7 @@
 #include "mp3/FillerFrame.h"
 #include "mp3/FrameWalk.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/MusicCrc.h"
 
 namespace pelcato {
 namespace {
@@ -21,9 +22,13 @@ constexpr int64_t kLookBack = 16;
 // stream looks that far on, so that a range ending within the last millisecond finds out.
 constexpr int64_t kTailFrames = 9;
 
+// The largest Layer III frame: 320 kbit/s at 32 kHz, or 160 kbit/s at 8 kHz, padded.
+constexpr int64_t kMaxFrameBytes = 1441;
+
 // Pieces at least this long are copied on a thread of their own while their frames are read,
-// a part at a time.
+// a part at a time; the CRC reads them a smaller part at a time.
 constexpr int64_t kCopyAheadBytes = 2 << 20;
+constexpr int64_t kCrcBytes = 256 << 10;
 
 // Times in milliseconds beyond any stream (about 31 years), so that a sample number stays far
 // from overflow.
@@ -263,19 +268,39 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
   // timeline does.
   bool oneRate = true;
   const uint8_t firstRate = FSrc.Peek(from, 4)[2] >> 4;
-  uint16_t crc = UpdateCrc16(0, lead.Filler.data(), lead.Filler.size());
+  TMusicCrc crc(FSrc, UpdateCrc16(0, lead.Filler.data(), lead.Filler.size()));
   TSeekMarks seek;
   if (filler > 0) seek.Add(0, 0);
   THeaderCache headers;
   int64_t pos = from;
   int64_t copied = from;
-  // Without a frame count a second walk goes ahead: when it meets the end of the stream, the
-  // piece's end is known before a frame behind it is taken.
-  int64_t ahead = from;
-  int64_t aheadFrame = piece.FirstFrame;
+  int64_t summed = from;
+  // Adds the frames read since the last call to the CRC and hands them to the copy, which
+  // goes on on a thread of its own for a long piece.
+  // Hands the frames read since the last call to the CRC and to the copy, which go on on
+  // threads of their own for a long piece.
+  const auto pass = [&](bool last) {
+    crc.Add(summed, pos - summed);
+    summed = pos;
+    if (pos - copied >= kCopyAheadBytes) {
+      out.AppendRangeInBackground(FSrc, copied, pos - copied);
+      copied = pos;
+    } else if (last) {
+      out.AppendRange(FSrc, copied, pos - copied);
+    }
+  };
+  // Without a frame count a second walk goes ahead near the end of the audio: when it meets
+  // the end, the piece's end is known before a frame behind it is taken.
+  int64_t ahead = -1;
+  int64_t aheadFrame = 0;
   bool aheadStopped = false;
   for (int64_t k = piece.FirstFrame;; ++k) {
-    if (m.Frames == TExactSource::kUnknownFrames) {
+    if (m.Frames == TExactSource::kUnknownFrames &&
+        FStream.AudioLimit - pos <= kTailFrames * kMaxFrameBytes) {
+      if (ahead < 0) {
+        ahead = pos;
+        aheadFrame = k;
+      }
       while (!aheadStopped && aheadFrame < k + kTailFrames && ahead < FStream.AudioLimit) {
         const TFrameStep s = StepAt(FSrc, ahead, false, headers);
         // Bytes that are no frame: the walk that takes the frames sees to them.
@@ -291,18 +316,14 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
     if (k > piece.LastFrame) break;
     if (pos >= FStream.AudioLimit) throw EFileError("The stream ends inside the piece");
     const TFrameStep step = StepAt(FSrc, pos, true, headers);
-    const uint8_t* p = step.Bytes > 0 ? FSrc.Peek(pos, size_t(step.Bytes)) : nullptr;
+    const uint8_t* p = step.Bytes > 0 ? FSrc.Peek(pos, 4) : nullptr;
     if (!p || step.Next != pos + step.Bytes || FormatOf(p) != FStream.Format) throw ENotExact();
     oneRate = oneRate && (p[2] >> 4) == firstRate;
     seek.Add(filler > 0 ? 1 + k - piece.FirstFrame : k - piece.FirstFrame, filler + pos - from);
-    crc = UpdateCrc16(crc, p, size_t(step.Bytes));
     pos = step.Next;
-    if (pos - copied >= kCopyAheadBytes) {
-      out.AppendRangeInBackground(FSrc, copied, pos - copied);
-      copied = pos;
-    }
+    if (pos - summed >= kCrcBytes) pass(false);
   }
-  out.AppendRange(FSrc, copied, pos - copied);
+  pass(true);
 
   const int64_t streamBytes = x.FrameSize() + filler + (pos - from);
   if (streamBytes > int64_t(UINT32_MAX) || piece.Frames > int64_t(UINT32_MAX)) {
@@ -327,7 +348,7 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
   lame.Delay = uint16_t(piece.Delay);
   lame.Padding = uint16_t(piece.Padding);
   lame.MusicLength = x.Bytes;
-  lame.MusicCrc = crc;
+  lame.MusicCrc = crc.Finish();
   x.FillToc([&](uint64_t f) { return seek.At(f); });
   bytes += streamBytes;
   written += double(piece.EndSample - piece.FirstSample) * 1000.0 / m.SampleRate;
