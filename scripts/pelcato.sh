@@ -16,6 +16,8 @@ packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgm
   python3-mutagen pulseaudio pulseaudio-utils)
 # The Debian package: its build (dpkg-shlibdeps, dpkg-buildflags) and its checks.
 packages+=(dpkg-dev file desktop-file-utils appstream lintian)
+# TagLib reads, changes and renders the ID3v2 tags the pieces keep.
+packages+=(libtag1-dev)
 
 # Only real package names: a name that another package merely provides is never reported
 # installed and would send every run to the package server. When everything is installed, no
