@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "mp3/Id3Tags.h"
 #include "tags/Id3v2Read.h"
 
 namespace pelcato {
@@ -106,8 +105,7 @@ TId3v2PieceTag::TId3v2PieceTag(const std::vector<uint8_t>& sourceTag) {
   }
   if (r.FrameIds.empty()) return;  // a tag of padding only is as good as none
   FVersion = r.Version;
-  FSource.assign(sourceTag.begin(),
-                 sourceTag.begin() + kId3v2HeaderSize + r.Tag->Tag.header()->tagSize());
+  FSource.assign(sourceTag.begin(), sourceTag.begin() + r.Length);
   if (FVersion == 2)
     FWarning = "the source's ID3v2.2 tag is written as ID3v2.3, the oldest version TagLib writes";
 }
@@ -135,6 +133,13 @@ TPieceTag TId3v2PieceTag::RenderKept(const TPieceTagFields& fields) const {
   tags::TId3v2Reading r = tags::ReadId3v2(FSource.data(), FSource.size());
   if (!r.Usable()) return {{}, "the source's ID3v2 tag is left out: " + r.Problem};
   TagLib::ID3v2::Tag& tag = r.Tag->Tag;
+  // Tables of byte positions in the source's audio would mislead a player's seeking in a
+  // piece.
+  // TagLib renders an encrypted or grouped frame without its flags, so its bytes would be read
+  // as the frame's plain content.
+  // (Pointers, not a copy of the list: the copy would share the tag's ownership of them.)
+  const std::vector<Frame*> frames(tag.frameList().begin(), tag.frameList().end());
+  for (size_t i : r.SealedFrames) tag.removeFrame(frames[i]);
   // Tables of byte positions in the source's audio would mislead a player's seeking in a
   // piece.
   for (const char* id : {"MLLT", "SEEK", "ASPI"}) tag.removeFrames(id);

@@ -37,8 +37,10 @@ struct TTagLibTag {
 struct TId3v2Reading {
   bool Present = false;               // the bytes start with "ID3"
   int Version = 0;                    // the major version from the header
+  size_t Length = 0;                  // the tag's bytes, its header included
   std::unique_ptr<TTagLibTag> Tag;    // what TagLib read; null when the header is unusable
   std::vector<std::string> FrameIds;  // as they stand in the tag, in order
+  std::vector<size_t> SealedFrames;   // positions in FrameIds of encrypted or grouped frames
   std::string Problem;                // why the tag cannot be used; empty when it can
 
   bool Usable() const { return Tag && Problem.empty(); }

@@ -30,6 +30,24 @@ std::string SummaryIds(const Bytes& file) {
   return ids;
 }
 
+// A frame as ID3v2.2 (no flags), 2.3 (a plain size) or 2.4 (a syncsafe size) stores it.
+Bytes Frame(int version, const char* id, const std::string& body, uint8_t format = 0) {
+  const uint32_t n = uint32_t(body.size());
+  Bytes f(id, id + (version == 2 ? 3 : 4));
+  const auto syncsafe = EncodeSyncsafe(n);
+  if (version == 2) f.insert(f.end(), {uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+  if (version == 3)
+    f.insert(f.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+  if (version == 4) f.insert(f.end(), syncsafe.begin(), syncsafe.end());
+  if (version > 2) f.insert(f.end(), {0, format});
+  return Cat(f, Bytes(body.begin(), body.end()));
+}
+
+Bytes Tag(int version, uint8_t flags, const Bytes& body) {
+  const auto size = EncodeSyncsafe(uint32_t(body.size()));
+  return Cat({'I', 'D', '3', uint8_t(version), 0, flags, size[0], size[1], size[2], size[3]}, body);
+}
+
 std::vector<std::string> FfprobeTags(const std::string& path) {
   return Lines(
       Output("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + path + "'"));
@@ -152,18 +170,10 @@ TEST(Id3v2PieceTag, NewTagHoldsLongAndUnicodeTitlesExactly) {
 TEST(Id3v2PieceTag, Id3v22TagIsKeptAsId3v23) {
   TempDir dir;
   const Bytes png = ReadFile(MakeSource(dir, 4, "") + ".png");
-  auto frame = [](const char* id, Bytes body) {
-    const uint32_t n = uint32_t(body.size());
-    Bytes f = {uint8_t(id[0]),   uint8_t(id[1]),  uint8_t(id[2]),
-               uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
-    return Cat(f, body);
-  };
-  Bytes body =
-      Cat(frame("TT2", {0, 'O', 'l', 'd'}), frame("PIC", Cat({0, 'P', 'N', 'G', 3, 0}, png)));
+  const std::string picture = std::string("\0PNG\3\0", 6) + std::string(png.begin(), png.end());
+  Bytes body = Cat(Frame(2, "TT2", std::string("\0Old", 4)), Frame(2, "PIC", picture));
   body.resize(body.size() + 100);  // padding
-  const auto size = EncodeSyncsafe(uint32_t(body.size()));
-  const Bytes source = Cat(Cat({'I', 'D', '3', 2, 0, 0, size[0], size[1], size[2], size[3]}, body),
-                           ReadFile(DataFile("cbr128.mp3")));
+  const Bytes source = Cat(Tag(2, 0, body), ReadFile(DataFile("cbr128.mp3")));
   const std::string src = dir.Put("v22.mp3", source);
   const TId3v2PieceTag maker(TagOf(source));
   EXPECT_EQ(maker.SourceVersion(), 2);
@@ -175,6 +185,34 @@ TEST(Id3v2PieceTag, Id3v22TagIsKeptAsId3v23) {
   EXPECT_EQ(after[1], "ids TIT2 APIC");
   EXPECT_TRUE(Has(after, "text TIT2 " + Hex("Old") + " encoding 0"));
   EXPECT_EQ(after[3], before[3]);  // the picture line
+}
+
+// What TagLib 1.13 misreads on its own (a footer, an ID3v2.3 extended header) is read whole;
+// what it renders wrongly (encrypted and grouped frames, without their flags) is left out.
+TEST(Id3v2PieceTag, OddTagsAreReadWholeAndSealedFramesLeftOut) {
+  TempDir dir;
+  const Bytes audio = ReadFile(DataFile("cbr128.mp3"));
+  const std::string title("\3Title"), artist("\3Artist");
+  const Bytes withFooter = Tag(4, 0x10, Cat(Frame(4, "TIT2", title), Frame(4, "TPE1", artist)));
+  const Bytes extended =
+      Tag(3, 0x40,
+          Cat({0, 0, 0, 6, 0, 0, 0, 0, 0, 0}, Cat(Frame(3, "TIT2", std::string("\0Title", 6)),
+                                                  Frame(3, "TPE1", std::string("\0Artist", 7)))));
+  const Bytes sealed =
+      Tag(4, 0,
+          Cat(Cat(Frame(4, "TIT2", title), Frame(4, "TPE1", "xcipher", 4)),
+              Cat(Frame(4, "TALB", "\7\3Group", 0x40), Frame(4, "TCON", std::string("\3Rock")))));
+  for (const auto& [tag, ids] :
+       {std::pair{withFooter, "ids TIT2 TPE1"}, std::pair{extended, "ids TIT2 TPE1"},
+        std::pair{sealed, "ids TIT2 TCON"}}) {
+    const TId3v2PieceTag maker(tag);
+    EXPECT_EQ(maker.Warning(), "");
+    const std::string piece =
+        dir.Put("piece.mp3", Cat(maker.Render(TId3v2Mode::Keep, {}).Bytes, audio));
+    EXPECT_EQ(MutagenDump(piece)[1], ids);
+  }
+  EXPECT_EQ(SummaryIds(sealed), "ids TIT2 TPE1 TALB TCON");
+  EXPECT_EQ(MutagenDump(dir.Put("extended.mp3", Cat(extended, audio)))[1], "ids TIT2 TPE1");
 }
 
 // Faults injected into a real tag: the size runs past the file, a frame's size runs past the
