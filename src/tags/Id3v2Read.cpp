@@ -84,7 +84,33 @@ void CheckFramesReachTheEnd(const TagLib::ByteVector& bytes, TId3v2Reading& r) {
                 std::to_string(pos + kId3v2HeaderSize) + " of the tag";
 }
 
+// The frame header's type as updateFrame takes it: TagLib 1.13 keeps its name protected.
+template <class F>
+struct TParameterOf;
+template <class R, class C, class P>
+struct TParameterOf<R (C::*)(P) const> {
+  using Type = P;
+};
+
+class TKeepingFrameFactory : public TagLib::ID3v2::FrameFactory {
+  using THeader = TParameterOf<decltype(&TKeepingFrameFactory::updateFrame)>::Type;
+
+ protected:
+  bool updateFrame(THeader header) const override {
+    // TDAT and TIME go into TDRC, which becomes TYER, TDAT and TIME again in ID3v2.3.
+    const TagLib::ByteVector id = header->frameID();
+    if (header->version() == 3 && (id == "RVAD" || id == "EQUA" || id == "TSIZ" || id == "TRDA"))
+      return true;
+    return FrameFactory::updateFrame(header);
+  }
+};
+
 }  // namespace
+
+const TagLib::ID3v2::FrameFactory* KeepingFrameFactory() {
+  static const TKeepingFrameFactory factory;
+  return &factory;
+}
 
 TId3v2Reading ReadId3v2(const uint8_t* data, size_t size) {
   TId3v2Reading r;

@@ -2,6 +2,7 @@
 // read to its end from one it gave up on part way. Only this library includes it.
 #pragma once
 
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/tbytevector.h>
 #include <taglib/tbytevectorstream.h>
@@ -25,10 +26,14 @@ class TMemoryFile : public TagLib::File {
   bool save() override { return false; }
 };
 
+// TagLib's frame factory, but for the ID3v2.3 frames that ID3v2.4 dropped (RVAD, EQUA, TSIZ,
+// TRDA): TagLib discards them on reading, and they are written into ID3v2.3 tags only.
+const TagLib::ID3v2::FrameFactory* KeepingFrameFactory();
+
 // The stream, the file and the tag together, in the order they depend on each other.
 struct TTagLibTag {
   explicit TTagLibTag(const TagLib::ByteVector& bytes)
-      : Stream(bytes), File(&Stream), Tag(&File, 0) {}
+      : Stream(bytes), File(&Stream), Tag(&File, 0, KeepingFrameFactory()) {}
   TagLib::ByteVectorStream Stream;
   TMemoryFile File;
   TagLib::ID3v2::Tag Tag;

@@ -12,8 +12,8 @@ import struct
 import sys
 import zlib
 
-from mutagen.id3 import (ID3, APIC, COMM, PRIV, RVA2, TALB, TCON, TDRC, TIT2, TLEN, TPE1,
-                         TRCK, TXXX, USLT)
+from mutagen.id3 import (ID3, APIC, COMM, PRIV, RVA2, RVAD, TALB, TCON, TDRC, TIT2, TLEN,
+                         TPE1, TRCK, TXXX, USLT)
 
 
 def png(w=24, h=24):
@@ -49,6 +49,7 @@ def make(audio, out, version, options):
         t.add(RVA2(desc="track", channel=1, gain=-6.5, peak=0.9))
     else:
         t.update_to_v23()  # TDRC becomes TYER and TDAT
+        t.add(RVAD(adjustments=[3, 3, 120, 130]))  # replay gain as ID3v2.3 has it
     t.save(out, v2_version=version, padding=lambda info: 512)
     with open(out + ".png", "wb") as f:
         f.write(png())
@@ -81,6 +82,8 @@ def dump(path):
             print("priv", f.owner, sha(f.data))
         elif k == "RVA2":
             print("rva2", f.desc, f.channel, f.gain, f.peak)
+        elif k == "RVAD":
+            print("rvad", f.adjustments)
         elif k in ("COMM", "USLT"):
             print(k.lower(), hx(f.desc), f.lang, hx(str(f)), "encoding", int(f.encoding))
         elif k == "TXXX":
