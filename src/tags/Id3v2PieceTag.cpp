@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "tags/Id3v2Read.h"
 
@@ -23,12 +24,18 @@ TagLib::String Utf8(const std::string& text) {
   return TagLib::String(text, TagLib::String::UTF8);
 }
 
+// The frames as they stand now. Pointers, not a copy of the list, which may share the tag's
+// ownership of them and delete them when frames are removed.
+std::vector<Frame*> FramesOf(const FrameList& list) {
+  return std::vector<Frame*>(list.begin(), list.end());
+}
+
 // The text goes into the first frame of the id and the other frames of the id go; an empty text
 // removes them all. A frame keeps its encoding, which TagLib widens to UTF-8 (ID3v2.4) or
 // UTF-16 (ID3v2.3) for a text that needs it; a new frame is UTF-8 (UTF-16 in ID3v2.3).
 void SetTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const std::string& text) {
-  const FrameList frames = tag.frameList(id);  // a copy: removing frames changes the tag's
-  auto* kept = frames.isEmpty() || text.empty()
+  const std::vector<Frame*> frames = FramesOf(tag.frameList(id));
+  auto* kept = frames.empty() || text.empty()
                    ? nullptr
                    : dynamic_cast<TextIdentificationFrame*>(frames.front());
   for (Frame* frame : frames)
@@ -45,8 +52,7 @@ void SetTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const std::string& te
 // data and the like) stay.
 void SetComment(TagLib::ID3v2::Tag& tag, const std::string& text) {
   CommentsFrame* kept = nullptr;
-  const FrameList frames = tag.frameList("COMM");
-  for (Frame* frame : frames) {
+  for (Frame* frame : FramesOf(tag.frameList("COMM"))) {
     auto* comment = dynamic_cast<CommentsFrame*>(frame);
     if (!comment || !comment->description().isEmpty()) continue;
     if (!kept && !text.empty())
@@ -133,13 +139,11 @@ TPieceTag TId3v2PieceTag::RenderKept(const TPieceTagFields& fields) const {
   tags::TId3v2Reading r = tags::ReadId3v2(FSource.data(), FSource.size());
   if (!r.Usable()) return {{}, "the source's ID3v2 tag is left out: " + r.Problem};
   TagLib::ID3v2::Tag& tag = r.Tag->Tag;
-  // Tables of byte positions in the source's audio would mislead a player's seeking in a
-  // piece.
   // TagLib renders an encrypted or grouped frame without its flags, so its bytes would be read
   // as the frame's plain content.
-  // (Pointers, not a copy of the list: the copy would share the tag's ownership of them.)
-  const std::vector<Frame*> frames(tag.frameList().begin(), tag.frameList().end());
-  for (size_t i : r.SealedFrames) tag.removeFrame(frames[i]);
+  const std::vector<Frame*> frames = FramesOf(tag.frameList());
+  for (size_t i : r.SealedFrames)
+    if (i < frames.size()) tag.removeFrame(frames[i]);
   // Tables of byte positions in the source's audio would mislead a player's seeking in a
   // piece.
   for (const char* id : {"MLLT", "SEEK", "ASPI"}) tag.removeFrames(id);
