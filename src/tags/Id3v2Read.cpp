@@ -71,7 +71,8 @@ void CheckFramesReachTheEnd(const TagLib::ByteVector& bytes, TId3v2Reading& r) {
   const uint8_t sealed = r.Version == 3 ? 0x60 : r.Version == 4 ? 0x44 : 0;
   for (const TagLib::ID3v2::Frame* frame : tag.frameList()) {
     if (pos + headerLength > body.size()) break;
-    if (uint8_t(body[size_t(pos) + 9]) & sealed) r.SealedFrames.push_back(r.FrameIds.size());
+    if (sealed && (uint8_t(body[size_t(pos) + 9]) & sealed))
+      r.SealedFrames.push_back(r.FrameIds.size());
     r.FrameIds.push_back(RawFrameId(body, size_t(pos), idLength));
     pos += uint64_t(frame->size()) + headerLength;
   }
