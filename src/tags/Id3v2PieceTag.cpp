@@ -111,6 +111,7 @@ TId3v2PieceTag::TId3v2PieceTag(const std::vector<uint8_t>& sourceTag) {
   }
   if (r.FrameIds.empty()) return;  // a tag of padding only is as good as none
   FVersion = r.Version;
+  FStatesLength = !r.Tag->Tag.frameList("TLEN").isEmpty();
   FSource.assign(sourceTag.begin(), sourceTag.begin() + r.Length);
   if (FVersion == 2)
     FWarning = "the source's ID3v2.2 tag is written as ID3v2.3, the oldest version TagLib writes";

@@ -46,6 +46,8 @@ class TId3v2PieceTag {
   // Why the source's tag cannot be kept (then the pieces get none with keep), or that an
   // ID3v2.2 tag is kept as ID3v2.3; empty otherwise.
   const std::string& Warning() const { return FWarning; }
+  // The source's tag states a length (TLEN), which a kept tag gives each piece as its own.
+  bool StatesLength() const { return FStatesLength; }
 
   // The tag of one piece. keep: the source's tag with the fields put in and its own version;
   // as new when the source has no tag; nothing when its tag is unreadable. new: the fields
@@ -58,6 +60,7 @@ class TId3v2PieceTag {
 
   std::vector<uint8_t> FSource;  // the source's tag when it can be kept
   bool FSourceBroken = false;
+  bool FStatesLength = false;
   int FVersion = 0;
   std::string FWarning;
 };
