@@ -48,11 +48,6 @@ Bytes Tag(int version, uint8_t flags, const Bytes& body) {
   return Cat({'I', 'D', '3', uint8_t(version), 0, flags, size[0], size[1], size[2], size[3]}, body);
 }
 
-std::vector<std::string> FfprobeTags(const std::string& path) {
-  return Lines(
-      Output("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + path + "'"));
-}
-
 // Every fact mutagen reads from the source it reads from the piece too, but the track number
 // and the length, which become the piece's; the picture also by ffmpeg; the audio unchanged.
 TEST(Id3v2PieceTag, KeepsEveryFrameOfMutagenTagsInTheirVersion) {

@@ -46,6 +46,12 @@ inline std::vector<std::string> MutagenDump(const std::string& path) {
   return Lines(Probe("dump '" + path + "'"));
 }
 
+// The tags as ffprobe reads them, "TAG:title=..." a line.
+inline std::vector<std::string> FfprobeTags(const std::string& path) {
+  return Lines(
+      Output("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + path + "'"));
+}
+
 inline std::string Hex(const std::string& s) {
   std::string h;
   char b[3];
