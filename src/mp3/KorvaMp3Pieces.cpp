@@ -46,8 +46,10 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
   std::mutex lock;
   std::condition_variable changed;
   std::deque<TWrittenPiece> pieces(count);
-  // What goes in front of each piece; a piece may be written once its front is there.
+  // What goes in front of each piece; a piece may be written once its front is there. A piece
+  // whose length could not be measured for it fails.
   std::vector<std::vector<uint8_t>> fronts(count);
+  std::vector<char> frontFailed(count, 0);
   size_t frontsMade = front ? 0 : count;
   size_t nextToWrite = 0;
   size_t nextToName = 0;
@@ -137,11 +139,17 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
   Restart(measure.Walk);
   const auto makeFronts = [&](size_t upTo) {
     for (size_t i = frontsMade; i < std::min(upTo, count); ++i) {
-      std::vector<uint8_t> bytes = front(i, [&] {
-        if (!measure.Src) measure.Src = std::make_unique<TSourceFile>(Info.FileName);
-        const TCursor cursor = SkipFor(*measure.Src, measure.Walk, starts[i], &index);
-        return PieceLength(*measure.Src, cursor.Pos, ends[i] - starts[i], &index);
-      });
+      std::vector<uint8_t> bytes;
+      try {
+        bytes = front(i, [&] {
+          if (!measure.Src) measure.Src = std::make_unique<TSourceFile>(Info.FileName);
+          const TCursor cursor = SkipFor(*measure.Src, measure.Walk, starts[i], &index);
+          return PieceLength(*measure.Src, cursor.Pos, ends[i] - starts[i], &index);
+        });
+      } catch (const std::exception&) {
+        frontFailed[i] = 1;
+        Restart(measure.Walk);
+      }
       std::lock_guard<std::mutex> g(lock);
       fronts[i] = std::move(bytes);
       frontsMade = i + 1;
@@ -173,6 +181,10 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       count, [&](size_t i) { return i == 0 ? firstPath : nameFor(i); },
       [&](size_t i) { return i == 0 ? firstTag : tagFor(i); }, done,
       [&](size_t i, const TID3v1Tag& tag, TSegmentResult& result) {
+        if (frontFailed[i]) {
+          piece.Out.reset();
+          return;
+        }
         if (FolderOf(result.Path) != folder) {
           // Another folder: written there the one-thread way.
           piece.Out.reset();
