@@ -24,7 +24,7 @@ void CheckOutputFolder(const std::string& folder) {
 }
 
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, TPieceReport& report) {
+               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TPieceReport& report) {
   const TTagCodePage cp = TagCodePageFromEnvironment();
   TCueSheet sheet;
   std::string error;
@@ -47,12 +47,13 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
             BuildTagFromFields(CueTrackFields(sheet, sheet.Tracks[piece], cp));
         return BuildTagWithOverrides(&fromSheet, tagOptions, cp);
       },
-      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size(), &sheet));
   return report.Finish();
 }
 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
-                   const std::string& folder, const TTagOverrides& tagOptions,
+                   const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
                    TPieceReport& report) {
   std::ostream& out = report.Out();
   std::ostream& err = report.Err();
@@ -93,23 +94,34 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
-      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size()));
   return report.Finish();
 }
 
 namespace {
 
 int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
-                     const std::string& folder, const TID3v1Tag& tag, TPieceReport& report) {
+                     const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
+                     TPieceReport& report) {
   std::vector<int64_t> starts;
   std::vector<int64_t> ends;
   int64_t needed = 0;
+  int64_t tagBytes = 0;
   try {
-    if (!mp3.PlanExactSizes(limit, tag.IsTag() ? kId3v1Size : 0, starts, ends, needed)) {
-      if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
-      throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
-                   " bytes) is smaller than the smallest exact piece (" + std::to_string(needed) +
-                   " bytes" + (tag.IsTag() ? ", the tag included)" : ")"));
+    // The ID3v2 tags grow with the pieces' numbers: planned again until the count the tags
+    // were measured for holds them all.
+    for (size_t count = 1;;) {
+      tagBytes =
+          (tag.IsTag() ? kId3v1Size : 0) + int64_t(id3v2.LargestTag(count, mp3.Info.Duration));
+      if (!mp3.PlanExactSizes(limit, tagBytes, starts, ends, needed)) {
+        if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
+        throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
+                     " bytes) is smaller than the smallest exact piece (" + std::to_string(needed) +
+                     " bytes" + (tagBytes ? ", tags included)" : ")"));
+      }
+      if (starts.size() <= count) break;
+      count = starts.size();
     }
   } catch (const EFileError& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
@@ -118,17 +130,19 @@ int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
-      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size()));
   return report.Finish();
 }
 
 }  // namespace
 
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
-                const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report) {
+                const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
+                TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
-  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, report);
+  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, report);
   std::vector<TSizedFrame> frames;
   int64_t audioEnd = -1;
   try {
@@ -141,18 +155,23 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
   if (audioEnd < 0 || frames.empty()) {
     throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
   }
-  const int64_t tagBytes = tag.IsTag() ? kId3v1Size : 0;
+  const int64_t v2Bytes = int64_t(id3v2.LargestTag(frames.size(), mp3.Info.Duration));
+  const int64_t tagBytes = (tag.IsTag() ? kId3v1Size : 0) + v2Bytes;
   const TSizePlan plan = PlanSizePieces(frames, audioEnd, limit, tagBytes);
   if (!plan.Fits) {
     throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
                  " bytes) is smaller than the largest frame (" + std::to_string(plan.LargestFrame) +
-                 " bytes)" + (tagBytes ? " plus the tag (128 bytes)" : ""));
+                 " bytes)" +
+                 (tagBytes ? std::string(v2Bytes ? " plus the tags (" : " plus the tag (") +
+                                 std::to_string(tagBytes) + " bytes)"
+                           : ""));
   }
   report.Expect(plan.From.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveFrameRanges(
       plan.From, plan.To, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag,
-      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(plan.From.size()));
   return report.Finish();
 }
 

@@ -240,6 +240,15 @@ TExactLead TExactWriter::Lead(const TExactPiece& piece) {
   return lead;
 }
 
+TExactPiece TExactWriter::Settle(TExactPiece piece) {
+  TExactSource& m = FStream.Model;
+  if (m.Frames == TExactSource::kUnknownFrames && !FFrames.Find(piece.LastFrame + kTailFrames)) {
+    m.Frames = FFrames.FramesAtEnd();
+    SetPieceEnd(m, piece, WantedEnd());
+  }
+  return piece;
+}
+
 int64_t TExactWriter::FrameEnd(int64_t frame) {
   const TMainDataFrame f = FFrames.At(frame);
   return f.Offset + f.Size;
@@ -351,7 +360,7 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
   lame.MusicCrc = crc.Finish();
   x.FillToc([&](uint64_t f) { return seek.At(f); });
   bytes += streamBytes;
-  written += double(piece.EndSample - piece.FirstSample) * 1000.0 / m.SampleRate;
+  written += LengthMs(piece);
   return {x, at};
 }
 

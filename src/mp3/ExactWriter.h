@@ -119,6 +119,13 @@ class TExactWriter {
   // is the timeline's end, so that the last piece of a split takes every sample. No value for
   // an empty range.
   std::optional<TExactPiece> Plan(int64_t startMs, int64_t endMs);
+  // The piece with its end settled: without a frame count, a look on from its last frame
+  // shows whether the stream ends within reach, and so where the timeline ends.
+  TExactPiece Settle(TExactPiece piece);
+  // The piece's length in ms, as its save reports it.
+  double LengthMs(const TExactPiece& piece) const {
+    return double(piece.EndSample - piece.FirstSample) * 1000.0 / FStream.Model.SampleRate;
+  }
   // The header frame and filler frame of a piece.
   TExactLead Lead(const TExactPiece& piece);
   // Where the source's audio frame `frame` starts and ends.

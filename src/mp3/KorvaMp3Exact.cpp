@@ -34,13 +34,29 @@ std::string TKorvaMP3::ExactRefusal() const {
 }
 
 std::optional<TExactHeader> TKorvaMP3::CopyExact(TSourceFile& src, const TExactSave& exact,
-                                                 int64_t startMs, int64_t endMs, TAtomicOutput& out,
+                                                 size_t piece, int64_t startMs, int64_t endMs,
+                                                 const TFrontFor& front, TAtomicOutput& out,
                                                  int64_t& bytes, double& written) const {
   TExactWriter writer(src, exact.Stream, exact.Index);
-  const std::optional<TExactPiece> piece = writer.Plan(startMs, endMs);
+  std::optional<TExactPiece> planned = writer.Plan(startMs, endMs);
+  if (front) {
+    const std::vector<uint8_t> bytesInFront = front(piece, [&]() -> int64_t {
+      if (!planned) return 0;
+      planned = writer.Settle(*planned);
+      return int64_t(writer.LengthMs(*planned));
+    });
+    out.Append(bytesInFront.data(), bytesInFront.size());
+  }
   // A range past the end of the timeline gives an empty piece, as whole frames do.
-  if (!piece) return std::nullopt;
-  return writer.Write(*piece, out, bytes, written);
+  if (!planned) return std::nullopt;
+  return writer.Write(*planned, out, bytes, written);
+}
+
+int64_t TKorvaMP3::ExactLength(TSourceFile& src, const TExactSave& exact, int64_t startMs,
+                               int64_t endMs) const {
+  TExactWriter writer(src, exact.Stream, exact.Index);
+  const std::optional<TExactPiece> planned = writer.Plan(startMs, endMs);
+  return planned ? int64_t(writer.LengthMs(writer.Settle(*planned))) : 0;
 }
 
 void TKorvaMP3::EndExact(TAtomicOutput& out, const std::optional<TExactHeader>& header,
@@ -49,17 +65,18 @@ void TKorvaMP3::EndExact(TAtomicOutput& out, const std::optional<TExactHeader>& 
   if (header) FinishExact(out, *header);
 }
 
-bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* exact,
+bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* exact, size_t piece,
                            int64_t startMs, int64_t endMs, const std::string& destination,
-                           const TID3v1Tag& tag, bool noReplace, TSegmentResult& result,
-                           const TFrameIndex* index, std::string* notExact) const {
+                           const TID3v1Tag& tag, const TFrontFor& front, bool noReplace,
+                           TSegmentResult& result, const TFrameIndex* index,
+                           std::string* notExact) const {
   if (exact) {
     bool followed = true;
     bool recount = false;
     const auto copy = [&](TAtomicOutput& out, int64_t& bytes, double& ms) {
       try {
         // The tag goes in here, before the header frame may count it.
-        EndExact(out, CopyExact(src, *exact, startMs, endMs, out, bytes, ms), tag);
+        EndExact(out, CopyExact(src, *exact, piece, startMs, endMs, front, out, bytes, ms), tag);
       } catch (const ENotExact& e) {
         followed = false;
         if (notExact) *notExact = e.what();
@@ -69,17 +86,21 @@ bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* 
         throw;
       }
     };
-    const bool written = WriteOutput(src, destination, TID3v1Tag{}, noReplace, result, copy);
+    const bool written = WriteOutput(src, destination, TID3v1Tag{}, {}, noReplace, result, copy);
     if (recount) {
       const std::unique_ptr<TExactSave> counted = PrepareExact(src, notExact);
-      return WriteRange(src, walk, counted.get(), startMs, endMs, destination, tag, noReplace,
-                        result, index, notExact);
+      return WriteRange(src, walk, counted.get(), piece, startMs, endMs, destination, tag, front,
+                        noReplace, result, index, notExact);
     }
     // A walk that could not follow the frames leaves the piece to whole frames.
     if (followed) return written;
   }
   const TCursor cursor = SkipFor(src, walk, startMs, index);
-  return WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, noReplace, result, index);
+  const int64_t span = endMs - startMs;
+  const std::vector<uint8_t> frontBytes =
+      front ? front(piece, [&] { return PieceLength(src, cursor.Pos, span, index); })
+            : std::vector<uint8_t>();
+  return WritePiece(src, cursor.Pos, span, destination, tag, frontBytes, noReplace, result, index);
 }
 
 bool TKorvaMP3::PlanExactSizes(int64_t limit, int64_t tagBytes, std::vector<int64_t>& starts,
