@@ -1,0 +1,37 @@
+// Decodes every frame of a file with libmpg123 into the waveform's summary, on the caller's
+// thread (the window runs it on a thread of its own; another open or the close cancels it).
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "wave/WaveSummary.h"
+
+namespace pelcato {
+
+struct TPeaksControl {
+  // Set by another thread: the decode stops within a frame and reports Cancelled.
+  const std::atomic<bool>* Cancel = nullptr;
+  // Held while blocks are added to the summary, so that another thread may draw from it
+  // under the same lock while the decode goes on.
+  std::mutex* Lock = nullptr;
+  // The share of the file's bytes decoded (0 to 1), every few hundred frames and at the end.
+  std::function<void(double done)> Progress;
+  // Blocks to make room for at once (the length the open computed), to spare regrowing.
+  size_t ExpectedBlocks = 0;
+};
+
+struct TPeaksResult {
+  bool Done = false;       // every frame of the file was decoded
+  bool Cancelled = false;  // stopped by Cancel; the summary holds what was decoded
+  std::string Error;       // why neither
+};
+
+// Starts the summary anew at the stream's sample rate and fills it on the timeline of the
+// frame walk: no gapless trimming, the VBR header frame not counted.
+TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
+                         const TPeaksControl& control = {});
+
+}  // namespace pelcato
