@@ -49,7 +49,7 @@ class TPublisher {
   void Start(long rate) {
     Locked([&] {
       FSummary = TWaveSummary(rate);
-      FSummary.Reserve(FControl.ExpectedBlocks);
+      if (rate > 0) FSummary.Reserve(FControl.ExpectedBlocks);
     });
   }
   void Flush() {
@@ -75,6 +75,8 @@ class TPublisher {
 TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
                          const TPeaksControl& control) {
   TPeaksResult result;
+  TPublisher publish(summary, control);
+  publish.Start(0);  // whatever comes of it, the summary holds nothing of an earlier file
   const auto cancelled = [&] {
     return control.Cancel && control.Cancel->load(std::memory_order_relaxed);
   };
@@ -109,7 +111,6 @@ TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
   }
   const double total = st.st_size > 0 ? double(st.st_size) : 1.0;
 
-  TPublisher publish(summary, control);
   TBlockMeter meter;
   bool started = false;
   int channels = 0;

@@ -29,8 +29,8 @@ struct TPeaksResult {
   std::string Error;       // why neither
 };
 
-// Starts the summary anew at the stream's sample rate and fills it on the timeline of the
-// frame walk: no gapless trimming, the VBR header frame not counted.
+// Empties the summary at once, starts it anew at the stream's sample rate and fills it on the
+// timeline of the frame walk: no gapless trimming, the VBR header frame not counted.
 TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
                          const TPeaksControl& control = {});
 

@@ -39,8 +39,11 @@ TEnvelope TWaveSummary::View(double fromMs, double toMs, int width) const {
     if (s1 <= 0.0) continue;
     s0 = std::max(s0, 0.0);
     s1 = std::min(s1, end);
-    const size_t b0 = size_t(s0 / kBlock);
-    const size_t b1 = std::clamp(size_t(std::ceil(s1 / kBlock)), b0 + 1, FBlocks.size());
+    // Column edges computed from milliseconds land a hair off block edges; such a hair must
+    // not pull in the neighbouring block.
+    constexpr double kHair = 1e-6;
+    const size_t b0 = std::min(size_t(s0 / kBlock + kHair), FBlocks.size() - 1);
+    const size_t b1 = std::clamp(size_t(std::ceil(s1 / kBlock - kHair)), b0 + 1, FBlocks.size());
     float lo = FBlocks[b0].Min, hi = FBlocks[b0].Max;
     double energy = 0.0, weight = 0.0;
     for (size_t b = b0; b < b1; ++b) {
