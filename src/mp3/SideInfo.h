@@ -11,15 +11,15 @@ namespace pelcato {
 // What one granule's side information says about one channel's coded spectrum: enough to
 // judge its loudness without decoding it.
 struct TGranuleChannel {
-  int Part23Length = 0;      // bits of scale factors and Huffman code in the main data
-  int BigValues = 0;         // pairs of spectral lines coded with the large-value tables
-  int GlobalGain = 0;        // the quantizer step: 4 steps double the amplitude
-  int ScalefacCompress = 0;  // 4 bits in MPEG 1, 9 bits in MPEG 2 and 2.5
-  int BlockType = 0;         // 0 long blocks, 1 start, 2 short, 3 stop
+  uint16_t Part23Length = 0;      // bits of scale factors and Huffman code in the main data
+  uint16_t BigValues = 0;         // pairs of spectral lines coded with the large-value tables
+  uint16_t ScalefacCompress = 0;  // 4 bits in MPEG 1, 9 bits in MPEG 2 and 2.5
+  uint8_t GlobalGain = 0;         // the quantizer step: 4 steps double the amplitude
+  uint8_t BlockType = 0;          // 0 long blocks, 1 start, 2 short, 3 stop
   // The Huffman table of each big-value region (two with window switching, the third then 0):
   // an encoder takes a table that just holds the region's largest quantized value.
-  int TableSelect[3] = {0, 0, 0};
-  int SubblockGain[3] = {0, 0, 0};  // short blocks: each window's step lowered by 8 gain steps
+  uint8_t TableSelect[3] = {0, 0, 0};
+  uint8_t SubblockGain[3] = {0, 0, 0};  // short blocks: each window's step lowered by 8 gains
 };
 
 struct TLayer3SideInfo {

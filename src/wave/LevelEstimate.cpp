@@ -13,77 +13,76 @@ constexpr double kGainDbPerStep = 1.05;
 constexpr double kOffsetDb = -15.5;
 constexpr double kShortBlockDb = -7.5;
 
-// The largest quantized value a region coded with each Huffman table can hold. Tables 16 to 31
-// add linbits to 15; an encoder takes one with just enough of them, so the largest value lies
-// in the upper half of what the table holds: taken as 15 + 3/4 of 2^linbits. Tables 4 and 14
-// do not exist.
-constexpr std::array<double, 32> kTableValue = [] {
+// The largest quantized value a region coded with each Huffman table can hold, squared. Tables
+// 16 to 31 add linbits to 15; an encoder takes one with just enough of them, so the largest
+// value lies in the upper half of what the table holds: taken as 15 + 3/4 of 2^linbits. Tables
+// 4 and 14 do not exist; table 0 codes zeros, and bits without big values code the count1
+// region's values of at most 1: both count as 0.5.
+const std::array<float, 32> kValuePower = [] {
   std::array<double, 32> v{0, 1, 2, 2, 0, 3, 3, 5, 5, 5, 7, 7, 7, 15, 0, 15};
   constexpr int linbits[16] = {1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
   for (int t = 16; t < 32; ++t) v[size_t(t)] = 15.0 + 0.75 * double(1 << linbits[t - 16]);
-  return v;
+  std::array<float, 32> power{};
+  for (size_t t = 0; t < 32; ++t) power[t] = float(std::max(v[t], 0.5) * std::max(v[t], 0.5));
+  return power;
 }();
 
-// The mean square of a level in dB, for every global gain an estimate can meet (the gain less
-// up to 8 * 7 of subblock gain).
+// The mean square of the gain's part of the level, for every global gain an estimate can meet
+// (the gain less up to 8 * 7 of subblock gain).
 constexpr int kLowestGain = -56;
-const std::array<double, 256 - kLowestGain>& GainPower() {
-  static const auto table = [] {
-    std::array<double, 256 - kLowestGain> t{};
-    for (size_t i = 0; i < t.size(); ++i) {
-      t[i] = std::pow(10.0, (kGainDbPerStep * (double(i) + kLowestGain - 210.0) + kOffsetDb) / 10);
-    }
-    return t;
-  }();
-  return table;
-}
-
-double ChannelMeanSquare(const TGranuleChannel& g) {
-  if (g.Part23Length == 0) return 0.0;
-  static const double shortBlocks = std::pow(10.0, kShortBlockDb / 10.0);
-  int gain = g.GlobalGain;
-  const int regions = g.BlockType == 0 ? 3 : 2;
-  if (g.BlockType == 2) {
-    gain -= 8 * std::min({g.SubblockGain[0], g.SubblockGain[1], g.SubblockGain[2]});
+const std::array<float, 256 - kLowestGain> kGainPower = [] {
+  std::array<float, 256 - kLowestGain> t{};
+  for (size_t i = 0; i < t.size(); ++i) {
+    const double gain = double(int(i) + kLowestGain);
+    t[i] = float(std::pow(10.0, (kGainDbPerStep * (gain - 210.0) + kOffsetDb) / 10.0));
   }
-  double value = 0.0;
-  for (int r = 0; r < regions; ++r) value = std::max(value, kTableValue[size_t(g.TableSelect[r])]);
-  // Bits without big values code the count1 region's values of at most 1.
-  value = std::max(value, 0.5);
-  const double power = GainPower()[size_t(gain - kLowestGain)] * value * value;
-  return g.BlockType == 2 ? power * shortBlocks : power;
+  return t;
+}();
+
+const float kShortBlockPower = float(std::pow(10.0, kShortBlockDb / 10.0));
+
+float ChannelMeanSquare(const TGranuleChannel& g) {
+  if (g.Part23Length == 0) return 0.0f;
+  // The third table is 0 with window switching, which adds nothing.
+  const float value =
+      std::max({kValuePower[g.TableSelect[0] & 31u], kValuePower[g.TableSelect[1] & 31u],
+                kValuePower[g.TableSelect[2] & 31u]});
+  if (g.BlockType != 2) return kGainPower[size_t(g.GlobalGain - kLowestGain)] * value;
+  const int loudest = std::min({g.SubblockGain[0], g.SubblockGain[1], g.SubblockGain[2]});
+  const int gain = g.GlobalGain - 8 * loudest;
+  return kGainPower[size_t(gain - kLowestGain)] * value * kShortBlockPower;
 }
 
 }  // namespace
 
-double EstimateMeanSquare(const TLayer3SideInfo& side, int granule) {
-  if (granule < 0 || granule >= side.Granules || side.Channels <= 0) return 0.0;
-  double sum = 0.0;
-  for (int ch = 0; ch < side.Channels; ++ch) sum += ChannelMeanSquare(side.Granule[granule][ch]);
-  return sum / double(side.Channels);
+float EstimateMeanSquare(const TLayer3SideInfo& side, int granule) {
+  if (granule < 0 || granule >= side.Granules) return 0.0f;
+  const TGranuleChannel* g = side.Granule[granule];
+  return side.Channels == 2 ? 0.5f * (ChannelMeanSquare(g[0]) + ChannelMeanSquare(g[1]))
+                            : ChannelMeanSquare(g[0]);
 }
 
 bool TLevelEstimator::AddFrame(const uint8_t* frame, size_t size) {
-  if (size < 4) return false;
-  const std::optional<MpegFrameHeader> header = DecodeFrameHeader(frame);
-  if (!header || header->Layer != 3) return false;
+  // Layer III only; the walk has checked the rest of the header.
+  if (size < 4 || frame[0] != 0xFF || ((frame[1] >> 1) & 3) != 1) return false;
   if (!FStarted) {
+    const std::optional<MpegFrameHeader> header = DecodeFrameHeader(frame);
+    if (!header) return false;
     FSummary = TWaveSummary(header->SampleRate);
+    FSummary.Reserve(FExpectedBlocks);
     // The decoder's delay: the first granule sounds about a granule late.
     const TWaveBlock quiet;
     FSummary.Append(&quiet, 1);
     FStarted = true;
   }
-  TWaveBlock blocks[2];
-  const int granules = header->SamplesPerFrame / TWaveSummary::kBlockSamples;
+  const int granules = ((frame[1] >> 3) & 3) == 3 ? 2 : 1;  // MPEG 1: two
   const std::optional<TLayer3SideInfo> side = TLayer3SideInfo::Parse(frame, size);
-  for (int gr = 0; side && gr < granules; ++gr) {
-    const double meanSquare = EstimateMeanSquare(*side, gr);
+  for (int gr = 0; gr < granules; ++gr) {
+    const float meanSquare = side ? EstimateMeanSquare(*side, gr) : 0.0f;
     // A sine's extremes: the estimate knows no more of the shape.
-    const float peak = float(std::min(1.0, std::sqrt(2.0 * meanSquare)));
-    blocks[gr] = {-peak, peak, float(meanSquare)};
+    const float peak = std::min(1.0f, std::sqrt(2.0f * meanSquare));
+    FSummary.Append({-peak, peak, meanSquare});
   }
-  FSummary.Append(blocks, size_t(std::clamp(granules, 0, 2)));
   return true;
 }
 

@@ -20,12 +20,14 @@ namespace pelcato {
 // quantizer's own (1.5 dB per step and 26.7 dB per decade of m) because encoders give loud,
 // noisy spectra coarser steps and scale factors that this estimate cannot see; they were
 // fitted against decoded levels of lame, ffmpeg and shine files of tones, noise and silence.
-double EstimateMeanSquare(const TLayer3SideInfo& side, int granule);
+float EstimateMeanSquare(const TLayer3SideInfo& side, int granule);
 
 // Builds a summary of estimated blocks, one per granule, on the decoder's timeline: a granule
 // sounds about one granule after its start (the decoder's delay).
 class TLevelEstimator {
  public:
+  // expectedBlocks: room to make at once (two a frame in MPEG 1, one in MPEG 2 and 2.5).
+  explicit TLevelEstimator(size_t expectedBlocks = 0) : FExpectedBlocks(expectedBlocks) {}
   // One whole frame, header first, as the walk meets it (a VBR header frame is none). False
   // when the frame is no Layer III frame: such files get no estimate.
   bool AddFrame(const uint8_t* frame, size_t size);
@@ -33,6 +35,7 @@ class TLevelEstimator {
   TWaveSummary& Summary() { return FSummary; }
 
  private:
+  size_t FExpectedBlocks;
   TWaveSummary FSummary;
   bool FStarted = false;
 };

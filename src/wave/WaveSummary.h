@@ -48,6 +48,11 @@ class TWaveSummary {
   void Reserve(size_t blocks) { FBlocks.reserve(blocks); }
   // Whole blocks, then at most one last block of fewer samples.
   void Append(const TWaveBlock* blocks, size_t count);
+  void Append(const TWaveBlock& block) {
+    if (FClosed) return;
+    FBlocks.push_back(block);
+    FSamples += kBlockSamples;
+  }
   void AppendLast(const TWaveBlock& block, int samples);
 
   // The part of the file from fromMs to toMs in width columns. A column narrower than a block
