@@ -59,9 +59,10 @@ class TPublisher {
   }
   void Finish(const TBlockMeter& meter) {
     Flush();
-    if (meter.Pending() > 0) {
-      Locked([&] { FSummary.AppendLast(meter.PendingBlock(), meter.Pending()); });
-    }
+    Locked([&] {
+      if (meter.Pending() > 0) FSummary.AppendLast(meter.PendingBlock(), meter.Pending());
+      FSummary.Trim();
+    });
   }
 
  private:

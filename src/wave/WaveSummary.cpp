@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace pelcato {
 
@@ -70,32 +71,47 @@ TEnvelope TWaveSummary::View(double fromMs, double toMs, int width) const {
 
 namespace {
 
-// Extremes and sum of squares of a run of values; several sums side by side so that the
-// compiler may use vector registers without changing the order of a single sum.
+// Extremes and sum of squares of a run of values, four lanes at a time in the compiler's
+// vector type (SSE on x86-64, NEON on ARM): the decode makes 300 million samples an hour.
 struct TRunStats {
   float Min, Max;
   double Sum;
 };
 
+using TLanes = float __attribute__((vector_size(16)));
+
+TLanes LoadLanes(const float* v) {
+  TLanes lanes;
+  std::memcpy(&lanes, v, sizeof lanes);
+  return lanes;
+}
+
 TRunStats Measure(const float* v, size_t n) {
   float lo = v[0], hi = v[0];
-  float sums[8] = {};
+  double sum = 0.0;
   size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    for (int k = 0; k < 8; ++k) {
-      const float x = v[i + size_t(k)];
-      lo = std::min(lo, x);
-      hi = std::max(hi, x);
-      sums[k] += x * x;
+  if (n >= 8) {
+    TLanes lo4 = LoadLanes(v), hi4 = lo4, sum4a = {}, sum4b = {};
+    for (; i + 8 <= n; i += 8) {
+      const TLanes a = LoadLanes(v + i), b = LoadLanes(v + i + 4);
+      lo4 = a < lo4 ? a : lo4;
+      hi4 = a > hi4 ? a : hi4;
+      lo4 = b < lo4 ? b : lo4;
+      hi4 = b > hi4 ? b : hi4;
+      sum4a += a * a;
+      sum4b += b * b;
+    }
+    for (int k = 0; k < 4; ++k) {
+      lo = std::min(lo, lo4[k]);
+      hi = std::max(hi, hi4[k]);
+      sum += double(sum4a[k]) + double(sum4b[k]);
     }
   }
-  double sum = 0.0;
   for (; i < n; ++i) {
     lo = std::min(lo, v[i]);
     hi = std::max(hi, v[i]);
     sum += double(v[i]) * double(v[i]);
   }
-  for (float s : sums) sum += double(s);
   return {lo, hi, sum};
 }
 

@@ -46,6 +46,8 @@ class TWaveSummary {
   size_t MemoryBytes() const { return FBlocks.capacity() * sizeof(TWaveBlock); }
 
   void Reserve(size_t blocks) { FBlocks.reserve(blocks); }
+  // Gives back the room made for blocks that never came.
+  void Trim() { FBlocks.shrink_to_fit(); }
   // Whole blocks, then at most one last block of fewer samples.
   void Append(const TWaveBlock* blocks, size_t count);
   void Append(const TWaveBlock& block) {
