@@ -103,7 +103,7 @@ void BM_EstimateFromSideInfo(benchmark::State& state) {
   }
   size_t blocks = 0;
   for (auto _ : state) {
-    TLevelEstimator estimator(2 * frames.size() + 1);
+    TLevelEstimator estimator(frames.size());
     for (const auto& [at, size] : frames) estimator.AddFrame(bytes.data() + at, size);
     blocks += estimator.Summary().Blocks();
   }

@@ -62,27 +62,36 @@ float EstimateMeanSquare(const TLayer3SideInfo& side, int granule) {
                             : ChannelMeanSquare(g[0]);
 }
 
+TLevelEstimator::TLevelEstimator(size_t expectedFrames)
+    : FExpectedFrames(expectedFrames),
+      FStride(std::max<size_t>(1, (expectedFrames + kJudgedFrames - 1) / kJudgedFrames)) {}
+
 bool TLevelEstimator::AddFrame(const uint8_t* frame, size_t size) {
   // Layer III only; the walk has checked the rest of the header.
   if (size < 4 || frame[0] != 0xFF || ((frame[1] >> 1) & 3) != 1) return false;
+  const int granules = ((frame[1] >> 3) & 3) == 3 ? 2 : 1;  // MPEG 1: two
   if (!FStarted) {
     const std::optional<MpegFrameHeader> header = DecodeFrameHeader(frame);
     if (!header) return false;
     FSummary = TWaveSummary(header->SampleRate);
-    FSummary.Reserve(FExpectedBlocks);
+    FSummary.Reserve(FExpectedFrames * size_t(granules) + 1);
     // The decoder's delay: the first granule sounds about a granule late.
-    const TWaveBlock quiet;
-    FSummary.Append(&quiet, 1);
+    FSummary.Append(TWaveBlock{});
     FStarted = true;
   }
-  const int granules = ((frame[1] >> 3) & 3) == 3 ? 2 : 1;  // MPEG 1: two
-  const std::optional<TLayer3SideInfo> side = TLayer3SideInfo::Parse(frame, size);
-  for (int gr = 0; gr < granules; ++gr) {
-    const float meanSquare = side ? EstimateMeanSquare(*side, gr) : 0.0f;
-    // A sine's extremes: the estimate knows no more of the shape.
-    const float peak = std::min(1.0f, std::sqrt(2.0f * meanSquare));
-    FSummary.Append({-peak, peak, meanSquare});
+  if (FUntilJudged-- == 0) {
+    FUntilJudged = FStride - 1;
+    const std::optional<TLayer3SideInfo> side = TLayer3SideInfo::Parse(frame, size);
+    for (int gr = 0; gr < granules; ++gr) {
+      const float meanSquare = side ? EstimateMeanSquare(*side, gr) : 0.0f;
+      // A sine's extremes: the estimate knows no more of the shape.
+      const float peak = std::min(1.0f, std::sqrt(2.0f * meanSquare));
+      FLast[gr] = {-peak, peak, meanSquare};
+    }
+    // A stream of one granule a frame that turns into two repeats the one.
+    if (granules == 1) FLast[1] = FLast[0];
   }
+  for (int gr = 0; gr < granules; ++gr) FSummary.Append(FLast[gr]);
   return true;
 }
 
