@@ -4,6 +4,7 @@
 //                                 information during one walk
 //   bench_peaks --open FILE       opens the file and walks its frames, without the estimate
 // Prints the blocks made, the summary's memory and a checksum, so that nothing is left out.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
     TKorvaMP3 mp3(nullptr);
     mp3.AnalyzeFile(file, false);
     TSourceFile src(file);
-    TLevelEstimator estimator;
+    // As the open can tell the frame count: from the first frame's size.
+    TLevelEstimator estimator(size_t(mp3.Info.AudioBytes() / std::max(1, mp3.Info.FrameSize)));
     int64_t bytes = 0;
     mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& frame) {
       const uint8_t* p = src.Peek(frame.Pos, size_t(frame.Bytes));
