@@ -2,6 +2,7 @@
 // splits. The source is a synthetic CBR stream of 60 minutes (MPEG 1 Layer III, 128 kbit/s,
 // 44100 Hz, 137,813 frames of 417 or 418 bytes), written once into the temporary folder.
 #include <benchmark/benchmark.h>
+#include <mpg123.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/MpegFrameHeader.h"
 #include "mp3/Mpg123Player.h"

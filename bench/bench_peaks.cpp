@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
 #include "mp3/KorvaMp3.h"
 #include "wave/LevelEstimate.h"
 #include "wave/PeaksDecoder.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "FuzzFile.h"
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/KorvaMp3.h"
 #include "wave/LevelEstimate.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "FuzzFile.h"
-#include "edit/CueSheet.h"
+#include "split/CueSheet.h"
 
 using namespace pelcato;
 

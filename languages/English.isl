@@ -21,6 +21,9 @@ Ms_Success=MP3 successfully saved to
 Ms_SplitSave=Split into %1 files and save to
 Ms_AsCopy=The file contains unrecognized information and will be opened as a copy.
 Ms_NotWrite=No permission to write, please select a new output folder.
+Ms_NothingToSplit=The file has no length: there is nothing to split.
+Ms_NoBrowser=No web browser could be started. The user guide is at this address:
+Ms_Busy=The file was not opened because another command is still running:
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato version 3.3.0.0

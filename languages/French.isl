@@ -21,6 +21,9 @@ Ms_Success=MP3 enregistré avec succès dans
 Ms_SplitSave=Découper en %1 fichiers et les enregistrer dans
 Ms_AsCopy=Le fichier contient des informations non reconnues et sera ouvert sous forme de copie.
 Ms_NotWrite=Pas d'autorisation d'écriture, veuillez choisir un autre dossier de destination.
+Ms_NothingToSplit=Le fichier n'a aucune durée : il n'y a rien à découper.
+Ms_NoBrowser=Aucun navigateur web n'a pu être démarré. Le guide de l'utilisateur se trouve à cette adresse :
+Ms_Busy=Le fichier n'a pas été ouvert car une autre commande est encore en cours :
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato, version 3.3.0.0

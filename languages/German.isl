@@ -21,6 +21,9 @@ Ms_Success=MP3 erfolgreich gespeichert unter
 Ms_SplitSave=In %1 Dateien teilen und speichern in
 Ms_AsCopy=Die Datei enthält unbekannte Daten und wird als Kopie geöffnet.
 Ms_NotWrite=Keine Schreibberechtigung, bitte wählen Sie einen anderen Ausgabeordner.
+Ms_NothingToSplit=Die Datei hat keine Länge: Es gibt nichts zu teilen.
+Ms_NoBrowser=Es konnte kein Webbrowser gestartet werden. Die Anleitung finden Sie unter dieser Adresse:
+Ms_Busy=Die Datei wurde nicht geöffnet, weil noch ein anderer Befehl läuft:
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato Version 3.3.0.0

@@ -21,6 +21,9 @@ Ms_Success=MP3 salvato correttamente in
 Ms_SplitSave=Dividere in %1 file e salvare in
 Ms_AsCopy=Il file contiene informazioni non riconosciute e verrà aperto come copia.
 Ms_NotWrite=Permesso di scrittura negato, selezionare un'altra cartella di destinazione.
+Ms_NothingToSplit=Il file non ha durata: non c'è nulla da dividere.
+Ms_NoBrowser=Impossibile avviare un browser web. La guida per l'utente si trova a questo indirizzo:
+Ms_Busy=Il file non è stato aperto perché è ancora in corso un altro comando:
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versione 3.3.0.0

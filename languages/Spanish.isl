@@ -21,6 +21,9 @@ Ms_Success=MP3 guardado correctamente en
 Ms_SplitSave=Dividir en %1 archivos y guardarlos en
 Ms_AsCopy=El archivo contiene información no reconocida y se abrirá como copia.
 Ms_NotWrite=No tiene permiso de escritura; elija otra carpeta de destino.
+Ms_NothingToSplit=El archivo no tiene duración: no hay nada que dividir.
+Ms_NoBrowser=No se pudo iniciar ningún navegador web. La guía del usuario está en esta dirección:
+Ms_Busy=El archivo no se abrió porque todavía se está ejecutando otra orden:
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versión 3.3.0.0

@@ -13,9 +13,12 @@ shift || true
 packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev qt6-multimedia-dev qt6-svg-dev libgl-dev libxcb1-dev
   libmpg123-dev libcue-dev libsimpleini-dev libicu-dev lame ffmpeg mp3splt hyperfine sox xvfb xauth
-  python3-mutagen pulseaudio pulseaudio-utils)
+  python3-mutagen pulseaudio pulseaudio-utils xdotool qt6-translations-l10n)
 # The Debian package: its build (dpkg-shlibdeps, dpkg-buildflags) and its checks.
 packages+=(dpkg-dev file desktop-file-utils appstream lintian)
+
+# exFAT through FUSE: a file system without O_TMPFILE for the interruption tests.
+packages+=(exfat-fuse exfatprogs)
 
 # Only real package names: a name that another package merely provides is never reported
 # installed and would send every run to the package server. When everything is installed, no
@@ -60,20 +63,11 @@ case "$what" in
     export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
     chmod 700 "$XDG_RUNTIME_DIR"
     # A private PulseAudio server with a null sink for the tests that play real sound; they
-    # record its monitor with parec. As root it runs in user mode and says so.
+    # record its monitor with parec.
+    source scripts/null-sink.sh
     pulse_dir=$(mktemp -d)
-    chmod 700 "$pulse_dir"
-    XDG_RUNTIME_DIR=$pulse_dir HOME=$pulse_dir pulseaudio -n --load=module-null-sink \
-      --load=module-native-protocol-unix --exit-idle-time=-1 --daemonize=no \
-      --log-level=error >"$pulse_dir/log" 2>&1 &
-    pulse_pid=$!
-    trap 'kill "$pulse_pid" 2>/dev/null; wait "$pulse_pid" 2>/dev/null; rm -rf "$pulse_dir"' EXIT
-    export PULSE_SERVER=unix:$pulse_dir/pulse/native
-    for _ in $(seq 100); do
-      [ -S "$pulse_dir/pulse/native" ] && break
-      sleep 0.1
-    done
-    [ -S "$pulse_dir/pulse/native" ] || { cat "$pulse_dir/log" >&2; echo "pulseaudio did not start" >&2; }
+    start_null_sink "$pulse_dir"
+    trap 'kill "$null_sink_pid" 2>/dev/null; wait "$null_sink_pid" 2>/dev/null; rm -rf "$pulse_dir"' EXIT
     # The fuzz targets with clang, libFuzzer and the sanitizers: replay every corpus, then
     # fuzz each target afresh for a little while.
     CC=clang CXX=clang++ build build-fuzz -DPELCATO_FUZZ=ON -DPELCATO_GUI=OFF \

@@ -45,15 +45,15 @@ bool StartUpgradeProgram(const QString& programFolder, const QStringList& parame
   return QProcess::startDetached(programFolder + UpgradeProgramName, parameters);
 }
 
-void OpenDocument(const QString& address) {
+bool OpenDocument(const QString& address) {
   qsizetype from = 0;
   qsizetype to = address.size();
   while (from < to && address.at(from).unicode() <= 0x20) ++from;
   while (to > from && address.at(to - 1).unicode() <= 0x20) --to;
   const QString text = address.mid(from, to - from);
-  if (text.isEmpty()) return;
+  if (text.isEmpty()) return true;
   const QUrl url = text.contains(QStringLiteral("://")) ? QUrl(text) : QUrl::fromLocalFile(text);
-  QDesktopServices::openUrl(url);
+  return QDesktopServices::openUrl(url);
 }
 
 }  // namespace pelcato

@@ -42,7 +42,8 @@ QStringList UpgradeParameters(uint64_t windowHandle, int language);
 bool StartUpgradeProgram(const QString& programFolder, const QStringList& parameters);
 
 // Asks the desktop to open a document path or web address. Surrounding blanks and control
-// characters are dropped; an empty address does nothing; a refusal ends silently.
-void OpenDocument(const QString& address);
+// characters are dropped; an empty address does nothing. False when the desktop found no
+// program to open it with (for a web address: no browser could be started).
+bool OpenDocument(const QString& address);
 
 }  // namespace pelcato

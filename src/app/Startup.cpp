@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 
+#include "app/InstanceChannel.h"
 #include "app/Launchers.h"
 #include "settings/Language.h"
 #include "ui/Dialogs.h"
@@ -73,7 +74,10 @@ class TCloseOnSignal {
 }  // namespace
 
 TEditorOptions WithDesktopLaunchers(TEditorOptions options) {
-  if (!options.OpenGuide) options.OpenGuide = [] { OpenDocument(web::GuideAddress); };
+  if (!options.OpenGuide) {
+    options.OpenGuide = [] { return OpenDocument(web::GuideAddress); };
+    options.GuideAddress = web::GuideAddress;
+  }
   if (!options.StartUpgrade) {
     options.StartUpgrade = [](const QString& programFolder, uint64_t windowHandle, int language) {
       StartUpgradeProgram(programFolder, UpgradeParameters(windowHandle, language));
@@ -83,13 +87,23 @@ TEditorOptions WithDesktopLaunchers(TEditorOptions options) {
 }
 
 int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& options) {
-  if (guard.Acquire(InstanceName) == TInstanceState::AlreadyRunning) {
-    // The running copy is neither brought to the front nor told anything.
+  const TInstanceState state = guard.Acquire(InstanceName);
+  if (state == TInstanceState::AlreadyRunning) {
+    // A file manager's "Open with" reaches the running copy, which opens the file; without a
+    // file, or when that copy does not answer, the running copy is told nothing.
+    if (!options.OpenAtStart.isEmpty() &&
+        HandOverFile(InstanceSocketPath(InstanceName), options.OpenAtStart)) {
+      return 0;
+    }
     dialogs.ShowMessage(nullptr, AlreadyRunningText, AlreadyRunningCaption, TMsgIcon::None,
                         TMsgButtons::Ok);
     return 0;
   }
   TFrmMP3Editor window(dialogs, WithDesktopLaunchers(options.Editor));
+  TInstanceServer instances;
+  if (state == TInstanceState::First) instances.Listen(InstanceSocketPath(InstanceName));
+  QObject::connect(&instances, &TInstanceServer::FileHandedOver, &window,
+                   &TFrmMP3Editor::OpenHandedOver);
   // The end of the session and the end of the event loop close the window as its Close
   // button does: the settings are written and the working copies deleted.
   TCloseOnSignal signalClose(window);

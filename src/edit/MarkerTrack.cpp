@@ -1,5 +1,6 @@
 #include "edit/MarkerTrack.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 
@@ -37,12 +38,12 @@ void TMarkerPair::BeginDrag(TMarker which, TMarkerPoint p) {
 bool TMarkerPair::DragTo(TMarker which, TMarkerPoint p) {
   TMarkerTrack& track = Track(which);
   if (!track.Dragging) return false;
-  int newLeft = track.CurrentLeft + (p.X - track.LastPoint.X);
-  if (newLeft < track.MinLeft) {
-    newLeft = track.MinLeft;
-  } else if (newLeft > track.MaxLeft) {
-    newLeft = track.MaxLeft;
-  }
+  // The limits, held on the track: with the end picture at its left end the start picture's
+  // MaxLeft lies left of its MinLeft and of the picture that stands for 0 ms; the picture then
+  // holds still at its least place instead of leaving the track.
+  const int low = std::clamp(track.MinLeft, track.PixelFrom, track.PixelTo);
+  const int high = std::clamp(track.MaxLeft, low, track.PixelTo);
+  const int newLeft = std::clamp(track.CurrentLeft + (p.X - track.LastPoint.X), low, high);
   if (newLeft == track.CurrentLeft) return false;
   track.LastPoint = p;
   Placed(which, newLeft);

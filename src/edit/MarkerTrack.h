@@ -50,7 +50,8 @@ class TMarkerPair {
   void BeginDrag(TMarker which, TMarkerPoint p);
   // The mouse moved to p during a drag. True when the picture moved; its new left edge is then
   // Track(which).CurrentLeft. A move beyond a limit holds the picture at the limit and keeps
-  // LastPoint, so it moves again only once the mouse comes back to where it stopped.
+  // LastPoint, so it moves again only once the mouse comes back to where it stopped. The picture
+  // never leaves [PixelFrom, PixelTo], whatever the other marker's limit says.
   bool DragTo(TMarker which, TMarkerPoint p);
   // A button went up at p: one last move, then the drag ends. True when that move moved it.
   bool EndDrag(TMarker which, TMarkerPoint p);

@@ -220,6 +220,15 @@ TTagFields FieldsFromTag(const TID3v1Tag& tag, const TTagCodePage& codePage) {
   return f;
 }
 
+int GenreNumber(std::string_view text) {
+  int64_t n = -1;
+  if (ParseDecimal(text, n)) return n >= 0 && n < kGenreCount ? int(n) : -1;
+  for (int g = 0; g < kGenreCount; ++g) {
+    if (SameText(text, ID3Genres[size_t(g)])) return g;
+  }
+  return -1;
+}
+
 TID3v1Tag BuildTagWithOverrides(const TID3v1Tag* sourceTag, const TTagOverrides& overrides,
                                 const TTagCodePage& codePage) {
   TTagFields fields;

@@ -67,6 +67,10 @@ TID3v1Tag BuildTagFromFields(const TTagFields& fields);
 // holds "TAG".
 TTagFields FieldsFromTag(const TID3v1Tag& tag, const TTagCodePage& codePage);
 
+// The genre a text names: its item index written as a whole number (0 to 147), or its name in
+// any case of ASCII letters. -1 for anything else.
+int GenreNumber(std::string_view text);
+
 // Field texts in UTF-8 that replace those of a tag, as the command line's tag options give them.
 struct TTagOverrides {
   std::optional<std::string> Title;

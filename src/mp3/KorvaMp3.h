@@ -1,6 +1,6 @@
-// The analysis component: the only object through which the program touches the content of an
-// MP3 file. It analyses a file into its stream facts, copies time ranges of it as whole frames,
-// writes a copy without the ID3v2 picture frame, and drives the preview player.
+// The analysis component: it analyses an MP3 file into its stream facts, copies time ranges of
+// it as whole frames, writes a copy without the ID3v2 picture frame, and drives the preview
+// player. Saves only read the object, so several may run at once.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mp3/FrameIndex.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/MediaPlayer.h"
 #include "mp3/MpegFrameHeader.h"
@@ -25,9 +26,10 @@ struct TMp3DataInfo {
   bool Valid = false;  // a frame header stands where the first frame is expected
   bool MciOk = false;  // the player opened the file and told its length
   std::string MciError;
-  int Bitrate = 0;     // kbit/s of the first frame
-  int SampleRate = 0;  // Hz of the first frame
-  int FrameSize = 0;   // bytes of the first frame, padding included
+  TPlayerFault MciFault = TPlayerFault::None;  // why the player did not, when it did not
+  int Bitrate = 0;                             // kbit/s of the first frame
+  int SampleRate = 0;                          // Hz of the first frame
+  int FrameSize = 0;                           // bytes of the first frame, padding included
   double Version = 0.0;
   int Layer = 0;
   int Padding = 0;
@@ -93,9 +95,11 @@ class TKorvaMP3 {
   bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                    const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs);
 
-  // Writes many ranges in one walk over the file; each piece is byte-identical to what
-  // SaveSegment writes for its range. nameFor gives each piece's path just before it is
-  // written; done reports each piece. Pieces never replace an existing file when noReplace.
+  // Writes many ranges; each piece is byte-identical to what SaveSegment writes for its range.
+  // nameFor gives each piece's path once the piece is to be named (with a frame index, pieces
+  // may be written ahead, without a name, on a second thread); done reports each piece. All
+  // three are called on the caller's thread, in the order of the pieces. Pieces never replace
+  // an existing file when noReplace.
   using TNameFor = std::function<std::string(size_t piece)>;
   using TPieceDone = std::function<void(size_t piece, const TSegmentResult& result)>;
   void SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
@@ -138,7 +142,8 @@ class TKorvaMP3 {
   // Takes a length the player measured elsewhere (on another thread, beside the analysis) as
   // AnalyzeFile takes it: the player's length when it could tell one, the computed length and
   // the player's error otherwise.
-  void TakeLength(bool measured, int64_t length, const std::string& error);
+  void TakeLength(bool measured, int64_t length, const std::string& error,
+                  TPlayerFault fault = TPlayerFault::Other);
 
   bool PlayFrom(std::string& errorText, int64_t fromMs);
   void Stop();
@@ -150,84 +155,17 @@ class TKorvaMP3 {
     int64_t Pos = 0;
     double Ms = 0.0;
   };
-  // One frame step from pos: where the next step starts, the bytes to copy and their time.
-  struct TStep {
-    int64_t Next = 0;
-    int64_t Bytes = 0;
-    double Ms = 0.0;
-  };
-  // A stream repeats a handful of headers; each is decoded once per walk of a few of them.
-  class THeaderCache {
-   public:
-    const MpegFrameHeader* Decode(const uint8_t* h) {
-      // Everything a header decodes to rests on B1, B2 and the channel mode bits of B3.
-      const uint32_t key = 0x1000000u | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | (h[3] & 0xC0u);
-      TEntry& e = FEntries[(h[2] >> 1) & 3];
-      if (e.Key == key) return e.Valid ? &e.Header : nullptr;
-      return Miss(e, key, h);
-    }
-
-   private:
-    struct TEntry {
-      uint32_t Key = 0;
-      bool Valid = false;
-      MpegFrameHeader Header;
-    };
-    const MpegFrameHeader* Miss(TEntry& e, uint32_t key, const uint8_t* h);
-    TEntry FEntries[4];
-  };
-  // A header decodes the same in every walk: each thread keeps one cache for all of them.
-  TStep StepAt(TSourceFile& src, int64_t pos, bool copying) const {
-    thread_local THeaderCache headers;
-    return StepAt(src, pos, copying, headers);
-  }
-  TStep StepAt(TSourceFile& src, int64_t pos, bool copying, THeaderCache& headers) const;
-
-  // The state of the walk every kIndexStride steps, and what those steps met: when they were
-  // all whole frames of one duration lying end to end (Clean), a save copies them in one go.
-  struct TIndexMark {
-    int64_t Pos = 0;
-    double Ms = 0.0;  // time before Pos, summed frame by frame as every walk sums it
-    int64_t Bytes = 0;
-    int32_t Steps = 0;
-    double FrameMs = 0.0;
-    bool Clean = false;
-  };
-  static constexpr int kIndexStride = 64;
-  // The last mark is the end of the walk, with no steps.
-  std::vector<TIndexMark> FIndex;
-  struct TFileStamp {
-    uint64_t Device = 0, Inode = 0;
-    int64_t Size = 0, MtimeNs = 0;
-    bool operator==(const TFileStamp&) const = default;
-  };
-  TFileStamp FIndexStamp;
-  // What the index walk met besides the marks: whole frames, other steps (a VBR header frame,
-  // junk, a tag inside the stream), and whether every frame lasts as long as the first.
-  struct TWalkCount {
-    int64_t Frames = 0;
-    int64_t OtherSteps = 0;
-    bool OneFrameTime = true;
-  };
-  TWalkCount FWalkCount;
+  // Made by AnalyzeFile when asked for; a save asks UsableIndex once and hands the index to
+  // every walk it makes.
+  TFrameIndex FIndex;
   int64_t FXingFrames = -1;
-  static bool Stamp(const std::string& path, TFileStamp& stamp);
-  std::vector<TIndexMark> BuildIndex(TSourceFile& src, TWalkCount& count) const;
   // The index when it still describes the analysed file; nullptr otherwise.
-  const std::vector<TIndexMark>* UsableIndex() const;
-  // What the walks of the save under way use: UsableIndex, asked once per save.
-  const std::vector<TIndexMark>* FActiveIndex = nullptr;
-  struct TActiveIndex {
-    TKorvaMP3& Owner;
-    explicit TActiveIndex(TKorvaMP3& owner) : Owner(owner) {
-      Owner.FActiveIndex = Owner.UsableIndex();
-    }
-    ~TActiveIndex() { Owner.FActiveIndex = nullptr; }
-  };
+  const TFrameIndex* UsableIndex() const;
   int64_t AudioLimit() const { return Info.FileSize - Info.ID3v1Size - Info.ApeSize - 4; }
+  int64_t SourceTagEnd() const { return Info.ID3v1Size > 0 ? Info.FileSize : -1; }
   int64_t SkipZeroPadding(TSourceFile& src, int64_t pos);
   void MeasureWithPlayer(bool measure);
-  void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs) const;
+  void SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs, const TFrameIndex* index) const;
   // One skip walk for many pieces: a later start goes on from where the earlier stopped,
   // which reaches the same frame as a walk from the first frame would.
   struct TSkipWalk {
@@ -235,9 +173,9 @@ class TKorvaMP3 {
     int64_t Target = 0;
   };
   // Where the piece that starts at startMs starts. A failed piece calls Restart.
-  TCursor SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t startMs) const;
+  TCursor SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t startMs,
+                  const TFrameIndex* index) const;
   void Restart(TSkipWalk& walk) const { walk = {{Info.FirstFrameOffset(), 0.0}, 0}; }
-  void SkipFrame(TSourceFile& src, TCursor& cursor) const;
   // Cuts without an index whose last frame lies further on than this are copied while the
   // walk runs (KorvaMp3Guess.cpp).
   static constexpr int64_t kGuessFromBytes = 2 << 20;
@@ -265,26 +203,38 @@ class TKorvaMP3 {
   bool WriteOutput(TSourceFile& src, const std::string& destination, const TID3v1Tag& tag,
                    bool noReplace, TSegmentResult& result, const TFrameCopy& copyFrames) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
-                  const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
+                  const TID3v1Tag& tag, bool noReplace, TSegmentResult& result,
+                  const TFrameIndex* index) const;
   // The frames of a piece (and its VBR header frame when asked for), as WritePiece writes them.
   void CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput& out, int64_t& bytes,
-                 double& written) const;
+                 double& written, const TFrameIndex* index) const;
+  // The loop of every save of many pieces, in their order: ready (when given) waits until the
+  // piece may be named, then its tag and its name are asked for, the piece is written by
+  // write unless the name is the source itself (a throw fails it), and done is told.
+  using TWriteOne = std::function<void(size_t piece, const TID3v1Tag& tag, TSegmentResult& result)>;
+  void SaveInOrder(size_t count, const TNameFor& nameFor, const TTagFor& tagFor,
+                   const TPieceDone& done, const TWriteOne& write,
+                   const std::function<void(size_t piece)>& ready = {}) const;
   // SaveSegmentsWithTags with a frame index, on two threads (KorvaMp3Pieces.cpp). False when
   // no second thread could be had; nothing was written then.
   bool SavePiecesSideBySide(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
-                            const TPieceDone& done);
+                            const TPieceDone& done, const TFrameIndex& index) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
   bool SourceUsable() const;
+  // The source opened for a save; nullptr when it is gone or cannot be read.
+  std::unique_ptr<TSourceFile> OpenSource() const;
   // The source can still be read and the destination is not the source.
   bool CanWriteTo(const std::string& destination) const;
 
   std::unique_ptr<TMediaPlayer> FPlayer;
 };
 
-// Places the 128-byte tag at the end of a destination: over an ID3v1 tag that already ends it,
-// otherwise behind the last byte.
-void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag);
+// Places the 128-byte tag at the end of a destination: behind its last byte, or over the
+// source's own ID3v1 tag (the 128 bytes that end at sourceTagEnd; -1 for a source without one)
+// when a last frame that ran into that tag copied it there. Bytes that only look like a tag
+// are audio and stay.
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag, int64_t sourceTagEnd);
 
 }  // namespace pelcato

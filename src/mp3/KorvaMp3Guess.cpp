@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "mp3/FrameWalk.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato {
@@ -90,14 +92,14 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
   // A piece with a VBR header of its own is built from its walk first.
   const TGuess g = VbrHeader ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
-    SkipTo(src, cursor, startMs);
+    SkipTo(src, cursor, startMs, nullptr);
     return false;
   }
   // Set only once the walk stands on the real start.
   bool wrong = false;
   const auto copyAndCheck = [&](TAtomicOutput& out, int64_t& bytes, double& written) {
     out.AppendRangeInBackground(src, g.From, g.To - g.From);
-    SkipTo(src, cursor, startMs);
+    SkipTo(src, cursor, startMs, nullptr);
     wrong = cursor.Pos != g.From;
     if (wrong) throw EWrongGuess();
     // The walk of the copy, without copying: every step a whole frame right behind the one
@@ -107,7 +109,7 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
     const double span = double(spanMs);
     int64_t pos = cursor.Pos;
     while (pos < limit && span > written) {
-      const TStep s = StepAt(src, pos, true, headers);
+      const TFrameStep s = StepAt(src, pos, true, headers);
       wrong = s.Bytes == 0 || s.Next != pos + s.Bytes;
       if (wrong) throw EWrongGuess();
       bytes += s.Bytes;

@@ -11,7 +11,8 @@
 #include <system_error>
 #include <thread>
 
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato {
@@ -31,8 +32,8 @@ struct TWrittenPiece {
 
 bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
                                      const std::vector<int64_t>& ends, const TNameFor& nameFor,
-                                     const TTagFor& tagFor, bool noReplace,
-                                     const TPieceDone& done) {
+                                     const TTagFor& tagFor, bool noReplace, const TPieceDone& done,
+                                     const TFrameIndex& index) const {
   const size_t count = std::min(starts.size(), ends.size());
   // The first piece's name shows the folder where the files without a name are made; any
   // piece whose name lies elsewhere is written again there, the one-thread way.
@@ -68,10 +69,11 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
     TWrittenPiece piece;
     try {
       if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
-      const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i]);
+      const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
       auto out = std::make_unique<TAtomicOutput>();
       if (out->Open(firstPath, false)) {
-        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written);
+        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written,
+                  &index);
         out->Flush();
         // A source cut short while we read it must not give a piece that looks whole.
         w.Src->CheckIntact();
@@ -121,58 +123,52 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
 
   TWalker own;
   Restart(own.Walk);
-  std::unique_lock<std::mutex> held(lock);
-  while (nextToName < count) {
-    const size_t i = nextToName;
-    if (!pieces[i].Ready) {
-      size_t piece = 0;
-      if (claim(held, piece, false)) {
+  TWrittenPiece piece;  // the piece being named
+  // Waits until piece i is written, writing pieces itself meanwhile when it may, and takes it.
+  const auto ready = [&](size_t i) {
+    piece.Out.reset();
+    std::unique_lock<std::mutex> held(lock);
+    nextToName = i;
+    changed.notify_all();
+    while (!pieces[i].Ready) {
+      size_t other = 0;
+      if (claim(held, other, false)) {
         held.unlock();
-        write(own, piece);
+        write(own, other);
         held.lock();
       } else {
         changed.wait(held, [&] { return pieces[i].Ready; });
       }
-      continue;
     }
-    TWrittenPiece piece = std::move(pieces[i]);
-    held.unlock();
-
-    TSegmentResult result;
-    const TID3v1Tag tag = i == 0 ? firstTag : tagFor(i);
-    result.Path = i == 0 ? firstPath : nameFor(i);
-    if (FolderOf(result.Path) != folder) {
-      // Another folder: written there the one-thread way.
-      piece.Out.reset();
-      if (CanWriteTo(result.Path)) {
-        try {
-          if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
-          const TCursor cursor = SkipFor(*own.Src, own.Walk, starts[i]);
-          WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
-                     result);
-        } catch (const std::exception&) {
-          Restart(own.Walk);
-          result.Ok = false;
+    piece = std::move(pieces[i]);
+  };
+  SaveInOrder(
+      count, [&](size_t i) { return i == 0 ? firstPath : nameFor(i); },
+      [&](size_t i) { return i == 0 ? firstTag : tagFor(i); }, done,
+      [&](size_t i, const TID3v1Tag& tag, TSegmentResult& result) {
+        if (FolderOf(result.Path) != folder) {
+          // Another folder: written there the one-thread way.
+          piece.Out.reset();
+          try {
+            if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
+            const TCursor cursor = SkipFor(*own.Src, own.Walk, starts[i], &index);
+            WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
+                       result, &index);
+          } catch (const std::exception&) {
+            Restart(own.Walk);
+            throw;
+          }
+        } else if (piece.Out) {
+          if (tag.IsTag()) WriteTag(*piece.Out, tag, SourceTagEnd());
+          piece.Out->CommitAs(result.Path, noReplace);
+          result.Ok = true;
+          result.Bytes = piece.Bytes;
+          result.DurationMs = int64_t(piece.Written);
         }
-      }
-    } else if (piece.Out && CanWriteTo(result.Path)) {
-      try {
-        if (tag.IsTag()) WriteTag(*piece.Out, tag);
-        piece.Out->CommitAs(result.Path, noReplace);
-        result.Ok = true;
-        result.Bytes = piece.Bytes;
-        result.DurationMs = int64_t(piece.Written);
-      } catch (const std::exception&) {
-        piece.Out->Discard();
-      }
-    }
-    piece.Out.reset();
-    done(i, result);
-
-    held.lock();
-    ++nextToName;
-    changed.notify_all();
-  }
+        piece.Out.reset();
+      },
+      ready);
+  piece.Out.reset();
   return true;
 }
 

@@ -8,10 +8,23 @@
 
 namespace pelcato {
 
+// Why a player could not do what it was asked.
+enum class TPlayerFault {
+  None,
+  Other,
+  CannotRead,   // the file cannot be opened or read
+  NotPlayable,  // the file was read, but the player found no audio in it that it can play
+};
+
 // Raised by a player operation that failed; the text says what went wrong.
 class EPlayerError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EPlayerError(const std::string& what, TPlayerFault fault = TPlayerFault::Other)
+      : std::runtime_error(what), FFault(fault) {}
+  TPlayerFault Fault() const { return FFault; }
+
+ private:
+  TPlayerFault FFault;
 };
 
 enum class TPlayerMode { NotOpen, Stopped, Playing, Paused };

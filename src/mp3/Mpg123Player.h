@@ -1,14 +1,14 @@
-// The player's decoding side over libmpg123: opening, the exact length (mpg123_scan, VBR
-// included) and decoding to PCM samples. Sound output belongs to the desktop program, which
-// derives from this class; here playing is not available.
+// The player's decoding side over libmpg123 (TDecoder): opening, the exact length (every frame
+// counted, VBR included) and decoding to PCM samples. Sound output belongs to the desktop program,
+// which derives from this class; here playing is not available.
 #pragma once
-
-#include <mpg123.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "mp3/Decoder.h"
 #include "mp3/MediaPlayer.h"
 
 namespace pelcato {
@@ -34,15 +34,17 @@ class TMpg123Player : public TMediaPlayer {
   void SetStop(const std::atomic<bool>* stop) { FStop = stop; }
 
  protected:
-  mpg123_handle* Handle() const { return FHandle; }
+  // The decoder of the open file.
+  TDecoder& Decoder() const { return *FDecoder; }
   long Rate() const { return FRate; }
   int Channels() const { return FChannels; }
   bool IsOpen() const { return FOpen; }
 
  private:
+  // Throws what went wrong with libmpg123's reason: a read error, or no audio it can play.
   [[noreturn]] void Raise(const std::string& what) const;
 
-  mpg123_handle* FHandle = nullptr;
+  std::unique_ptr<TDecoder> FDecoder;  // made at the first Open
   bool FOpen = false;
   long FRate = 0;
   int FChannels = 0;

@@ -1,12 +1,9 @@
 #include "mp3/StreamCheck.h"
 
-#include <mpg123.h>
-#include <sys/stat.h>
-
 #include <memory>
-#include <mutex>
 
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
+#include "mp3/Decoder.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/SideInfo.h"
 
@@ -15,13 +12,6 @@ namespace {
 
 // The most bytes a Layer III frame's main data can start before its own main data area.
 constexpr int64_t kMaxReservoir = 511;
-
-struct THandleDeleter {
-  void operator()(mpg123_handle* h) const {
-    mpg123_close(h);
-    mpg123_delete(h);
-  }
-};
 
 // True when the bytes from `from` to `to` are exactly one ID3v2 tag.
 bool IsTagBetween(TSourceFile& src, int64_t from, int64_t to) {
@@ -49,8 +39,6 @@ namespace {
 
 TStreamCheck CheckStreamOrThrow(const std::string& path) {
   TStreamCheck r;
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });
   std::unique_ptr<TSourceFile> src;
   try {
     src = std::make_unique<TSourceFile>(path);  // regular files only
@@ -58,54 +46,42 @@ TStreamCheck CheckStreamOrThrow(const std::string& path) {
     r.Error = e.what();
     return r;
   }
-  int err = MPG123_OK;
-  std::unique_ptr<mpg123_handle, THandleDeleter> h(mpg123_new(nullptr, &err));
-  if (!h) {
-    r.Error = mpg123_plain_strerror(err);
-    return r;
-  }
-  mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-  // Every frame is decoded and counted: without gapless trimming the decoder would pass over
-  // the frames that fall into an encoder delay.
-  mpg123_param(h.get(), MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
-  if (mpg123_open(h.get(), path.c_str()) != MPG123_OK) {
-    r.Error = mpg123_strerror(h.get());
+  // Every frame is decoded and counted: with gapless trimming the decoder would pass over the
+  // frames that fall into an encoder delay.
+  TDecoderSetup setup;
+  setup.Gapless = false;
+  TDecoder decoder(setup);
+  if (!decoder.OpenFile(path)) {
+    r.Error = decoder.ErrorText();
     return r;
   }
   int channels = 0;
-  int encoding = 0;
   int64_t prevEnd = -1;
   int64_t reservoir = 0;  // main data bytes of the frames decoded so far
   bool reservoirChecked = false;
   for (;;) {
-    off_t num = 0;
-    unsigned char* audio = nullptr;
-    size_t bytes = 0;
-    const int rc = mpg123_decode_frame(h.get(), &num, &audio, &bytes);
-    if (rc == MPG123_DONE) break;
-    if (rc == MPG123_NEW_FORMAT) {
-      mpg123_getformat(h.get(), &r.SampleRate, &channels, &encoding);
+    TDecodedFrame frame;
+    const TDecodeStatus status = decoder.DecodeFrame(frame);
+    if (status == TDecodeStatus::Done) break;
+    if (status == TDecodeStatus::NewFormat) {
+      decoder.Format(r.SampleRate, channels);
       continue;
     }
-    if (rc != MPG123_OK) {
+    if (status != TDecodeStatus::Ok) {
       // The decoder cannot go on from here.
       ++r.DecodeErrors;
       break;
     }
-    mpg123_frameinfo info{};
-    mpg123_info(h.get(), &info);
-    const int64_t pos = mpg123_framepos(h.get());
+    const int64_t pos = frame.Pos;
     if (prevEnd >= 0 && pos != prevEnd && !IsTagBetween(*src, prevEnd, pos)) ++r.DecodeErrors;
-    prevEnd = pos + info.framesize;
+    prevEnd = pos + frame.FrameBytes;
     ++r.Frames;
-    if (channels > 0 && encoding != 0) {
-      r.Samples += int64_t(bytes) / (int64_t(channels) * mpg123_encsize(encoding));
-    }
+    if (channels > 0) r.Samples += frame.Samples;
     // Frames that reach back before the first frame can only be at the start.
-    if (!reservoirChecked && info.layer == 3) {
-      const uint8_t* frame = src->Peek(pos, 4);
-      const int64_t size = info.framesize;
-      const uint8_t* whole = frame && size >= 4 ? src->Peek(pos, size_t(size)) : nullptr;
+    if (!reservoirChecked && frame.Layer == 3) {
+      const uint8_t* head = src->Peek(pos, 4);
+      const int64_t size = frame.FrameBytes;
+      const uint8_t* whole = head && size >= 4 ? src->Peek(pos, size_t(size)) : nullptr;
       const std::optional<TLayer3SideInfo> side =
           whole ? TLayer3SideInfo::Parse(whole, size_t(size)) : std::nullopt;
       if (side) {

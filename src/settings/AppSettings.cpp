@@ -125,7 +125,9 @@ void LoadSettings(TAppSettings& settings) {
   const TProfileFile ini(SettingsFilePath(settings));
   settings.OutputFolder = ini.ReadString("SPLIT", "OutputFolder", DefaultOutputFolder());
   settings.UpgradePos = ini.ReadInteger("UPGRADE", "Pos", 0);
-  settings.SplitType = ini.ReadInteger("SPLIT", "Type", 0);
+  // Any number but 0 was always taken for a split by duration.
+  settings.SplitType =
+      ini.ReadInteger("SPLIT", "Type", 0) == 0 ? TSplitType::IntoParts : TSplitType::ByDuration;
   settings.SplitInto = ini.ReadInteger("SPLIT", "Into", 2);
   settings.SplitHour = ini.ReadInteger("SPLIT", "Hour", 0);
   settings.SplitMin = ini.ReadInteger("SPLIT", "Min", 3);
@@ -148,7 +150,7 @@ bool SaveSettings(const TAppSettings& settings, const TSettingsErrorReport& repo
   } entries[] = {
       {"LANGUAGE", "Default", std::to_string(settings.Language)},
       {"SPLIT", "OutputFolder", settings.OutputFolder},
-      {"SPLIT", "Type", std::to_string(settings.SplitType)},
+      {"SPLIT", "Type", std::to_string(int32_t(settings.SplitType))},
       {"SPLIT", "Into", std::to_string(settings.SplitInto)},
       {"SPLIT", "Hour", std::to_string(settings.SplitHour)},
       {"SPLIT", "Min", std::to_string(settings.SplitMin)},

@@ -21,6 +21,12 @@ inline constexpr TLanguageId LangChinese = 5;   // only ever found from the syst
 inline constexpr TLanguageId LangJapanese = 6;  // only ever found from the system
 inline constexpr TLanguageId LangAuto = 7;      // none chosen yet: resolved from the system
 
+// How Split cuts a file. The settings file stores 0 and 1.
+enum class TSplitType : int32_t {
+  IntoParts = 0,   // into SplitInto equal parts
+  ByDuration = 1,  // into pieces of SplitHour:SplitMin:SplitSec
+};
+
 struct TAppSettings {
   // The folders and files of the program; none is stored. Each ends with "/" when it is a
   // folder. An empty LanguageFolder, SettingsFile or TempFolder means the one beside the
@@ -32,7 +38,7 @@ struct TAppSettings {
   TLanguageId Language = LangAuto;
   int32_t UpgradePos = 0;  // 0: start the upgrade program soon after start-up, else at close
   std::string OutputFolder;
-  int32_t SplitType = 0;  // 0: into SplitInto equal parts, else pieces of the given duration
+  TSplitType SplitType = TSplitType::IntoParts;
   int32_t SplitInto = 2;
   int32_t SplitHour = 0;
   int32_t SplitMin = 3;

@@ -4,7 +4,7 @@
 
 namespace pelcato {
 
-const std::array<TMessageKey, 20> MessageKeys = {{
+const std::array<TMessageKey, 23> MessageKeys = {{
     {"Ms_Opening", &TMessageTable::Ms_Opening, "Opening..."},
     {"Ms_Error", &TMessageTable::Ms_Error, "Error"},
     {"Ms_Waiting", &TMessageTable::Ms_Waiting, "Waiting..."},
@@ -29,6 +29,12 @@ const std::array<TMessageKey, 20> MessageKeys = {{
      "The file contains unrecognized information and will be opened as a copy."},
     {"Ms_NotWrite", &TMessageTable::Ms_NotWrite,
      "No permission to write, please select a new output folder."},
+    {"Ms_NothingToSplit", &TMessageTable::Ms_NothingToSplit,
+     "The file has no length: there is nothing to split."},
+    {"Ms_NoBrowser", &TMessageTable::Ms_NoBrowser,
+     "No web browser could be started. The user guide is at this address:"},
+    {"Ms_Busy", &TMessageTable::Ms_Busy,
+     "The file was not opened because another command is still running:"},
 }};
 
 TMessageTable::TMessageTable() {

@@ -1,5 +1,6 @@
-// The table of user messages: twenty named texts that go into message boxes, status lines and
-// labels. Each has a built-in English text; a language file's [Messages] section replaces it.
+// The table of user messages: twenty-three named texts that go into message boxes, status lines
+// and labels. Each has a built-in English text; a language file's [Messages] section replaces
+// it.
 #pragma once
 
 #include <array>
@@ -34,6 +35,9 @@ struct TMessageTable {
   std::string Ms_SplitSave;  // "%1": the number of files
   std::string Ms_AsCopy;
   std::string Ms_NotWrite;
+  std::string Ms_NothingToSplit;  // a split of a file without length
+  std::string Ms_NoBrowser;  // Help found no web browser; the guide's address follows
+  std::string Ms_Busy;       // a second start's file came while a command ran; its path follows
 };
 
 struct TMessageKey {
@@ -43,7 +47,7 @@ struct TMessageKey {
 };
 
 // Every key in the order the table is read.
-extern const std::array<TMessageKey, 20> MessageKeys;
+extern const std::array<TMessageKey, 23> MessageKeys;
 
 // Replaces the whole table from the [Messages] section of languageFile; every key the file
 // does not give takes its built-in text, and so does every key when the file is missing,

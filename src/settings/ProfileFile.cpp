@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
 
 namespace pelcato {
 
@@ -25,11 +26,6 @@ struct TProfileFile::TData {
 };
 
 namespace {
-
-TProfileFile::TWriteFaultHook& FaultHook() {
-  static TProfileFile::TWriteFaultHook hook;
-  return hook;
-}
 
 // Reads at most limit + 1 bytes of a regular file; the caller sees from the size whether the
 // file was larger than the limit.
@@ -111,10 +107,9 @@ bool ReplaceFile(const std::string& path, const std::string& content) {
   try {
     TAtomicOutput out;
     if (!out.Open(path)) return false;
+    // Two writes, so that an injected fault can stop the file halfway, as a full disk would.
     const size_t half = content.size() / 2;
     out.Append(content.data(), half);
-    const TProfileFile::TWriteFaultHook& hook = FaultHook();
-    if (hook && !hook()) return false;
     out.Append(content.data() + half, content.size() - half);
     out.Commit(false, true);
     return true;
@@ -210,10 +205,6 @@ bool TProfileFile::WriteString(std::string_view section, std::string_view key,
   FData = std::move(fresh);
   FState = TProfileState::Loaded;
   return true;
-}
-
-void TProfileFile::SetWriteFaultHook(TWriteFaultHook hook) {
-  FaultHook() = std::move(hook);
 }
 
 bool TryParseInteger(std::string_view text, int32_t& value) {

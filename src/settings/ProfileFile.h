@@ -68,11 +68,6 @@ class TProfileFile {
   // value holds a line break. The file then stays as it was.
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 
-  // Test hook, asked after the first part of a new file went to the temporary file; answering
-  // false fails the write there, as a full disk would.
-  using TWriteFaultHook = std::function<bool()>;
-  static void SetWriteFaultHook(TWriteFaultHook hook);
-
   struct TData;  // the parsed content, private to the implementation
 
  private:

@@ -22,6 +22,8 @@ namespace pelcato {
 namespace {
 
 constexpr char kNoDevice[] = "No audio output device is available";
+// How often the sound thread reads what the sink has played.
+constexpr int64_t kPollUs = 20000;
 
 // The sound thread: started on first use, ended when the application object goes away.
 std::mutex gThreadMutex;
@@ -102,7 +104,12 @@ void Call(std::function<void(QObject* context)> fn, std::chrono::milliseconds ti
 struct TPlayback {
   int Rate = 0;
   int Channels = 0;
-  std::atomic<int64_t> ProcessedUs{0};
+  // The sink's processed time as the sound thread last read it, and when: between two reads
+  // the player adds the time gone by, as long as the sink was found advancing.
+  std::mutex ClockMutex;
+  int64_t ProcessedUs = 0;
+  std::chrono::steady_clock::time_point ReadAt;
+  bool Advancing = false;
   std::atomic<int64_t> WrittenFrames{0};
   std::atomic<bool> SourceEnded{false};
   std::atomic<bool> Drained{false};
@@ -169,9 +176,10 @@ class TSinkSession : public QObject {
     format.setSampleRate(FPlayback->Rate);
     format.setChannelCount(FPlayback->Channels);
     FSink = new QAudioSink(device, format, this);
-    // A fifth of a second in the server: silence comes soon after Stop, and the played time
-    // stays close to what is heard.
-    FSink->setBufferSize(qsizetype(format.bytesForDuration(200000)));
+    // A tenth of a second in the server: the server sets the device's latency from it when
+    // nothing else plays, so the first sample is heard soon after the click, and silence comes
+    // soon after Stop. The sound thread refills it every 20 ms.
+    FSink->setBufferSize(qsizetype(format.bytesForDuration(100000)));
     FDevice = new TPullDevice(std::move(source), FPlayback, this);
     FDevice->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     connect(&FPoll, &QTimer::timeout, this, [this] { Update(); });
@@ -187,13 +195,18 @@ class TSinkSession : public QObject {
     if (FSink->state() == QAudio::StoppedState || FSink->error() == QAudio::OpenError ||
         FSink->error() == QAudio::FatalError || FSink->error() == QAudio::IOError)
       throw EPlayerError(SinkErrorText(FSink->error()));
-    FPoll.start(20);
+    FPoll.start(int(kPollUs / 1000));
   }
 
  private:
   void Update() {
-    int64_t processed = FSink->processedUSecs();
-    FPlayback->ProcessedUs = processed;
+    const int64_t processed = FSink->processedUSecs();
+    {
+      std::lock_guard<std::mutex> lock(FPlayback->ClockMutex);
+      FPlayback->Advancing = processed > FPlayback->ProcessedUs;
+      FPlayback->ProcessedUs = processed;
+      FPlayback->ReadAt = std::chrono::steady_clock::now();
+    }
     if (FSink->state() == QAudio::StoppedState && FSink->error() != QAudio::NoError) {
       Finish(processed);  // the server went away: the preview is over
       return;
@@ -207,7 +220,11 @@ class TSinkSession : public QObject {
 
   void Finish(int64_t processedUs) {
     FPoll.stop();
-    FPlayback->ProcessedUs = processedUs;
+    {
+      std::lock_guard<std::mutex> lock(FPlayback->ClockMutex);
+      FPlayback->ProcessedUs = processedUs;
+      FPlayback->Advancing = false;
+    }
     FPlayback->Drained = true;
   }
 
@@ -304,7 +321,20 @@ void TQtAudioOutput::Start(const TPcmFormat& format, std::shared_ptr<TPcmSource>
 int64_t TQtAudioOutput::PlayedFrames() {
   const auto& playback = FState->Playback;
   if (!playback) return 0;
-  return playback->ProcessedUs * playback->Rate / 1000000;
+  int64_t us;
+  {
+    std::lock_guard<std::mutex> lock(playback->ClockMutex);
+    us = playback->ProcessedUs;
+    if (playback->Advancing) {
+      // At most two reads' worth: a sink that stalls must not seem to play on.
+      const auto since = std::chrono::steady_clock::now() - playback->ReadAt;
+      us += std::min<int64_t>(std::chrono::duration_cast<std::chrono::microseconds>(since).count(),
+                              2 * kPollUs);
+    }
+  }
+  // Never more than what the sink was given.
+  us = std::min(us, playback->WrittenFrames * 1000000 / playback->Rate);
+  return us * playback->Rate / 1000000;
 }
 
 bool TQtAudioOutput::Drained() {

@@ -66,8 +66,8 @@ void TPcmConverter::Push(const int16_t* in, size_t frames, std::vector<int16_t>&
 // file; from then on it gives nothing and never touches the decoder again.
 class TDecodeSource : public TPcmSource {
  public:
-  TDecodeSource(mpg123_handle* handle, const TPcmFormat& from, const TPcmFormat& to)
-      : FHandle(handle), FFrom(from), FTo(to), FConverter(from, to) {}
+  TDecodeSource(TDecoder* decoder, const TPcmFormat& from, const TPcmFormat& to)
+      : FDecoder(decoder), FFrom(from), FTo(to), FConverter(from, to) {}
 
   size_t Read(int16_t* dst, size_t maxFrames) override {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -77,7 +77,7 @@ class TDecodeSource : public TPcmSource {
       if (FPos == FPending.size()) {
         FPending.clear();
         FPos = 0;
-        if (!FHandle || !DecodeSome()) break;
+        if (!FDecoder || !DecodeSome()) break;
         continue;
       }
       const size_t n = std::min(maxFrames - done, (FPending.size() - FPos) / ch);
@@ -90,7 +90,7 @@ class TDecodeSource : public TPcmSource {
 
   void Detach() {
     std::lock_guard<std::mutex> lock(FMutex);
-    FHandle = nullptr;
+    FDecoder = nullptr;
   }
 
  private:
@@ -99,13 +99,11 @@ class TDecodeSource : public TPcmSource {
   bool DecodeSome() {
     for (int empty = 0; empty < 64; ++empty) {
       size_t got = 0;
-      const int ret = mpg123_read(FHandle, FDecoded.data(), FDecoded.size(), &got);
-      if (ret == MPG123_NEW_FORMAT) {
+      const TDecodeStatus ret = FDecoder->Read(FDecoded.data(), FDecoded.size(), got);
+      if (ret == TDecodeStatus::NewFormat) {
         long rate = 0;
-        int channels = 0, encoding = 0;
-        if (mpg123_getformat(FHandle, &rate, &channels, &encoding) != MPG123_OK ||
-            encoding != MPG123_ENC_SIGNED_16 || rate <= 0 || channels <= 0)
-          return End();
+        int channels = 0;
+        if (!FDecoder->Format(rate, channels)) return End();
         if (rate != FFrom.Rate || channels != FFrom.Channels) {
           FFrom = {int(rate), channels};
           FConverter = TPcmConverter(FFrom, FTo);
@@ -114,22 +112,22 @@ class TDecodeSource : public TPcmSource {
       const size_t frames = got / (sizeof(int16_t) * size_t(FFrom.Channels));
       if (frames > 0)
         FConverter.Push(reinterpret_cast<const int16_t*>(FDecoded.data()), frames, FPending);
-      // The last piece comes with MPG123_DONE; an error libmpg123 cannot step over ends the
+      // The last piece comes with Done; an error libmpg123 cannot step over ends the
       // stream as well.
-      if (ret != MPG123_OK && ret != MPG123_NEW_FORMAT) FHandle = nullptr;
+      if (ret != TDecodeStatus::Ok && ret != TDecodeStatus::NewFormat) FDecoder = nullptr;
       if (!FPending.empty()) return true;
-      if (!FHandle) return false;
+      if (!FDecoder) return false;
     }
     return End();
   }
 
   bool End() {
-    FHandle = nullptr;
+    FDecoder = nullptr;
     return false;
   }
 
   std::mutex FMutex;
-  mpg123_handle* FHandle;
+  TDecoder* FDecoder;
   TPcmFormat FFrom, FTo;
   TPcmConverter FConverter;
   std::vector<unsigned char> FDecoded = std::vector<unsigned char>(1152 * 2 * sizeof(int16_t));
@@ -156,9 +154,7 @@ void TSoundPlayer::Open(const std::string& fileName) {
   StopOutput();
   TMpg123Player::Open(fileName);
   // Always 16-bit samples at the stream's own rate and channels; conversion is ours.
-  mpg123_format_none(Handle());
-  mpg123_format(Handle(), Rate(), Channels() == 1 ? MPG123_MONO : MPG123_STEREO,
-                MPG123_ENC_SIGNED_16);
+  Decoder().KeepFormat(Rate(), Channels());
   FPositionMs = 0;
 }
 
@@ -184,15 +180,15 @@ void TSoundPlayer::Play() {
   if (!FOutput) throw EPlayerError("No audio output device is available");
   // After the scan libmpg123 knows where every frame starts, so the seek is exact to the sample.
   FLengthMs = TMpg123Player::Length();
-  const off_t samples = mpg123_length(Handle());
+  const int64_t samples = Decoder().Length();
   const int64_t from = std::min<int64_t>(FPositionMs * Rate() / 1000, samples);
-  if (mpg123_seek(Handle(), off_t(from), SEEK_SET) < 0)
-    throw EPlayerError(std::string("Cannot seek in the file: ") + mpg123_strerror(Handle()));
+  if (!Decoder().Seek(from))
+    throw EPlayerError("Cannot seek in the file: " + Decoder().ErrorText());
   const TPcmFormat fileFormat{int(Rate()), Channels()};
   FOutFormat = FOutput->Prepare(fileFormat);
   if (FOutFormat.Rate <= 0 || FOutFormat.Channels <= 0)
     throw EPlayerError("The audio output offers no usable format");
-  auto source = std::make_shared<TDecodeSource>(Handle(), fileFormat, FOutFormat);
+  auto source = std::make_shared<TDecodeSource>(&Decoder(), fileFormat, FOutFormat);
   FStartMs = std::min(FPositionMs, FLengthMs);
   try {
     FOutput->Start(FOutFormat, source);

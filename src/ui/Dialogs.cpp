@@ -36,6 +36,8 @@ TMsgAnswer TQtDialogs::ShowMessage(QWidget* parent, const QString& text, const Q
       .replace(QLatin1String("\n\r"), QLatin1String("\n"))
       .replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QMessageBox box(qtIcon, caption, shown, qtButtons, parent);
+  // Paths and addresses in a message can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   switch (box.exec()) {
     case QMessageBox::Ok:
       return TMsgAnswer::Ok;
@@ -56,16 +58,18 @@ QString TQtDialogs::OpenFile(QWidget* parent, const QString& title, const QStrin
 }
 
 QString TQtDialogs::SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                             const QString& defaultSuffix) {
-  // A dialog object rather than the static call, which adds no suffix.
-  QFileDialog dialog(parent, title, FSaveFolder, QtFileFilter(filter));
+                             const QString& defaultSuffix, const QString& firstFolder) {
+  // A dialog object rather than the static call, which adds no suffix. Given a file's path it
+  // opens in its folder with the name filled in.
+  QFileDialog dialog(parent, title, FSavePath.isEmpty() ? firstFolder : FSavePath,
+                     QtFileFilter(filter));
   dialog.setObjectName(QStringLiteral("SaveDialog1"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(defaultSuffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   const QString path = dialog.selectedFiles().constFirst();
-  FSaveFolder = QFileInfo(path).absolutePath();
+  FSavePath = path;
   return path;
 }
 

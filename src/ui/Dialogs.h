@@ -24,9 +24,10 @@ class TDialogs {
   // path, or an empty text when the user cancelled.
   virtual QString OpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
   // The save dialog asks before it replaces a file, and adds defaultSuffix (without its dot)
-  // to a name typed without an extension.
+  // to a name typed without an extension. It starts from the path chosen at its last use, and
+  // in firstFolder (with no name) the first time.
   virtual QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                           const QString& defaultSuffix) = 0;
+                           const QString& defaultSuffix, const QString& firstFolder) = 0;
   // A folder, starting in startFolder; empty when cancelled.
   virtual QString ExistingDirectory(QWidget* parent, const QString& title,
                                     const QString& startFolder) = 0;
@@ -34,22 +35,22 @@ class TDialogs {
   virtual void ShowFolder(const QString& folder) = 0;
 };
 
-// The desktop's own boxes and dialogs. The save dialog remembers the folder it was last
-// confirmed in.
+// The desktop's own boxes and dialogs. The save dialog remembers the path it was last
+// confirmed with.
 class TQtDialogs : public TDialogs {
  public:
   TMsgAnswer ShowMessage(QWidget* parent, const QString& text, const QString& caption,
                          TMsgIcon icon, TMsgButtons buttons) override;
   QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
   QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                   const QString& defaultSuffix) override;
+                   const QString& defaultSuffix, const QString& firstFolder) override;
   QString ExistingDirectory(QWidget* parent, const QString& title,
                             const QString& startFolder) override;
   void ShowFolder(const QString& folder) override;
 
  private:
   QString FOpenFolder;
-  QString FSaveFolder;
+  QString FSavePath;
 };
 
 // "MP3(*.mp3)|*.mp3" as the filter text of QFileDialog's static functions.

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +35,7 @@ QString PathText(const std::string& path) {
 }  // namespace
 
 void TFrmMP3Editor::BtnOpenMp3Click() {
+  const TRunningCommand running(*this);
   const QString path = FDialogs.OpenFile(this, OpenDialog1->property("Title").toString(),
                                          OpenDialog1->property("Filter").toString());
   if (path.isEmpty()) return;  // cancelled: the open file stays open
@@ -41,6 +43,7 @@ void TFrmMP3Editor::BtnOpenMp3Click() {
 }
 
 void TFrmMP3Editor::OpenFile(const QString& path) {
+  const TRunningCommand running(*this);
   // The previous file must not play on under the new one.
   StopPreview();
   Label25->setText(Msg(FMessages.Ms_Opening));
@@ -56,6 +59,7 @@ void TFrmMP3Editor::OpenFile(const QString& path) {
     // where it lies instead of walking from the first frame.
     FMp3->AnalyzeFile(QFile::encodeName(path).toStdString(), true, true);
     if (FMp3->Info.Valid) {
+      FSourceFolder = QFileInfo(path).absolutePath();
       ShowOpenedFile();
     } else {
       ApplyCommandState(TCommandState::NoFile);  // the no-file icon; Label12 keeps its path
@@ -116,9 +120,10 @@ QString TFrmMP3Editor::TempFolder() const {
 }
 
 void TFrmMP3Editor::OpenAsCopy() {
-  // The player may refuse a file for its embedded picture; a copy without it plays.
+  // A file the player reads but finds nothing to play in, while its ID3v2 tag holds a picture:
+  // a copy without the picture frame, whose tag size is written afresh, may play.
   const TMp3DataInfo& info = FMp3->Info;
-  if (info.MciOk || info.MciError.find("MCI") == std::string::npos) return;
+  if (info.MciOk || info.MciFault != TPlayerFault::NotPlayable) return;
   int tagSize = 0;
   int pictureOffset = 0;
   int pictureSize = 0;
@@ -137,8 +142,9 @@ void TFrmMP3Editor::OpenAsCopy() {
   if (QFile::exists(path)) QFile::remove(path);
   const std::string copy = QFile::encodeName(path).toStdString();
   if (FMp3->CopyWithoutFrame(info.FileName, copy, tagSize, pictureOffset, pictureSize)) {
-    FMp3->AnalyzeFile(copy, true, true);
+    // Deleted at close whatever its analysis does.
     FTempFiles << path;
+    FMp3->AnalyzeFile(copy, true, true);
   }
 }
 

@@ -9,9 +9,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include "edit/SplitPlan.h"
 #include "edit/TagText.h"
-#include "io/FileIo.h"
+#include "io/Paths.h"
+#include "split/SplitPlan.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitSplitOption.h"
@@ -55,14 +55,15 @@ void TFrmMP3Editor::ShowBusy(bool busy) {
 }
 
 void TFrmMP3Editor::BtnSaveMp3Click() {
+  const TRunningCommand running(*this);
   if (FStartMs >= FEndMs) {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_ClipErr), Msg(FMessages.Ms_Info),
                          TMsgIcon::Information, TMsgButtons::Ok);
     return;
   }
-  const QString path =
-      FDialogs.SaveFile(this, SaveDialog1->property("Title").toString(),
-                        SaveDialog1->property("Filter").toString(), QStringLiteral("mp3"));
+  const QString path = FDialogs.SaveFile(this, SaveDialog1->property("Title").toString(),
+                                         SaveDialog1->property("Filter").toString(),
+                                         QStringLiteral("mp3"), FSourceFolder);
   if (path.isEmpty()) return;
   if (IsOpenFile(path)) {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSaveName) + path, Msg(FMessages.Ms_Info),
@@ -88,6 +89,7 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
 }
 
 void TFrmMP3Editor::BtnSplitClick() {
+  const TRunningCommand running(*this);
   const TMp3DataInfo& info = FMp3->Info;
   if (!ShowSplitOptions(FDialogs, FSettings, FMessages, info.Duration, this)) return;
   TSplitRequest request;
@@ -100,7 +102,12 @@ void TFrmMP3Editor::BtnSplitClick() {
   std::vector<int64_t> starts;
   std::vector<int64_t> ends;
   const int count = BuildSplitRanges(request, starts, ends);
-  if (count <= 0) return;
+  if (count <= 0) {
+    // Only a file without length gets here: the dialog has checked the values.
+    FDialogs.ShowMessage(this, Msg(FMessages.Ms_NothingToSplit), Msg(FMessages.Ms_Info),
+                         TMsgIcon::Information, TMsgButtons::Ok);
+    return;
+  }
   const QString folderShown = QString::fromStdString(FSettings.OutputFolder);
   const QString question =
       QString::fromStdString(ReplaceAll(FMessages.Ms_SplitSave, "%1", std::to_string(count))) +
@@ -118,15 +125,16 @@ void TFrmMP3Editor::BtnSplitClick() {
   ShowBusy(true);
   const TID3v1Tag tag = BuildTagFromEdits();  // the same tag on every piece
   FMp3->VbrHeader = FSettings.VbrHeader;
-  std::string folder = FSettings.OutputFolder;
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  TSplitNamer names(info.FileName, folder);
+  TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
   FMp3->SaveSegments(
       starts, ends,
       [&](size_t piece) {
         ProgressSplit->setValue(int(piece));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // The user's input as well: the splitting state leaves only Minimise usable, so it
+        // acts at once, and a click on anything else meets a disabled control instead of
+        // waiting to act when the run is over.
+        QCoreApplication::processEvents();
         return names.Next();
       },
       tag, true, [&](size_t, const TSegmentResult& result) { anyFailed |= !result.Ok; });

@@ -1,5 +1,6 @@
 #include "ui/NumericEdit.h"
 
+#include <QKeyEvent>
 #include <QRegularExpressionValidator>
 #include <algorithm>
 
@@ -44,11 +45,20 @@ void TNumericEdit::SetValue(int64_t value) {
   setText(Format(value));
 }
 
-void TNumericEdit::focusOutEvent(QFocusEvent* event) {
+void TNumericEdit::ApplyRange() {
   int64_t value = Value();
   if (FRange) value = std::clamp(value, FRange->first, FRange->second);
   SetValue(value);
+}
+
+void TNumericEdit::focusOutEvent(QFocusEvent* event) {
+  ApplyRange();
   QLineEdit::focusOutEvent(event);
+}
+
+void TNumericEdit::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) ApplyRange();
+  QLineEdit::keyPressEvent(event);
 }
 
 }  // namespace pelcato

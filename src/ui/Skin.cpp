@@ -14,6 +14,7 @@
 #include <QStyleOptionSlider>
 #include <QSvgRenderer>
 #include <algorithm>
+#include <climits>
 #include <map>
 #include <utility>
 #include <vector>
@@ -144,23 +145,55 @@ void TBmpButton::paintEvent(QPaintEvent*) {
   }
   if (path.isEmpty()) path = StatePath("normal");
   painter.setOpacity(opacity);
-  DrawSvg(painter, path, rect(), devicePixelRatioF());
-
-  const QString caption = text();
-  if (caption.isEmpty()) return;
-  // The caption sits in the lower part of the picture, which the artwork leaves free.
-  QRect textRect(0, height() - 22, width(), 20);
-  if (isDown()) textRect.translate(1, 1);
-  // A long caption (some languages need one) gets a smaller font rather than losing letters.
-  QFont captionFont = font();
-  const QString plain = QString(caption).remove(QLatin1Char('&'));
-  while (captionFont.pixelSize() > 9 &&
-         QFontMetrics(captionFont).horizontalAdvance(plain) > width() - 2) {
-    captionFont.setPixelSize(captionFont.pixelSize() - 1);
-  }
-  painter.setFont(captionFont);
+  const TCaptionLayout layout = CaptionLayout();
+  DrawSvg(painter, path, layout.Picture, devicePixelRatioF());
+  if (layout.Lines.isEmpty()) return;
+  QRect line(layout.Text.x(), layout.Text.y(), layout.Text.width(),
+             layout.Text.height() / int(layout.Lines.size()));
+  if (isDown()) line.translate(1, 1);
+  painter.setFont(layout.Font);
   painter.setPen(isEnabled() ? QColor(Qt::white) : QColor(0xA9, 0xB8, 0xC7));
-  painter.drawText(textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
+  for (const QString& text : layout.Lines) {
+    painter.drawText(line, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, text);
+    line.translate(0, line.height());
+  }
+}
+
+TBmpButton::TCaptionLayout TBmpButton::CaptionLayout() const {
+  TCaptionLayout layout;
+  layout.Font = font();
+  layout.Picture = rect();
+  const QString caption = text();
+  if (caption.isEmpty()) return layout;
+  const QFontMetrics metrics(layout.Font);
+  const auto width = [&metrics](const QString& line) {
+    return metrics.horizontalAdvance(QString(line).remove(QLatin1Char('&')));
+  };
+  // The artwork leaves its lowest 20 pixels free for one line, centred 12 pixels above the
+  // bottom; a second line goes above it.
+  const int lineHeight = metrics.height();
+  const int bottom = height() - 12 + (lineHeight + 1) / 2;
+  layout.Lines = QStringList{caption};
+  layout.Text = QRect(0, bottom - lineHeight, this->width(), lineHeight);
+  const QStringList words = caption.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (width(caption) <= this->width() - 2 || words.size() < 2) return layout;
+  // Two lines as even as the words allow.
+  int best = INT_MAX;
+  for (qsizetype k = 1; k < words.size(); ++k) {
+    const QStringList lines{words.mid(0, k).join(QLatin1Char(' ')),
+                            words.mid(k).join(QLatin1Char(' '))};
+    const int longer = std::max(width(lines[0]), width(lines[1]));
+    if (longer < best) {
+      best = longer;
+      layout.Lines = lines;
+    }
+  }
+  layout.Text = QRect(0, bottom - 2 * lineHeight, this->width(), 2 * lineHeight);
+  // The symbol ends 44 pixels down a 64-pixel picture: the picture shrinks until it ends
+  // above the two lines, and stays centred over them.
+  const int side = std::min(height(), layout.Text.top() * 64 / 44);
+  layout.Picture = QRect((this->width() - side) / 2, 0, side, side);
+  return layout;
 }
 
 // ---- TClickLabel ------------------------------------------------------------------------------

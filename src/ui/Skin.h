@@ -56,6 +56,17 @@ class TBmpButton : public QAbstractButton {
   TBmpButton(const QString& pictureBase, QWidget* parent = nullptr);
   QSize sizeHint() const override { return size(); }
 
+  // Where the caption and the picture go. The caption keeps the button's font whatever its
+  // length: a caption wider than the button takes two lines, and the picture is drawn smaller
+  // to make room for them.
+  struct TCaptionLayout {
+    QFont Font;
+    QStringList Lines;  // with their "&" marks
+    QRect Picture;
+    QRect Text;  // the lines one under the other, each centred
+  };
+  TCaptionLayout CaptionLayout() const;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;

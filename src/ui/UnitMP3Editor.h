@@ -60,9 +60,11 @@ struct TEditorOptions {
   // The locale whose separators the file facts use and whose legacy code page the tag texts
   // are in. Empty: the system's.
   std::optional<QLocale> Locale;
-  // Help: opens the online user guide. Empty: Help does nothing. The program passes the
-  // desktop's launchers (see WithDesktopLaunchers in app/Startup.h).
-  std::function<void()> OpenGuide;
+  // Help: opens the online user guide; false when nothing could show it, and the window then
+  // shows GuideAddress to copy. Empty: Help does nothing. The program passes the desktop's
+  // launchers (see WithDesktopLaunchers in app/Startup.h).
+  std::function<bool()> OpenGuide;
+  QString GuideAddress;
   // Starts the upgrade program of the program folder for the window (its native handle) in
   // the language given. Empty: no upgrade program is started.
   std::function<void(const QString& programFolder, uint64_t windowHandle, int language)>
@@ -99,6 +101,9 @@ class TFrmMP3Editor : public QWidget {
   void TimeToMarker(TMarker which, int64_t ms);
   // The open command without its dialog: what the program does for a file named at start.
   void OpenFile(const QString& path);
+  // A file that a second start of the program hands over: the window comes to the front and
+  // opens it as the open command does, unless a command runs, which the notice then says.
+  void OpenHandedOver(const QString& path);
   // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
   bool StartPreview(int64_t fromMs);
   // "1 KB" up to 1023 bytes, else whole kilobytes with the locale's thousands separator.
@@ -205,6 +210,8 @@ class TFrmMP3Editor : public QWidget {
   void RzMaskEdit1Change();
   void RzCheckBox1Click();
   void Label28Click();
+  // The click of every item of the language menu, not only English's: the item's Tag is the
+  // language it stands for.
   void PM_EnglishClick();
   void TimerUpgradeTimer();
   void RzBmpButton1Click();
@@ -254,6 +261,7 @@ class TFrmMP3Editor : public QWidget {
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
   bool IsOpenFile(const QString& path) const;
   void ShowBusy(bool busy);
+  void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
   void AutoSizeLabels();
@@ -273,9 +281,30 @@ class TFrmMP3Editor : public QWidget {
   QLocale FLocale;
   TTagCodePage FTagCodePage;
   QStringList FTempFiles;
+  // The folder of the file the user opened (not of its working copy): where the first "Save
+  // as" of the run starts.
+  QString FSourceFolder;
   QStringList FImageList1;
   TCommandState FCommandState = TCommandState::NoFile;
   bool FClosed = false;
+  // A command that shows dialogs or lets messages through holds the window open while it
+  // runs: a close that arrives meanwhile (a timer, the window manager, the end of the session)
+  // is carried out when the outermost command is over, since closing frees the analysis
+  // component the command is using.
+  class TRunningCommand {
+   public:
+    explicit TRunningCommand(TFrmMP3Editor& window) : FWindow(window) {
+      ++FWindow.FRunningCommands;
+    }
+    ~TRunningCommand();
+    TRunningCommand(const TRunningCommand&) = delete;
+    TRunningCommand& operator=(const TRunningCommand&) = delete;
+
+   private:
+    TFrmMP3Editor& FWindow;
+  };
+  int FRunningCommands = 0;
+  bool FCloseWaiting = false;
   // Moving the window by the mouse's motion where the desktop offers no move of its own.
   bool FManualMove = false;
   QPoint FManualMoveOffset;

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "edit/SplitOptions.h"
 #include "settings/Language.h"
 #include "settings/qt/QtSettings.h"
+#include "split/SplitOptions.h"
 #include "ui/Dialogs.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"
@@ -110,8 +110,8 @@ void TFrmSplitOption::FormCreate() {
   EditHour->SetValue(FSettings.SplitHour);
   EditMin->SetValue(FSettings.SplitMin);
   EditSec->SetValue(FSettings.SplitSec);
-  RadioButtonInto->setChecked(FSettings.SplitType == 0);
-  RadioButtonBy->setChecked(FSettings.SplitType != 0);
+  RadioButtonInto->setChecked(FSettings.SplitType == TSplitType::IntoParts);
+  RadioButtonBy->setChecked(FSettings.SplitType == TSplitType::ByDuration);
   RadioButtonIntoClick();
   LabelEx->setText(QStringLiteral("Ex : xxx-") +
                    QDate::currentDate().toString(QStringLiteral("yyMMdd")) +
@@ -141,7 +141,7 @@ void TFrmSplitOption::Inform(const QString& text) {
 
 QString TFrmSplitOption::ValidateOptions() const {
   TSplitRequest request;
-  request.SplitType = RadioButtonInto->isChecked() ? 0 : 1;
+  request.SplitType = RadioButtonInto->isChecked() ? TSplitType::IntoParts : TSplitType::ByDuration;
   request.SplitInto = ToInt(EditN->Value());
   request.SplitHour = ToInt(EditHour->Value());
   request.SplitMin = ToInt(EditMin->Value());
@@ -151,6 +151,12 @@ QString TFrmSplitOption::ValidateOptions() const {
 }
 
 void TFrmSplitOption::BtnOkClick() {
+  // The ranged edits hold their bounds before anything is checked or stored, whatever ended
+  // the typing (a click moves the focus first; other ways of pressing Ok may not). The other
+  // mode's values are stored as they are.
+  for (TNumericEdit* edit : {EditHour, EditMin, EditSec}) {
+    if (edit->isEnabled()) edit->ApplyRange();
+  }
   // The folder as typed, blanks included: it is what gets stored.
   const QString folder = EditFolder->text();
   const std::string error = ValidateSplitFolder(folder.toStdString(), FMessages);
@@ -167,7 +173,8 @@ void TFrmSplitOption::BtnOkClick() {
   FSettings.SplitHour = ToInt(EditHour->Value());
   FSettings.SplitMin = ToInt(EditMin->Value());
   FSettings.SplitSec = ToInt(EditSec->Value());
-  FSettings.SplitType = RadioButtonInto->isChecked() ? 0 : 1;
+  FSettings.SplitType =
+      RadioButtonInto->isChecked() ? TSplitType::IntoParts : TSplitType::ByDuration;
   accept();
 }
 

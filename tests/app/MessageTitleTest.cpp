@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWindow>
@@ -59,15 +60,26 @@ struct TSeenBox {
   QString DesktopTitle;
 };
 
-// Shows a box through the desktop's own dialogs and reads its titles while it is up.
+// Shows a box through the desktop's own dialogs and reads its titles while it is up. A box
+// that does not come up within 30 s is a failure, and any box then shown is closed.
 TSeenBox ShowAndRead(QWidget* parent, const QString& caption, TMsgIcon icon,
                      const QString& text = QStringLiteral("Some text")) {
   TSeenBox seen;
   QTimer poll;
   poll.setInterval(20);
+  QElapsedTimer waited;
+  waited.start();
   QObject::connect(&poll, &QTimer::timeout, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
+    if (box == nullptr || !box->isVisible()) {
+      if (waited.elapsed() < 30000) return;
+      ADD_FAILURE() << "no message box came up for " << caption.toStdString();
+      poll.stop();
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* other = qobject_cast<QMessageBox*>(window)) other->done(QMessageBox::Ok);
+      }
+      return;
+    }
     poll.stop();
     seen.Text = box->text();
     seen.Title = box->windowTitle();
@@ -105,6 +117,14 @@ TEST(MessageTitle, BoxesCarryExactlyTheirCaptionBesideTheMainWindow) {
       window.close();
     });
   };
+  // A run that does not end by itself ends here, as a failure.
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, [] {
+    ADD_FAILURE() << "the window did not close";
+    QCoreApplication::exit(1);
+  });
+  deadline.start(120000);
   test::TFakeDialogs dialogs;
   TSingleInstance guard;
   ASSERT_EQ(RunPelcato(guard, dialogs, options), 0);

@@ -2,11 +2,13 @@
 // to end (kill -TERM) and when it is destroyed without a close: the settings are written and
 // the working copies deleted.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTimer>
@@ -46,8 +48,10 @@ class TWindowProcess {
       _exit(127);
     }
     close(out[1]);
+    // The answer, or what came within half a minute.
     char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n') FAnswer += c;
+    pollfd ready{out[0], POLLIN, 0};
+    while (poll(&ready, 1, 30000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') FAnswer += c;
     close(out[0]);
   }
   ~TWindowProcess() {
@@ -57,11 +61,17 @@ class TWindowProcess {
     }
   }
   bool Shown() const { return FAnswer == "shown"; }
-  // Sends the signal and waits for the end; the exit status, or -1 when a signal ended it.
+  // Sends the signal and waits for the end; the exit status, -1 when a signal ended it, or -2
+  // when the program was still running after half a minute (it is killed then).
   int EndWith(int signal) {
     kill(FPid, signal);
     int status = 0;
-    waitpid(FPid, &status, 0);
+    QElapsedTimer waited;
+    waited.start();
+    while (waitpid(FPid, &status, WNOHANG) == 0) {
+      if (waited.elapsed() > 30000) return -2;  // the destructor kills it
+      usleep(10000);
+    }
     FPid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }

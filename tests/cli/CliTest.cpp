@@ -14,11 +14,14 @@
 
 #include "CliRun.h"
 #include "cli/Cli.h"
-#include "edit/SplitPlan.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/KorvaMp3.h"
+#include "mp3/MpegFrameHeader.h"
 #include "mp3/Mpg123Player.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 namespace {
@@ -151,6 +154,40 @@ TEST_F(CliTest, CutCopiesWholeFramesAndKeepsTheSourceTag) {
   r = Run({"cut", file, "1000", "2000", Path("bare.mp3"), "--no-tag"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(fs::file_size(Path("bare.mp3")) % kFrameBytes, 0u);
+}
+
+// Audio that reads "TAG" 128 bytes before a piece's end is kept, and the piece's tag (here the
+// source's) follows it, in a cut and in every piece of a split.
+TEST_F(CliTest, TagBytesInTheAudioStayAudio) {
+  const std::string file = PELCATO_TEST_DATA "/regress-tag-bytes-in-audio.mp3";
+  std::ifstream in(file, std::ios::binary);
+  const std::string src((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto expectPiece = [&](const std::string& path) {
+    std::ifstream p(path, std::ios::binary);
+    const std::string piece((std::istreambuf_iterator<char>(p)), std::istreambuf_iterator<char>());
+    ASSERT_GT(piece.size(), 128u + kFrameBytes) << path;
+    const std::string audio = piece.substr(0, piece.size() - 128);
+    EXPECT_NE(src.find(audio), std::string::npos) << path << ": not the source's frames";
+    size_t pos = 0;  // whole frames up to the tag
+    while (pos + 4 <= audio.size()) {
+      const auto h = DecodeFrameHeader(reinterpret_cast<const uint8_t*>(audio.data() + pos));
+      if (!h) break;
+      pos += size_t(h->FrameSize);
+    }
+    EXPECT_EQ(pos, audio.size()) << path;
+    EXPECT_EQ(piece.substr(audio.size()), src.substr(src.size() - 128)) << path;
+  };
+  TRun r = Run({"cut", file, "0", "100000", Path("cut.mp3")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  expectPiece(Path("cut.mp3"));
+  r = Run({"split", file, "--parts", "3", "--out", Path("out")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  size_t pieces = 0;
+  for (const auto& entry : fs::directory_iterator(Path("out"))) {
+    expectPiece(entry.path().string());
+    ++pieces;
+  }
+  EXPECT_EQ(pieces, 3u);
 }
 
 TEST_F(CliTest, CutTagOptionsSetSingleFields) {

@@ -12,10 +12,12 @@
 
 #include "CliRun.h"
 #include "cli/Cli.h"
-#include "edit/SilenceSplit.h"
-#include "edit/SizeSplit.h"
-#include "edit/SplitPlan.h"
-#include "io/FileIo.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
+#include "split/SilenceSplit.h"
+#include "split/SizeSplit.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 namespace {

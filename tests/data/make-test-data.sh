@@ -79,6 +79,22 @@ t.add(TPE1(encoding=0, text="Artist"))
 t.add(picture)
 t.save("id3v2-apic.mp3", v2_version=3, padding=lambda info: 200)
 
+# A picture of 70,000 bytes in a tag whose last size byte carries a stray high bit, as broken
+# taggers write it. With the bit masked the size is right, but libmpg123 takes the whole tag
+# for junk and gives up its search for the first frame 64 KiB into it: the player refuses the
+# file, and a copy without the picture frame (its size written afresh) plays.
+shutil.copy("mono.mp3", "id3v2-apic-bad-size.mp3")
+t = ID3()
+t.add(TIT2(encoding=0, text="Title"))
+t.add(APIC(encoding=0, mime="image/jpeg", type=3, desc="cover",
+           data=bytes(i * 7 % 256 for i in range(70000))))
+t.save("id3v2-apic-bad-size.mp3", v2_version=3, padding=lambda info: 0)
+with open("id3v2-apic-bad-size.mp3", "r+b") as f:
+    f.seek(9)
+    last = f.read(1)[0]
+    f.seek(9)
+    f.write(bytes([last | 0x80]))
+
 # ID3v2.3 whose only frame is the picture, so it is the tag's first frame.
 shutil.copy("mpeg25.mp3", "id3v2-apic-first.mp3")
 t = ID3()
@@ -103,5 +119,19 @@ with open("id3v11.mp3", "rb") as f:
     id3v1 = f.read()
 with open("ape-id3v1.mp3", "ab") as f:
     f.write(id3v1)
+
+# Every audio frame of cbr128.mp3 holds "TAG" in its audio 128 bytes before its end, and the
+# file ends with a real ID3v1 tag: a piece's own tag once landed over those bytes.
+data = bytearray(open("cbr128.mp3", "rb").read())
+pos = 0
+while pos + 4 <= len(data):
+    assert data[pos] == 0xFF
+    size = 144 * 128000 // 44100 + ((data[pos + 2] >> 1) & 1)
+    if data[pos + 36:pos + 40] not in (b"Xing", b"Info"):
+        data[pos + size - 128:pos + size - 125] = b"TAG"
+    pos += size
+assert pos == len(data)
+with open("regress-tag-bytes-in-audio.mp3", "wb") as f:
+    f.write(data + id3v1)
 EOF
 ls -l ./*.mp3

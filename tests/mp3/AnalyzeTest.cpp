@@ -179,6 +179,8 @@ TEST(Analyze, HeaderCountsEveryFrameOnlyWhereTheWalkAgrees) {
   std::vector<std::string> agreeing;
   for (const auto& e : fs::directory_iterator(PELCATO_TEST_DATA)) {
     if (e.path().extension() != ".mp3" || !trusted(e.path().string())) continue;
+    // Its frames are whole, but the player finds none of them behind its broken tag.
+    if (e.path().filename() == "id3v2-apic-bad-size.mp3") continue;
     agreeing.push_back(e.path().filename().string());
     expectScanAgrees(e.path().string());
   }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <mpg123.h>
-#include <stdlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -12,7 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "io/FileIo.h"
+#include "ScratchFolder.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "mp3/KorvaMp3.h"
 
 namespace pelcato::test {
@@ -43,26 +45,15 @@ inline Bytes Slice(const Bytes& b, size_t from, size_t len) {
 }
 
 // A folder of its own for each test, removed with everything in it.
-class TempDir {
+class TempDir : public TScratchFolder {
  public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pelcato-mp3-XXXXXX").string();
-    FPath = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { fs::remove_all(FPath); }
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-  const std::string& Path() const { return FPath; }
+  TempDir() : TScratchFolder("pelcato-mp3") {}
+  std::string operator/(const std::string& name) const { return Path(name); }
   // Writes bytes under name and returns the path.
   std::string Put(const std::string& name, const Bytes& b) const {
-    WriteFile(*this / name, b);
-    return *this / name;
+    WriteFile(Path(name), b);
+    return Path(name);
   }
-  size_t Entries() const {
-    return size_t(std::distance(fs::directory_iterator(FPath), fs::directory_iterator()));
-  }
-
- private:
-  std::string FPath;
 };
 
 // A player that does what the test says: give a length, or fail to open with a message.

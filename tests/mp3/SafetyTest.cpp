@@ -1,6 +1,10 @@
 #include <unistd.h>
 
+#include <set>
+#include <thread>
+
 #include "Mp3TestUtil.h"
+#include "mp3/Mpg123Player.h"
 
 namespace pelcato::test {
 namespace {
@@ -71,6 +75,76 @@ TEST(Safety, AFailedWriteInAFarCutLeavesNothingBehind) {
   FailEachWrite(dir, src, dir / "far.mp3", [&] {
     return mp3.SaveSegment(150000, 210000, dir / "far.mp3", MakeTag("t", 2, 3), bytes, ms);
   });
+}
+
+// A split through the frame index writes its pieces on two threads, the way the window and
+// pelcato-cli split. Failing each write in turn, in files without a name and in named ones,
+// fails the piece that write belongs to and leaves the others whole: no partial file, nothing
+// but whole pieces in the folder, the source as it was.
+TEST(Safety, AFailedWriteInASplitOnTwoThreadsLeavesOnlyWholePieces) {
+  TempDir dir;
+  THookGuard guard;
+  struct TUnnamedGuard {
+    ~TUnnamedGuard() { SetUnnamedFilesAllowed(true); }
+  } unnamedGuard;
+  const std::string src = dir.Put("src.mp3", CbrStream(3000));
+  const Bytes source = ReadFile(src);
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(src, false, true);
+  std::vector<int64_t> starts, ends;
+  for (int64_t s = 0; s < mp3.Info.Duration; s += 4000) {
+    starts.push_back(s);
+    ends.push_back(s + 4000);
+  }
+  const auto split = [&] {
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    std::vector<TSegmentResult> results;
+    mp3.SaveSegments(
+        starts, ends, [&](size_t i) { return dir / ("out/" + std::to_string(i)); },
+        MakeTag("t", 2, 3), true, [&](size_t, const TSegmentResult& r) { results.push_back(r); });
+    return results;
+  };
+  std::set<std::thread::id> threads;
+  int writes = 0;
+  SetWriteFaultHook([&] {
+    threads.insert(std::this_thread::get_id());
+    return ++writes > 0;
+  });
+  std::vector<Bytes> whole;
+  for (const TSegmentResult& r : split()) {
+    ASSERT_TRUE(r.Ok);
+    whole.push_back(ReadFile(r.Path));
+  }
+  ASSERT_GT(whole.size(), 10u);
+  for (const bool unnamed : {true, false}) {
+    SetUnnamedFilesAllowed(unnamed);
+    for (int k = 0; k < writes; ++k) {
+      SCOPED_TRACE(std::to_string(k) + (unnamed ? " unnamed" : " named"));
+      int n = 0;
+      SetWriteFaultHook([&] {
+        threads.insert(std::this_thread::get_id());
+        return n++ != k;
+      });
+      const std::vector<TSegmentResult> results = split();
+      ASSERT_EQ(results.size(), whole.size());
+      size_t failed = 0;
+      for (size_t i = 0; i < results.size(); ++i) {
+        failed += !results[i].Ok;
+        if (results[i].Ok) {
+          EXPECT_EQ(ReadFile(results[i].Path), whole[i]) << i;
+        } else {
+          EXPECT_FALSE(fs::exists(results[i].Path)) << i;
+        }
+      }
+      EXPECT_EQ(failed, 1u);
+      EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir / "out"), {})),
+                results.size() - failed);
+    }
+  }
+  SetWriteFaultHook(nullptr);
+  EXPECT_GE(threads.size(), 2u) << "the pieces were not written on two threads";
+  EXPECT_EQ(ReadFile(src), source);
 }
 
 TEST(Safety, TheSourceIsNeverTheDestination) {
@@ -155,6 +229,42 @@ TEST(Picture, CopyIsTheFileWithoutThePictureFrame) {
   EXPECT_FALSE(mp3.CopyWithoutFrame(DataFile("id3v2-apic.mp3"), dir / "x.mp3", 428, 21000, 50));
   EXPECT_FALSE(mp3.CopyWithoutFrame(DataFile("id3v2-apic.mp3"), dir / "x.mp3", 40, 10, 50));
   EXPECT_FALSE(fs::exists(dir / "x.mp3"));
+}
+
+// libmpg123 takes a tag whose size bytes are not syncsafe for junk and gives up its search for
+// the first frame 64 KiB into it: the file holds audio, but the player finds none. The copy
+// without the picture frame, whose tag size is written afresh, plays as the audio alone does.
+TEST(Picture, ThePlayerRefusesABrokenTagThatTheCopyMends) {
+  TempDir dir;
+  TKorvaMP3 mp3(std::make_unique<TMpg123Player>());
+  mp3.AnalyzeFile(DataFile("mono.mp3"));
+  ASSERT_TRUE(mp3.Info.MciOk);
+  const int64_t length = mp3.Info.Duration;
+  const std::string broken = DataFile("id3v2-apic-bad-size.mp3");
+  mp3.AnalyzeFile(broken);
+  EXPECT_TRUE(mp3.Info.Valid);
+  EXPECT_FALSE(mp3.Info.MciOk);
+  EXPECT_EQ(mp3.Info.MciFault, TPlayerFault::NotPlayable) << mp3.Info.MciError;
+  int tagSize, offset, size;
+  ASSERT_TRUE(mp3.FindPictureFrame(broken, tagSize, offset, size));
+  ASSERT_TRUE(mp3.CopyWithoutFrame(broken, dir / "copy.mp3", tagSize, offset, size));
+  mp3.AnalyzeFile(dir / "copy.mp3");
+  EXPECT_TRUE(mp3.Info.MciOk) << mp3.Info.MciError;
+  EXPECT_EQ(mp3.Info.MciFault, TPlayerFault::None);
+  EXPECT_EQ(mp3.Info.Duration, length);
+
+  // A file it cannot read, and one without audio, say so apart.
+  TMpg123Player player;
+  for (const auto& [file, fault] :
+       {std::pair{dir / "missing.mp3", TPlayerFault::CannotRead},
+        std::pair{dir.Put("junk.mp3", Bytes(100000, ' ')), TPlayerFault::NotPlayable}}) {
+    try {
+      player.Open(file);
+      ADD_FAILURE() << file << " opened";
+    } catch (const EPlayerError& e) {
+      EXPECT_EQ(e.Fault(), fault) << e.what();
+    }
+  }
 }
 
 // Broken frame sizes end the search; none of them makes it hang or read outside the file.

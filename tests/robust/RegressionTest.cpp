@@ -31,17 +31,35 @@ std::vector<fs::path> RegressionFiles(const std::string& extension) {
   return files;
 }
 
+// The names of the files found, so that a test can tell that it found those it expects.
+std::vector<std::string> Names(const std::vector<fs::path>& files) {
+  std::vector<std::string> names;
+  for (const fs::path& f : files) names.push_back(f.filename().string());
+  return names;
+}
+
+void ExpectAmong(const std::vector<std::string>& names, const std::vector<std::string>& expected) {
+  for (const std::string& name : expected) {
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name << " is missing";
+  }
+}
+
 TEST(Regression, Mp3Files) {
   TempDir dir;
-  for (const fs::path& file : RegressionFiles(".mp3")) {
+  const std::vector<fs::path> mp3s = RegressionFiles(".mp3");
+  ExpectAmong(Names(mp3s), {"regress-tag-bytes-in-audio.mp3"});
+  for (const fs::path& file : mp3s) {
     SCOPED_TRACE(file.filename().string());
     Probe(dir, file.string());
   }
   // Inputs of the cutting fuzz target: eight bytes that choose the range, then the file.
-  for (const fs::path& file : RegressionFiles(".cut")) {
+  const std::vector<fs::path> cuts = RegressionFiles(".cut");
+  ExpectAmong(Names(cuts), {"regress-tag-over-earlier-frames.cut"});
+  for (const fs::path& file : cuts) {
     SCOPED_TRACE(file.filename().string());
     const Bytes b = ReadFile(file.string());
-    if (b.size() > 8) Probe(dir, dir.Put("cut.mp3", Slice(b, 8, b.size() - 8)));
+    ASSERT_GT(b.size(), 8u);
+    Probe(dir, dir.Put("cut.mp3", Slice(b, 8, b.size() - 8)));
   }
 }
 
@@ -102,6 +120,8 @@ TEST(Regression, LanguageAndSettingsFiles) {
   TempDir dir;
   std::vector<fs::path> files = RegressionFiles(".isl");
   for (const fs::path& ini : RegressionFiles(".ini")) files.push_back(ini);
+  ExpectAmong(Names(files),
+              {"regress-bom-key.ini", "regress-bom-section.ini", "regress-duplicate-keys.ini"});
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.filename().string());
     const Bytes before = ReadFile(file.string());
@@ -184,7 +204,9 @@ TEST(Regression, NamesStartingWithAByteOrderMarkSurviveAWrite) {
 }
 
 TEST(Regression, TimeCodes) {
-  for (const fs::path& file : RegressionFiles(".txt")) {
+  const std::vector<fs::path> files = RegressionFiles(".txt");
+  ExpectAmong(Names(files), {"regress-timecode-blanks-and-high-tens.txt"});
+  for (const fs::path& file : files) {
     SCOPED_TRACE(file.filename().string());
     const Bytes b = ReadFile(file.string());
     const std::string text(b.begin(), b.end());

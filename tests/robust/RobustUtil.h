@@ -85,7 +85,19 @@ inline TProbe Probe(const TempDir& dir, const std::string& path) {
   const std::string out = dir / "piece.mp3";
   r.Saved = mp3.SaveSegment(0, int64_t(1) << 40, out, {}, r.Written, r.Ms);
   EXPECT_EQ(fs::exists(out), r.Saved);
-  if (r.Saved) r.Piece = ReadFile(out);
+  if (r.Saved) {
+    r.Piece = ReadFile(out);
+    // With a tag: the same frames and the tag behind them, over the source's own tag only
+    // where the last frame copied it.
+    int64_t written = 0, ms = 0;
+    EXPECT_TRUE(mp3.SaveSegment(0, int64_t(1) << 40, out, MakeTag("p", 1, 1), written, ms));
+    const size_t n = r.Piece.size();
+    const bool ranIn = r.Info.ID3v1Size > 0 && n >= 128 &&
+                       Slice(r.Piece, n - 128, 128) == Slice(before, before.size() - 128, 128);
+    const auto tag = EncodeId3v1(MakeTag("p", 1, 1));
+    EXPECT_EQ(ReadFile(out),
+              Cat(Slice(r.Piece, 0, ranIn ? n - 128 : n), Bytes(tag.begin(), tag.end())));
+  }
   if (!r.Info.Valid) {
     EXPECT_FALSE(r.Saved);
   }

@@ -13,6 +13,8 @@
 namespace pelcato::test {
 namespace {
 
+// Writes pieces as the window and pelcato-cli split: analysed with the frame index, so that the
+// pieces are written on two threads.
 std::vector<bool> Split(TKorvaMP3& mp3, const std::vector<int64_t>& starts,
                         const std::function<std::string(size_t)>& name) {
   std::vector<int64_t> ends(starts.begin() + 1, starts.end());
@@ -33,7 +35,7 @@ TEST(WriteFailure, TheDestinationFolderDisappears) {
   const std::string out = dir / "out";
   fs::create_directory(out);
   TKorvaMP3 mp3(nullptr);
-  mp3.AnalyzeFile(src);
+  mp3.AnalyzeFile(src, false, true);
   fs::remove(out);
   int64_t bytes, ms;
   EXPECT_FALSE(mp3.SaveSegment(0, 1000, out + "/piece.mp3", MakeTag("t", 1, 1), bytes, ms));
@@ -101,7 +103,7 @@ TEST(WriteFailure, AFullDisk) {
   const std::string src = dir.Put("src.mp3", ReadFile(DataFile("cbr128.mp3")));  // 41 KB
   const Bytes before = ReadFile(src);
   TKorvaMP3 mp3(nullptr);
-  mp3.AnalyzeFile(src);
+  mp3.AnalyzeFile(src, false, true);
   const std::string dest = dir / "disk/dest.mp3";
   WriteFile(dest, {'o', 'l', 'd'});
   disk.Fill(32 * 1024);
@@ -139,7 +141,7 @@ TEST(WriteFailure, TheDestinationIsAFolder) {
   TempDir dir;
   const std::string src = DataFile("id3v2-apic.mp3");
   TKorvaMP3 mp3(nullptr);
-  mp3.AnalyzeFile(src);
+  mp3.AnalyzeFile(src, false, true);
   fs::create_directories(dir / "folder/inside");
   int tagSize, offset, size;
   ASSERT_TRUE(mp3.FindPictureFrame(src, tagSize, offset, size));

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "SettingsTestUtil.h"
+#include "io/WriteFaults.h"
 #include "settings/ProfileFile.h"
 
 namespace pelcato::test {
@@ -57,7 +58,7 @@ TEST(ProfileFile, FilesThatAreNoProfileReadAsEmpty) {
   const TProfileFile big(scratch.Path("big.ini"));
   EXPECT_EQ(big.State(), TProfileState::TooLarge);
   EXPECT_EQ(big.ReadString("s", "a", "def"), "def");
-  EXPECT_EQ(TProfileFile(scratch.Dir).State(), TProfileState::Unreadable);
+  EXPECT_EQ(TProfileFile(scratch.Path()).State(), TProfileState::Unreadable);
 }
 
 TEST(ProfileFile, WriteChangesOneEntryAndKeepsTheRest) {
@@ -83,7 +84,7 @@ TEST(ProfileFile, WriteChangesOneEntryAndKeepsTheRest) {
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Dir), fs::directory_iterator()), 1);
+  EXPECT_EQ(scratch.Entries(), 1u);
 }
 
 TEST(ProfileFile, FailedWriteLeavesTheOldFileWhole) {
@@ -92,11 +93,11 @@ TEST(ProfileFile, FailedWriteLeavesTheOldFileWhole) {
   const std::string old = "[SPLIT]\nType=0\n[Other]\nkeep=" + std::string(500, 'k') + "\n";
   WriteText(path, old);
   TProfileFile ini(path);
-  TProfileFile::SetWriteFaultHook([] { return false; });  // the disk fills up mid-write
+  SetWriteFaultHook([] { return false; });  // the disk is full
   EXPECT_FALSE(ini.WriteString("SPLIT", "Type", "1"));
-  TProfileFile::SetWriteFaultHook(nullptr);
+  SetWriteFaultHook(nullptr);
   EXPECT_EQ(ReadText(path), old);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Dir), fs::directory_iterator()), 1);
+  EXPECT_EQ(scratch.Entries(), 1u);
 
   // A value that would break into a second line, and a file that could not be read back.
   EXPECT_FALSE(ini.WriteString("SPLIT", "OutputFolder", "/a\n[Evil]\nx=1"));

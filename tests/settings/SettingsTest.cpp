@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "SettingsTestUtil.h"
+#include "io/WriteFaults.h"
 #include "settings/AppSettings.h"
 #include "settings/Language.h"
 #include "settings/ProfileFile.h"
@@ -32,7 +33,7 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
   const TAppSettings s = Load();
   EXPECT_EQ(s.OutputFolder, "/home/someone/");
   EXPECT_EQ(std::tie(s.UpgradePos, s.SplitType, s.SplitInto, s.SplitHour, s.SplitMin, s.SplitSec),
-            std::make_tuple(0, 0, 2, 0, 3, 0));
+            std::make_tuple(0, TSplitType::IntoParts, 2, 0, 3, 0));
   EXPECT_EQ(s.Language, LangAuto);
   EXPECT_FALSE(s.VbrHeader);
 }
@@ -60,9 +61,9 @@ TEST_F(SettingsTest, ReadsNumbersAndFallsBackForText) {
       "[split]\nInto=0x0A\nHour=$2\nMin=abc\nSec=0X1e\nType=5\nOutputFolder= /data/x \n"
       "[Upgrade]\nPos=1\n[LANGUAGE]\nDefault=-5\n");
   TAppSettings s = Load();
-  // Type is not clamped: any non-zero type is the duration mode.
+  // Any non-zero type is the duration mode.
   EXPECT_EQ(std::tie(s.SplitInto, s.SplitHour, s.SplitMin, s.SplitSec, s.SplitType),
-            std::make_tuple(10, 2, 3, 30, 5));
+            std::make_tuple(10, 2, 3, 30, TSplitType::ByDuration));
   EXPECT_EQ(s.OutputFolder, "/data/x");
   EXPECT_EQ(s.UpgradePos, 1);
   EXPECT_EQ(s.Language, LangEnglish);
@@ -76,13 +77,13 @@ TEST_F(SettingsTest, SaveWritesItsEntriesAndKeepsTheOthers) {
   Write("; hand-made\n[UPGRADE]\nPos=1\n[Mine]\nx=1\n[SPLIT]\nType=5\n");
   Settings = Load();
   Settings.Language = LangGerman;
-  Settings.SplitType = 1;
+  Settings.SplitType = TSplitType::ByDuration;
   Settings.OutputFolder = "/home/someone/Music/";
   Settings.UpgradePos = 0;  // never written
   ASSERT_TRUE(SaveSettings(Settings));
   const TAppSettings s = Load();
   EXPECT_EQ(s.Language, LangGerman);
-  EXPECT_EQ(s.SplitType, 1);
+  EXPECT_EQ(s.SplitType, TSplitType::ByDuration);
   EXPECT_EQ(s.OutputFolder, "/home/someone/Music/");
   EXPECT_EQ(s.UpgradePos, 1);
   const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
@@ -111,16 +112,17 @@ TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], "Unable to write to " + Scratch.Path("file") + "/Pelcato.ini.");
 
-  // A full disk at the third entry: the first two are written, the old file is never cut.
+  // A full disk at the third entry (each is written in two parts): the first two are written,
+  // the old file is never cut.
   Settings.ProgramFolder = Scratch.Folder();
   const std::string old = "[SPLIT]\nType=0\nInto=9\n";
   Write(old);
   int writes = 0;
-  TProfileFile::SetWriteFaultHook([&] { return ++writes < 3; });
+  SetWriteFaultHook([&] { return ++writes <= 4; });
   Settings.Language = LangItalian;
   Settings.SplitInto = 4;
   EXPECT_FALSE(SaveSettings(Settings));
-  TProfileFile::SetWriteFaultHook(nullptr);
+  SetWriteFaultHook(nullptr);
   const TAppSettings s = Load();
   EXPECT_EQ(s.Language, LangItalian);
   EXPECT_EQ(s.SplitInto, 9);

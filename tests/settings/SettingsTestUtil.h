@@ -2,28 +2,24 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "ScratchFolder.h"
+
 namespace pelcato::test {
 
 namespace fs = std::filesystem;
 
 // A fresh folder under the system's temporary folder, removed with the object.
-class TScratch {
+class TScratch : public TScratchFolder {
  public:
-  TScratch() {
-    std::string pattern = (fs::temp_directory_path() / "pelcato-settings-XXXXXX").string();
-    Dir = mkdtemp(pattern.data());
-  }
-  ~TScratch() { fs::remove_all(Dir); }
-  std::string Path(const std::string& name) const { return Dir + "/" + name; }
-  std::string Folder() const { return Dir + "/"; }
-  std::string Dir;
+  TScratch() : TScratchFolder("pelcato-settings") {}
+  // The folder with a trailing "/", as the settings take a program folder.
+  std::string Folder() const { return Path() + "/"; }
 };
 
 inline std::string ReadText(const std::string& path) {

@@ -15,9 +15,11 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "UiTestSupport.h"
 #include "settings/AppSettings.h"
+#include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitSplitOption.h"
 
@@ -146,6 +148,43 @@ TEST(LabelFit, EveryTranslatedCaptionShowsItsWholeText) {
     }
   }
   EXPECT_GE(checked, 5 * (17 + 5));
+}
+
+// The four command buttons draw their captions in one font size in every language: a caption
+// too long for one line takes two, inside the button and below the picture's symbol, whose
+// artwork ends 44 pixels down its 64.
+TEST(LabelFit, CommandCaptionsKeepOneFontSizeInEveryLanguage) {
+  TProgramFolder folder(true);
+  std::set<int> sizes;
+  int twoLines = 0;
+  for (const auto& language : kLanguages) {
+    SCOPED_TRACE(language.File);
+    folder.WriteSettings("[LANGUAGE]\nDefault=" + QByteArray::number(language.Id) + "\n");
+    TFakeDialogs dialogs;
+    const std::unique_ptr<QWidget> form = kWindows[0].Make(dialogs, folder);
+    for (const char* name : {"BtnOpenMp3", "BtnSaveMp3", "BtnSplit", "BtnAbout"}) {
+      auto* button = form->findChild<TBmpButton*>(QLatin1String(name));
+      ASSERT_NE(button, nullptr) << name;
+      SCOPED_TRACE(button->text().toStdString());
+      const TBmpButton::TCaptionLayout layout = button->CaptionLayout();
+      sizes.insert(QFontInfo(layout.Font).pixelSize());
+      ASSERT_FALSE(layout.Lines.isEmpty());
+      ASSERT_LE(layout.Lines.size(), 2);
+      twoLines += layout.Lines.size() == 2;
+      EXPECT_EQ(layout.Lines.join(QLatin1Char(' ')), button->text());
+      const QFontMetrics metrics(layout.Font);
+      for (const QString& line : layout.Lines) {
+        EXPECT_LE(metrics.horizontalAdvance(QString(line).remove(QLatin1Char('&'))),
+                  layout.Text.width());
+      }
+      EXPECT_GE(layout.Text.height(), int(layout.Lines.size()) * metrics.height());
+      EXPECT_TRUE(button->rect().contains(layout.Text));
+      EXPECT_TRUE(button->rect().contains(layout.Picture));
+      EXPECT_LE(layout.Picture.top() + layout.Picture.height() * 44 / 64, layout.Text.top());
+    }
+  }
+  EXPECT_EQ(sizes, std::set<int>{QFontInfo(SkinFont(13)).pixelSize()});
+  EXPECT_GE(twoLines, 1);  // "Save as" does not fit one line in every language
 }
 
 }  // namespace

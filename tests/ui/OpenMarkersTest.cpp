@@ -15,12 +15,15 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "EditorTestSupport.h"
 #include "UiTestSupport.h"
 #include "edit/TagText.h"
 #include "edit/TimeCode.h"
+#include "mp3/Mpg123Player.h"
 #include "sound/NullAudioOutput.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
@@ -30,6 +33,7 @@ namespace {
 
 using test::Data;
 using test::ExpectState;
+using test::Mouse;
 using test::TEditor;
 
 QString FileBytesWithTag(const QString& source, const QByteArray& title, const QString& dir) {
@@ -123,31 +127,103 @@ TEST(OpenCommand, CancelNotAnMp3AndAnUnreadableFileLeaveWhatTheyShould) {
   EXPECT_TRUE(w->PanelState->isHidden());
 }
 
+// The window measuring with libmpg123, as the desktop program does.
+void UseDecoder(TEditor& w, std::function<std::unique_ptr<TMediaPlayer>()> make) {
+  TEditorOptions options;
+  options.ProgramFolder = w.Folder.Path();
+  options.SystemLanguageName = [] { return std::string("English"); };
+  options.Locale = QLocale(QLocale::English, QLocale::UnitedStates);
+  options.MakePlayer = std::move(make);
+  w.Window = std::make_unique<TFrmMP3Editor>(w.Dialogs, options);
+}
+
+void UseDecoder(TEditor& w) {
+  UseDecoder(w, [] { return std::make_unique<TMpg123Player>(); });
+}
+
+QStringList Copies(const TEditor& w) {
+  return QDir(w.Folder.File("Tmp")).entryList(QDir::Files);
+}
+
+// libmpg123 finds no audio in a file whose broken ID3v2 tag holds a large picture; the copy
+// without the picture frame plays.
 TEST(OpenCommand, RefusedFileWithAPictureIsOfferedAsACopy) {
+  TKorvaMP3 audio(std::make_unique<TMpg123Player>());
+  audio.AnalyzeFile(Data("mono.mp3").toStdString());
   for (const bool yes : {true, false}) {
     TEditor w;
-    w.Player->OpenError = "MCI error 277: the device refused the file";
+    UseDecoder(w);
     w.Dialogs.Answers.push_back(yes ? TMsgAnswer::Yes : TMsgAnswer::No);
-    w.Open(Data("id3v2-apic.mp3"));
+    w.Open(Data("id3v2-apic-bad-size.mp3"));
     ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
     EXPECT_EQ(w.Dialogs.Messages[0].Buttons, TMsgButtons::YesNo);
-    EXPECT_TRUE(w.Dialogs.Messages[0].Text.startsWith("MCI error 277")) << yes;
+    EXPECT_TRUE(w.Dialogs.Messages[0].Text.startsWith("The file is not playable: "))
+        << w.Dialogs.Messages[0].Text.toStdString();
     ExpectState(*w.Window, TCommandState::FileOpen);
-    const QStringList copies = QDir(w.Folder.File("Tmp")).entryList(QDir::Files);
     if (!yes) {
-      EXPECT_EQ(w->Label12->text(), Data("id3v2-apic.mp3"));
-      EXPECT_TRUE(copies.isEmpty());
+      EXPECT_EQ(w->Label12->text(), Data("id3v2-apic-bad-size.mp3"));
+      EXPECT_TRUE(Copies(w).isEmpty());
       continue;
     }
-    ASSERT_EQ(copies.size(), 1);
-    EXPECT_TRUE(QRegularExpression("^\\d{15}\\.mp3$").match(copies[0]).hasMatch())
-        << copies[0].toStdString();
-    EXPECT_EQ(w->Label12->text(), w.Folder.File("Tmp/") + copies[0]);
+    ASSERT_EQ(Copies(w).size(), 1);
+    EXPECT_TRUE(QRegularExpression("^\\d{15}\\.mp3$").match(Copies(w)[0]).hasMatch())
+        << Copies(w)[0].toStdString();
+    EXPECT_EQ(w->Label12->text(), w.Folder.File("Tmp/") + Copies(w)[0]);
     EXPECT_EQ(w->TempFiles(), QStringList{w->Label12->text()});
-    EXPECT_LT(QFileInfo(w->Label12->text()).size(), QFileInfo(Data("id3v2-apic.mp3")).size());
+    // The player's length of the audio: the copy plays.
+    EXPECT_EQ(w->LabelLen->text().toStdString(), FormatTimeCode(audio.Info.Duration));
     w->close();
-    EXPECT_TRUE(QDir(w.Folder.File("Tmp")).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(Copies(w).isEmpty());
   }
+
+  // No offer for a picture in a file the player plays, for a refused file without a picture,
+  // nor for a refusal that is not about what the file holds, whatever its text says.
+  TEditor w;
+  UseDecoder(w);
+  w.Open(Data("id3v2-apic.mp3"));
+  QFile mono(Data("mono.mp3"));
+  ASSERT_TRUE(mono.open(QIODevice::ReadOnly));
+  const QByteArray frame = QByteArray("TIT2\0\0\0\6\0\0\0Title", 16);
+  QFile refused(w.Folder.File("zeros.mp3"));
+  ASSERT_TRUE(refused.open(QIODevice::WriteOnly));
+  refused.write(QByteArray("ID3\3\0\0\0\0\0\x10", 10) + frame + QByteArray(70000, '\0') +
+                mono.readAll());
+  refused.close();
+  w.Open(refused.fileName());
+  EXPECT_TRUE(w.Dialogs.Messages.empty()) << w.Dialogs.Messages.size();
+  ExpectState(*w.Window, TCommandState::FileOpen);
+  TEditor scripted;
+  scripted.Player->OpenError = "MCI error 277: the device refused the file";
+  scripted.Open(Data("id3v2-apic-bad-size.mp3"));
+  EXPECT_TRUE(scripted.Dialogs.Messages.empty());
+  EXPECT_TRUE(Copies(w).isEmpty());
+  EXPECT_TRUE(Copies(scripted).isEmpty());
+}
+
+// A player that fails as the copy is measured, as a disk that goes away would.
+class TFailsOnTheCopy : public TMpg123Player {
+ public:
+  void SetLengthOnly(bool lengthOnly) override {
+    // Each file opened is measured once: the second is the copy.
+    if (lengthOnly && ++FMeasures == 2) throw std::runtime_error("The disk went away");
+    TMpg123Player::SetLengthOnly(lengthOnly);
+  }
+
+ private:
+  int FMeasures = 0;
+};
+
+TEST(OpenCommand, TheCopyGoesAtCloseAlsoWhenItsAnalysisFails) {
+  TEditor w;
+  UseDecoder(w, [] { return std::make_unique<TFailsOnTheCopy>(); });
+  w.Dialogs.Answers.push_back(TMsgAnswer::Yes);
+  w.Open(Data("id3v2-apic-bad-size.mp3"));
+  ASSERT_EQ(w.Dialogs.Messages.size(), 2u);
+  EXPECT_EQ(w.Dialogs.Messages[1].Text, "The disk went away");
+  ASSERT_EQ(Copies(w).size(), 1);
+  EXPECT_EQ(w->TempFiles(), QStringList{w.Folder.File("Tmp/") + Copies(w)[0]});
+  w->close();
+  EXPECT_TRUE(Copies(w).isEmpty());
 }
 
 // ---- Facts --------------------------------------------------------------------------------
@@ -199,16 +275,6 @@ TEST(FileFacts, AFileWithoutLengthDividesByNothing) {
 }
 
 // ---- Markers ------------------------------------------------------------------------------
-
-// Sends a mouse event to a marker picture at a point in the window's coordinates.
-void Mouse(TFrmMP3Editor& w, QWidget* picture, QEvent::Type type, QPoint windowPoint,
-           Qt::MouseButton button = Qt::LeftButton) {
-  const QPointF local = picture->mapFrom(&w, windowPoint);
-  QMouseEvent event(type, local, picture->mapToGlobal(local), button,
-                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
-                    Qt::NoModifier);
-  QCoreApplication::sendEvent(picture, &event);
-}
 
 TEST(Markers, DraggingHoldsThePicturesApartAndReachesBothEnds) {
   TEditor w;

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,7 +22,10 @@
 #include <tuple>
 
 #include "EditorTestSupport.h"
-#include "io/FileIo.h"
+#include "edit/TimeCode.h"
+#include "io/AtomicOutput.h"
+#include "io/Paths.h"
+#include "io/WriteFaults.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"
 #include "ui/UnitSplitOption.h"
@@ -33,6 +37,7 @@ using test::Data;
 using test::ExpectState;
 using test::TEditor;
 using test::TFakeDialogs;
+using test::WhenModal;
 
 QByteArray Bytes(const QString& path) {
   QFile file(path);
@@ -53,15 +58,6 @@ QByteArray CoreCut(const QString& source, int64_t startMs, int64_t endMs, const 
   const QByteArray content = Bytes(path);
   QFile::remove(path);
   return content;
-}
-
-// Runs action once the next modal dialog shows.
-void WhenModal(std::function<void(QWidget*)> action) {
-  QTimer::singleShot(0, [action = std::move(action)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    ASSERT_NE(modal, nullptr);
-    action(modal);
-  });
 }
 
 // ---- Save as ------------------------------------------------------------------------------
@@ -130,6 +126,49 @@ TEST(SaveAs, RefusesEqualMarkersAndTheOpenFileByAnyName) {
   EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
+// The end marker dragged fully left leaves the start picture no room: nudging it keeps it at
+// 0 ms on the track, and "Save as" refuses the empty range. Afterwards the drags still save
+// exactly the range they show.
+TEST(SaveAs, MarkersPushedTogetherStayOnTheTrackAndSaveTheirRange) {
+  QTemporaryDir out;
+  TEditor w;
+  w.Open(Data("cbr128.mp3"));
+  const int64_t length = w->TrackBarPos->maximum();
+  using test::Mouse;
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonPress, {568, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonRelease, {-500, 180});
+  ASSERT_EQ(w->EndMs(), 0);
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonPress, {137, 180});
+  for (const int x : {138, 141, 127, 150}) {
+    Mouse(*w.Window, w->ImageStart, QEvent::MouseMove, {x, 180});
+    EXPECT_EQ(w->ImageStart->x(), 129) << x;
+    EXPECT_EQ(w->StartMs(), 0) << x;
+  }
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonRelease, {139, 180});
+  EXPECT_EQ(w->StartMs(), 0);
+  EXPECT_EQ(w->RzMaskEdit1->text(), "000:00:00.000");
+  w->BtnSaveMp3Click();
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text, "Starting or ending point setting error");
+  EXPECT_EQ(w.Dialogs.DialogTitles.size(), 1u);  // no save dialog
+
+  // The end a little way right, the start pushed against it.
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonPress, {143, 180});
+  Mouse(*w.Window, w->ImageEnd, QEvent::MouseButtonRelease, {343, 180});
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonPress, {137, 180});
+  Mouse(*w.Window, w->ImageStart, QEvent::MouseButtonRelease, {1000, 180});
+  const int64_t start = w->StartMs();
+  const int64_t end = w->EndMs();
+  EXPECT_GT(start, 0);
+  EXPECT_LT(start, end);
+  EXPECT_LT(end, length);
+  EXPECT_EQ(w->RzMaskEdit1->text(), QString::fromStdString(FormatTimeCode(start)));
+  const QString target = out.filePath(QStringLiteral("range.mp3"));
+  w.Dialogs.Paths.push_back(target);
+  w->BtnSaveMp3Click();
+  EXPECT_EQ(Bytes(target), CoreCut(Data("cbr128.mp3"), start, end, TID3v1Tag{}, out.path()));
+}
+
 TEST(SaveAs, AFailedWriteSaysSoAndLeavesNothing) {
   QTemporaryDir out;
   TEditor w;
@@ -148,30 +187,82 @@ TEST(SaveAs, AFailedWriteSaysSoAndLeavesNothing) {
 }
 
 TEST(SaveAs, TheDesktopsSaveDialogAddsMp3AndStartsWhereItWasLastUsed) {
-  QTemporaryDir dir;
+  QTemporaryDir dir, source, other;
   TQtDialogs dialogs;
-  WhenModal([&dir](QWidget* modal) {
+  // The first time in the folder given, with no name.
+  WhenModal([&](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Save Mp3 file");
     EXPECT_EQ(dialog->nameFilters(), QStringList{"MP3(*.mp3)"});
+    EXPECT_EQ(dialog->directory().absolutePath(), source.path());
+    EXPECT_EQ(dialog->selectedFiles(), QStringList{source.path()});
     dialog->setDirectory(dir.path());
     dialog->selectFile(QStringLiteral("piece"));
     QMetaObject::invokeMethod(dialog, "accept");
   });
   const QString filter = QStringLiteral("MP3(*.mp3)|*.mp3");
-  EXPECT_EQ(
-      dialogs.SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter, QStringLiteral("mp3")),
-      dir.filePath(QStringLiteral("piece.mp3")));
+  EXPECT_EQ(dialogs.SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter,
+                             QStringLiteral("mp3"), source.path()),
+            dir.filePath(QStringLiteral("piece.mp3")));
+  // Then where the last one was confirmed, with its name, whatever folder is given.
   WhenModal([&dir](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->directory().absolutePath(), dir.path());
+    EXPECT_EQ(dialog->selectedFiles(), QStringList{dir.filePath(QStringLiteral("piece.mp3"))});
     dialog->reject();
   });
-  EXPECT_TRUE(
-      dialogs.SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter, QStringLiteral("mp3"))
-          .isEmpty());
+  EXPECT_TRUE(dialogs
+                  .SaveFile(nullptr, QStringLiteral("Save Mp3 file"), filter, QStringLiteral("mp3"),
+                            other.path())
+                  .isEmpty());
+}
+
+TEST(SaveAs, StartsInTheFolderOfTheFileTheUserOpened) {
+  TEditor w;
+  QTemporaryDir folder;
+  const QString file = folder.filePath(QStringLiteral("song.mp3"));
+  ASSERT_TRUE(QFile::copy(Data("cbr128.mp3"), file));
+  w.Open(file);
+  w->BtnSaveMp3Click();  // cancelled
+  w.Open(Data("id3v1.mp3"));
+  w->BtnSaveMp3Click();
+  EXPECT_EQ(w.Dialogs.SaveFolders, QStringList({folder.path(), QStringLiteral(PELCATO_TEST_DATA)}));
+}
+
+// ---- A close during a command ---------------------------------------------------------------
+
+// A close that is no click (a timer, the window manager, the end of the session) arriving
+// while Open or "Save as" lets messages through waits for the command; then the window closes
+// as its Close button closes it.
+TEST(CloseDuringCommand, OpenAndSaveFinishFirstThenTheWindowClosesAndKeepsItsSettings) {
+  for (const bool save : {false, true}) {
+    SCOPED_TRACE(save ? "Save as" : "Open");
+    QTemporaryDir out;
+    TEditor w;
+    w->show();
+    w->Settings().SplitInto = 9;
+    const QString target = out.filePath(QStringLiteral("range.mp3"));
+    if (save) w.Open(Data("cbr128.mp3"));
+    w.Dialogs.Paths.push_back(save ? target : Data("cbr128.mp3"));
+    bool closedDuringTheCommand = false;
+    QTimer::singleShot(0, w.Window.get(), [&] {
+      closedDuringTheCommand = w->PanelState->isVisible();
+      w->close();
+    });
+    save ? w->BtnSaveMp3Click() : w->BtnOpenMp3Click();
+    EXPECT_TRUE(closedDuringTheCommand);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->Mp3(), nullptr);
+    EXPECT_TRUE(test::IniHas(w.Folder.ReadSettings(), "SPLIT", "Into=9"));
+    if (save) {
+      EXPECT_EQ(Bytes(target), CoreCut(Data("cbr128.mp3"), 0, 2500, TID3v1Tag{}, out.path()));
+      EXPECT_EQ(w.Dialogs.Messages.back().Text, "MP3 successfully saved to\n\r" + target);
+    } else {
+      EXPECT_EQ(w->Label12->text(), Data("cbr128.mp3"));
+    }
+  }
 }
 
 // ---- The split options dialog ---------------------------------------------------------------
@@ -232,7 +323,7 @@ TEST(SplitOptions, OkChecksFolderWriteAccessAndValuesInThatOrder) {
   EXPECT_EQ(o.Ok(), "Please set time higher than 1 second but less than 000:01:00.000");
   EXPECT_EQ(o.Dialogs.Messages.back().Caption, "Information");
   EXPECT_EQ(o.Dialog->result(), QDialog::Rejected);
-  EXPECT_EQ(o.Settings.SplitType, 0);  // nothing stored yet
+  EXPECT_EQ(o.Settings.SplitType, TSplitType::IntoParts);  // nothing stored yet
 
   // Into 2 and 200 parts pass, and Ok stores every value, the other mode's as well.
   o.Dialog->RadioButtonInto->setChecked(true);
@@ -242,7 +333,7 @@ TEST(SplitOptions, OkChecksFolderWriteAccessAndValuesInThatOrder) {
   o.Dialog->EditMin->SetValue(7);
   EXPECT_EQ(o.Ok(), QString());
   EXPECT_EQ(o.Dialog->result(), QDialog::Accepted);
-  EXPECT_EQ(o.Settings.SplitType, 0);
+  EXPECT_EQ(o.Settings.SplitType, TSplitType::IntoParts);
   EXPECT_EQ(o.Settings.SplitInto, 2);
   EXPECT_EQ(o.Settings.SplitMin, 7);
 }
@@ -270,7 +361,7 @@ TEST(SplitOptions, RangedEditsClampWhenLeftAndBrowseStoresAtOnce) {
   EXPECT_EQ(o.Dialog->EditFolder->text(), chosen);
   o.Dialog->BtnCancel->click();
   EXPECT_EQ(o.Settings.OutputFolder, chosen.toStdString());
-  EXPECT_EQ(o.Settings.SplitType, 0);  // Cancel stored nothing else
+  EXPECT_EQ(o.Settings.SplitType, TSplitType::IntoParts);  // Cancel stored nothing else
 
   // Open shows the folder in the file manager, or says that it is missing.
   o.Dialog->BtnOpen->click();
@@ -278,6 +369,24 @@ TEST(SplitOptions, RangedEditsClampWhenLeftAndBrowseStoresAtOnce) {
   o.Dialog->EditFolder->setText(QStringLiteral("  "));
   o.Dialog->BtnOpen->click();
   EXPECT_EQ(o.Dialogs.Messages.back().Text, "The output folder does not exist");
+}
+
+TEST(SplitOptions, EnterInARangedEditClampsItBeforeOkChecksAndStores) {
+  TOptions o;
+  o.Dialog->FileLength = 3600000;
+  o.Dialog->show();
+  o.Dialog->activateWindow();
+  o.Dialog->RadioButtonBy->setChecked(true);
+  o.Dialog->EditMin->clear();
+  o.Dialog->EditSec->setFocus();
+  o.Dialog->EditSec->clear();
+  QTest::keyClicks(o.Dialog->EditSec, QStringLiteral("75"));
+  QTest::keyClick(o.Dialog->EditSec, Qt::Key_Return);
+  EXPECT_EQ(o.Dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(o.Dialog->EditSec->text(), "60");
+  EXPECT_EQ(o.Dialog->EditMin->text(), "0");
+  EXPECT_EQ(o.Settings.SplitSec, 60);
+  EXPECT_EQ(o.Settings.SplitMin, 0);
 }
 
 // ---- Split ------------------------------------------------------------------------------
@@ -356,7 +465,22 @@ TEST(Split, ByDurationWritesWhatTheCoreWritesWithTheVbrHeaderSetting) {
   EXPECT_GT(withHeader, 0);
 }
 
-TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsWaitForTheRun) {
+TEST(Split, AFileWithoutLengthSaysThereIsNothingToSplitAndWritesNothing) {
+  QTemporaryDir out;
+  TEditor w(QLocale::c(), 0);
+  w.Window->Settings().OutputFolder = out.path().toStdString();
+  w.Open(Data("cbr128.mp3"));
+  ASSERT_EQ(w->Mp3()->Info.Duration, 0);
+  WhenModal([](QWidget* modal) { qobject_cast<TFrmSplitOption*>(modal)->BtnOk->click(); });
+  w->BtnSplitClick();
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text, "The file has no length: there is nothing to split.");
+  EXPECT_EQ(w.Dialogs.Messages[0].Caption, "Information");
+  EXPECT_TRUE(QDir(out.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+  ExpectState(*w.Window, TCommandState::FileOpen);
+}
+
+TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsAndACloseWaitForTheRun) {
   QTemporaryDir out;
   TEditor w;
   const QString folder = out.filePath(QStringLiteral("pieces"));
@@ -391,6 +515,9 @@ TEST(Split, AVanishedFolderFailsOnceAndOtherCommandsWaitForTheRun) {
   EXPECT_EQ(w->StartMs(), 1000);
   EXPECT_EQ(w.Dialogs.Paths.size(), 1u);  // the open dialog never ran
   ExpectState(*w.Window, TCommandState::FileOpen);
+  // The close came to pass after the run.
+  EXPECT_EQ(w->Mp3(), nullptr);
+  EXPECT_TRUE(test::IniHas(w.Folder.ReadSettings(), "SPLIT", "Into=6"));
 }
 
 }  // namespace

@@ -13,41 +13,36 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/Dialogs.h"
+#include "FakeDialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/ufrmShadowFrame.h"
-
-namespace {
-
-class TSilentDialogs : public pelcato::TDialogs {
- public:
-  pelcato::TMsgAnswer ShowMessage(QWidget*, const QString&, const QString&, pelcato::TMsgIcon,
-                                  pelcato::TMsgButtons) override {
-    return pelcato::TMsgAnswer::Ok;
-  }
-  QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-  QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-  void ShowFolder(const QString&) override {}
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [tags] [desktop] [FILE.mp3]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT.png [tags] [desktop] [lang=N] [FILE.mp3]\n", argv[0]);
     return 2;
   }
   const QString output = QString::fromLocal8Bit(argv[1]);
   QTemporaryDir folder;
-  // English texts; the upgrade program does not exist here, so nothing is started.
+  // English texts unless "lang=N" says otherwise (the language files must then lie in
+  // "Languages/" beside this program); the upgrade program does not exist here, so nothing is
+  // started.
+  QByteArray language = "0";
+  for (int i = 2; i < argc; ++i) {
+    if (QByteArray(argv[i]).startsWith("lang=")) language = QByteArray(argv[i]).mid(5);
+  }
+  if (language != "0") {
+    QFile::link(QCoreApplication::applicationDirPath() + QStringLiteral("/Languages"),
+                folder.filePath(QStringLiteral("Languages")));
+  }
   QFile ini(folder.filePath(QStringLiteral("Pelcato.ini")));
-  if (!ini.open(QIODevice::WriteOnly) || ini.write("[LANGUAGE]\nDefault=0\n[UPGRADE]\nPos=1\n") < 0)
+  if (!ini.open(QIODevice::WriteOnly) ||
+      ini.write("[LANGUAGE]\nDefault=" + language + "\n[UPGRADE]\nPos=1\n") < 0)
     return 1;
   ini.close();
 
-  TSilentDialogs dialogs;
+  pelcato::test::TFakeDialogs dialogs;
   pelcato::TEditorOptions options;
   options.ProgramFolder = folder.path() + QLatin1Char('/');
   pelcato::TFrmMP3Editor window(dialogs, options);

@@ -2,11 +2,31 @@
 
 #include <QTest>
 #include <QWidget>
+#include <functional>
 
 #include "ui/ufrmShadowFrame.h"
 
 namespace pelcato {
 namespace {
+
+// Changes the window and waits until the window has been told of it (on the platform's time:
+// through the event loop), so that the shadow has had its chance to follow.
+bool ChangeAndWait(QWidget& form, QEvent::Type told, const std::function<void()>& change) {
+  struct TCounter : QObject {
+    QEvent::Type Type;
+    int Count = 0;
+    explicit TCounter(QEvent::Type type) : Type(type) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == Type) ++Count;
+      return false;
+    }
+  } counter(told);
+  form.installEventFilter(&counter);
+  change();
+  const bool seen = QTest::qWaitFor([&] { return counter.Count > 0; }, 10000);
+  form.removeEventFilter(&counter);
+  return seen;
+}
 
 // A followed window with a shape of its own, and a shadow attached to it.
 struct TFollowed {
@@ -55,13 +75,11 @@ TEST(FormShadow, FollowsTheWindowAndRebuildsOnlyWhenTheSizeChanges) {
   EXPECT_GT(f.Shadow.Image().Pixel(15, 56)[3], 0);
   EXPECT_EQ(f.Shadow.Image().Pixel(76, 56)[3], 0);
 
-  f.Form.move(260, 170);
-  QTest::qWait(10);
+  ASSERT_TRUE(ChangeAndWait(f.Form, QEvent::Move, [&] { f.Form.move(260, 170); }));
   EXPECT_EQ(f.Shadow.geometry(), f.Expected());
   EXPECT_EQ(f.Shadow.BuildCount(), 1);
 
-  f.Form.resize(140, 90);
-  QTest::qWait(10);
+  ASSERT_TRUE(ChangeAndWait(f.Form, QEvent::Resize, [&] { f.Form.resize(140, 90); }));
   EXPECT_EQ(f.Shadow.geometry(), f.Expected());
   EXPECT_EQ(f.Shadow.BuildCount(), 2);
   f.Form.hide();
@@ -110,8 +128,7 @@ TEST(FormShadow, DetachedShadowNoLongerFollows) {
   f.Show();
   f.Shadow.SetForm(nullptr);
   const QRect before = f.Shadow.geometry();
-  f.Form.move(400, 300);
-  QTest::qWait(10);
+  ASSERT_TRUE(ChangeAndWait(f.Form, QEvent::Move, [&] { f.Form.move(400, 300); }));
   EXPECT_EQ(f.Shadow.geometry(), before);
   EXPECT_EQ(f.Shadow.Form(), nullptr);
   f.Shadow.hide();

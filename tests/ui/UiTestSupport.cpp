@@ -8,43 +8,6 @@
 
 namespace pelcato::test {
 
-TMsgAnswer TFakeDialogs::ShowMessage(QWidget*, const QString& text, const QString& caption,
-                                     TMsgIcon icon, TMsgButtons buttons) {
-  Messages.push_back({text, caption, icon, buttons});
-  if (!Answers.empty()) {
-    const TMsgAnswer answer = Answers.front();
-    Answers.pop_front();
-    return answer;
-  }
-  return buttons == TMsgButtons::YesNo ? TMsgAnswer::Yes : TMsgAnswer::Ok;
-}
-
-QString TFakeDialogs::NextPath() {
-  if (Paths.empty()) return {};
-  const QString path = Paths.front();
-  Paths.pop_front();
-  return path;
-}
-
-QString TFakeDialogs::OpenFile(QWidget*, const QString& title, const QString&) {
-  DialogTitles << title;
-  return NextPath();
-}
-
-QString TFakeDialogs::SaveFile(QWidget*, const QString& title, const QString&,
-                               const QString& defaultSuffix) {
-  DialogTitles << title;
-  Suffixes << defaultSuffix;
-  return NextPath();
-}
-
-QString TFakeDialogs::ExistingDirectory(QWidget*, const QString& title,
-                                        const QString& startFolder) {
-  DialogTitles << title;
-  StartFolders << startFolder;
-  return NextPath();
-}
-
 TProgramFolder::TProgramFolder(bool withLanguages) {
   QDir dir(FDir.path());
   dir.mkdir(QStringLiteral("Tmp"));

@@ -1,4 +1,4 @@
-// Shared by the desktop tests: a scripted stand-in for the message boxes and file dialogs, a
+// Shared by the desktop tests: the scripted stand-in for the message boxes and file dialogs, a
 // program folder of the tests' own, and a main() that runs GoogleTest inside a QApplication.
 #pragma once
 
@@ -8,43 +8,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <deque>
-#include <vector>
 
-#include "ui/Dialogs.h"
+#include "FakeDialogs.h"
 
 namespace pelcato::test {
-
-struct TShownMessage {
-  QString Text;
-  QString Caption;
-  TMsgIcon Icon;
-  TMsgButtons Buttons;
-};
-
-// Records every box; answers from a script (Ok, or Yes for Yes/No boxes, once it runs out).
-class TFakeDialogs : public TDialogs {
- public:
-  TMsgAnswer ShowMessage(QWidget* parent, const QString& text, const QString& caption,
-                         TMsgIcon icon, TMsgButtons buttons) override;
-  QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
-  QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                   const QString& suggestedName) override;
-  QString ExistingDirectory(QWidget* parent, const QString& title,
-                            const QString& startFolder) override;
-  void ShowFolder(const QString& folder) override { ShownFolders << folder; }
-
-  std::vector<TShownMessage> Messages;
-  QStringList ShownFolders;
-  QStringList StartFolders;  // where each folder chooser started
-  QStringList Suffixes;      // the default suffix of each save dialog
-  std::deque<TMsgAnswer> Answers;
-  std::deque<QString> Paths;  // answers of the file and folder dialogs; empty: cancelled
-  QStringList DialogTitles;
-
- private:
-  QString NextPath();
-};
 
 // A temporary program folder: "Tmp/", optionally "Languages/" with the shipped language files,
 // "Pelcato.ini" and a stand-in "upgrade.exe" that writes its arguments, one a line, into

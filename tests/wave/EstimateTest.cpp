@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "WaveTestUtil.h"
-#include "io/FileIo.h"
+#include "io/SourceFile.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/SideInfo.h"
 #include "wave/LevelEstimate.h"

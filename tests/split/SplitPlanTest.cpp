@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "edit/SplitPlan.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 namespace {
@@ -12,6 +12,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using Ranges = std::vector<int64_t>;
+constexpr TSplitType kParts = TSplitType::IntoParts;
+constexpr TSplitType kDuration = TSplitType::ByDuration;
 
 int Build(const TSplitRequest& r, Ranges& starts, Ranges& ends) {
   return BuildSplitRanges(r, starts, ends);
@@ -19,34 +21,34 @@ int Build(const TSplitRequest& r, Ranges& starts, Ranges& ends) {
 
 TEST(SplitPlan, IntoPartsGivesTheRemainderToTheLastPiece) {
   Ranges s, e;
-  EXPECT_EQ(Build({0, 3, 0, 0, 0, 10'000}, s, e), 3);
+  EXPECT_EQ(Build({kParts, 3, 0, 0, 0, 10'000}, s, e), 3);
   EXPECT_EQ(s, (Ranges{0, 3'333, 6'666}));
   EXPECT_EQ(e, (Ranges{3'333, 6'666, 10'000}));
-  EXPECT_EQ(Build({0, 200, 0, 0, 0, 3'599'999'999}, s, e), 200);
+  EXPECT_EQ(Build({kParts, 200, 0, 0, 0, 3'599'999'999}, s, e), 200);
   EXPECT_EQ(e.back(), 3'599'999'999);
 }
 
 TEST(SplitPlan, ByDurationEndsWithWhatIsLeft) {
   Ranges s, e;
-  EXPECT_EQ(Build({1, 0, 0, 1, 0, 150'000}, s, e), 3);
+  EXPECT_EQ(Build({kDuration, 0, 0, 1, 0, 150'000}, s, e), 3);
   EXPECT_EQ(s, (Ranges{0, 60'000, 120'000}));
   EXPECT_EQ(e, (Ranges{60'000, 120'000, 150'000}));
   // An exact multiple makes no empty extra piece; a single spare millisecond makes one.
-  EXPECT_EQ(Build({1, 0, 0, 1, 0, 180'000}, s, e), 3);
+  EXPECT_EQ(Build({kDuration, 0, 0, 1, 0, 180'000}, s, e), 3);
   EXPECT_EQ(e.back(), 180'000);
-  EXPECT_EQ(Build({1, 0, 0, 1, 0, 180'001}, s, e), 4);
+  EXPECT_EQ(Build({kDuration, 0, 0, 1, 0, 180'001}, s, e), 4);
   EXPECT_EQ(s.back(), 180'000);
-  EXPECT_EQ(Build({7, 0, 1, 0, 0, 7'200'000}, s, e), 2);  // any type but 0 is by duration
+  EXPECT_EQ(Build({kDuration, 0, 1, 0, 0, 7'200'000}, s, e), 2);
 }
 
 TEST(SplitPlan, NonsenseGivesNoPieces) {
   Ranges s{1}, e{2};
-  EXPECT_EQ(Build({0, 0, 0, 0, 0, 10'000}, s, e), 0);
+  EXPECT_EQ(Build({kParts, 0, 0, 0, 0, 10'000}, s, e), 0);
   EXPECT_TRUE(s.empty() && e.empty());
-  EXPECT_EQ(Build({0, -3, 0, 0, 0, 10'000}, s, e), 0);
-  EXPECT_EQ(Build({1, 2, 0, 0, 0, 10'000}, s, e), 0);
-  EXPECT_EQ(Build({1, 2, 0, 0, -5, 10'000}, s, e), 0);
-  EXPECT_EQ(Build({0, 2, 0, 0, 0, 0}, s, e), 0);
+  EXPECT_EQ(Build({kParts, -3, 0, 0, 0, 10'000}, s, e), 0);
+  EXPECT_EQ(Build({kDuration, 2, 0, 0, 0, 10'000}, s, e), 0);
+  EXPECT_EQ(Build({kDuration, 2, 0, 0, -5, 10'000}, s, e), 0);
+  EXPECT_EQ(Build({kParts, 2, 0, 0, 0, 0}, s, e), 0);
 }
 
 TEST(SplitPlan, PieceNumbersHaveAtLeastFourDigits) {

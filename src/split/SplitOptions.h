@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "edit/SplitPlan.h"
 #include "settings/MessageTable.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
 
@@ -18,7 +18,7 @@ bool FolderExists(const std::string& path);
 bool CanWriteFolder(const std::string& folder);
 
 // The error text for split values, or an empty text when they are acceptable. Into parts
-// (SplitType 0): SplitInto from 2 to 200, else Ms_OptionErr1. By duration: a piece of at
+// (TSplitType::IntoParts): SplitInto from 2 to 200, else Ms_OptionErr1. By duration: a piece of at
 // least one second and shorter than request.Duration, else Ms_OptionErr2 with every "%1"
 // replaced by the file's length as a time code. The values of the other mode are not looked
 // at.

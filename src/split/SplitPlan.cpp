@@ -1,17 +1,12 @@
-#include "edit/SplitPlan.h"
-
-#include <sys/stat.h>
+#include "split/SplitPlan.h"
 
 #include <cstdio>
 #include <utility>
 
+#include "io/Paths.h"
+
 namespace pelcato {
 namespace {
-
-bool EntryExists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 std::string BaseName(const std::string& source) {
   const size_t slash = source.find_last_of('/');
@@ -40,7 +35,7 @@ int BuildSplitRanges(const TSplitRequest& request, std::vector<int64_t>& starts,
   ends.clear();
   const int64_t duration = request.Duration;
   if (duration <= 0) return 0;
-  if (request.SplitType == 0) {
+  if (request.SplitType == TSplitType::IntoParts) {
     const int n = request.SplitInto;
     if (n <= 0) return 0;
     const int64_t piece = duration / n;
@@ -84,17 +79,14 @@ std::string MakeSplitFileName(const std::string& source, const std::string& fold
 }
 
 TSplitNamer::TSplitNamer(const std::string& source, const std::string& folder, TLocalClock clock)
-    : FPrefix(folder), FClock(std::move(clock)) {
-  if (!FPrefix.empty() && FPrefix.back() != '/') FPrefix += '/';
-  FPrefix += BaseName(source);
-}
+    : FPrefix(JoinPath(folder, BaseName(source))), FClock(std::move(clock)) {}
 
 std::string TSplitNamer::Next() {
   for (int64_t n = 1;; ++n) {
     const std::string date = DateText(FClock());
     if (date == FLastDate && n < FLastNumber) n = FLastNumber;
     std::string candidate = FPrefix + "-" + date + "-" + FormatPieceNumber(n) + ".mp3";
-    if (!EntryExists(candidate)) {
+    if (!PathExists(candidate)) {
       FLastDate = date;
       FLastNumber = n;
       return candidate;

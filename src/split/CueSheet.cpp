@@ -1,65 +1,20 @@
-#include "edit/CueSheet.h"
+#include "split/CueSheet.h"
 
 #include <libcue.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 
-#include "edit/SplitPlan.h"
 #include "edit/TimeCode.h"
 #include "mp3/Id3Tags.h"
-#include "settings/ProfileFile.h"
+#include "split/CueSyntax.h"
+#include "split/SplitPlan.h"
+#include "text/Text.h"
 
 namespace pelcato {
 namespace {
-
-// libcue reports what it cannot read on standard error and may still return a sheet; its
-// words are caught here so that a sheet with a syntax error is refused, and shown only as part
-// of our own message.
-class TCaptureStderr {
- public:
-  TCaptureStderr() {
-    std::fflush(stderr);
-    FFile = std::tmpfile();
-    FSaved = dup(STDERR_FILENO);
-    if (FFile && FSaved >= 0) FActive = dup2(fileno(FFile), STDERR_FILENO) >= 0;
-  }
-  ~TCaptureStderr() {
-    Restore();
-    if (FFile) std::fclose(FFile);
-  }
-  TCaptureStderr(const TCaptureStderr&) = delete;
-  TCaptureStderr& operator=(const TCaptureStderr&) = delete;
-
-  // Gives standard error back and returns what was written to it meanwhile.
-  std::string Finish() {
-    Restore();
-    std::string text;
-    if (!FFile) return text;
-    std::rewind(FFile);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, FFile)) > 0 && text.size() < 65536;) {
-      text.append(buf, n);
-    }
-    return text;
-  }
-
- private:
-  void Restore() {
-    if (FSaved < 0) return;
-    std::fflush(stderr);
-    if (FActive) dup2(FSaved, STDERR_FILENO);
-    close(FSaved);
-    FSaved = -1;
-    FActive = false;
-  }
-  std::FILE* FFile = nullptr;
-  int FSaved = -1;
-  bool FActive = false;
-};
 
 struct TCdDeleter {
   void operator()(Cd* cd) const { cd_delete(cd); }
@@ -67,26 +22,6 @@ struct TCdDeleter {
 
 std::string Text(const char* s) {
   return s ? std::string(s) : std::string();
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-int GenreNumber(const std::string& name) {
-  int64_t n = -1;
-  if (ParseDecimal(name, n)) return n >= 0 && n < kGenreCount ? int(n) : -1;
-  for (int g = 0; g < kGenreCount; ++g) {
-    if (SameName(name, ID3Genres[size_t(g)])) return g;
-  }
-  return -1;
 }
 
 }  // namespace
@@ -109,15 +44,11 @@ bool ParseCueSheet(std::string_view text, const TTagCodePage& codePage, TCueShee
   }
   const std::string utf8 = IsValidUtf8(text) ? std::string(text) : TagTextToUtf8(text, codePage);
 
-  std::unique_ptr<Cd, TCdDeleter> cd;
-  std::string complaints;
-  {
-    TCaptureStderr capture;
-    cd.reset(cue_parse_string(utf8.c_str()));
-    complaints = capture.Finish();
-  }
-  // libcue counts lines across sheets, so its own line numbers are not shown.
-  if (!cd || complaints.find("syntax error") != std::string::npos) {
+  // Checked first, so that libcue never has a complaint to print.
+  std::string forParser;
+  if (!CheckCueSyntax(utf8, forParser, error)) return false;
+  const std::unique_ptr<Cd, TCdDeleter> cd(cue_parse_string(forParser.c_str()));
+  if (!cd) {
     error = "the cue sheet does not parse";
     return false;
   }

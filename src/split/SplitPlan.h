@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/AppSettings.h"
+
 namespace pelcato {
 
 // A range end beyond any file: the piece takes every frame up to the end of the audio, however
@@ -16,7 +18,7 @@ constexpr int64_t kToTheEnd = int64_t(1) << 53;
 
 // The split settings the ranges depend on, and the length of the file to split.
 struct TSplitRequest {
-  int SplitType = 0;  // 0 = into SplitInto equal parts, anything else = by duration
+  TSplitType SplitType = TSplitType::IntoParts;
   int SplitInto = 2;
   int SplitHour = 0;
   int SplitMin = 0;

@@ -1,43 +1,12 @@
-#include "edit/SilenceSplit.h"
+#include "split/SilenceSplit.h"
 
-#include <fcntl.h>
-#include <mpg123.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <memory>
-#include <mutex>
 
-#include "edit/SplitPlan.h"
+#include "mp3/Decoder.h"
+#include "split/SplitPlan.h"
 
 namespace pelcato {
-namespace {
-
-struct THandleDeleter {
-  void operator()(mpg123_handle* h) const {
-    mpg123_close(h);
-    mpg123_delete(h);
-  }
-};
-
-class TFd {
- public:
-  explicit TFd(int fd) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
-
-}  // namespace
-
 TPauseFinder::TPauseFinder(long rate, const TSilenceOptions& options) {
   FWindow = std::max<int64_t>(1, rate * kLevelWindowMs / 1000);
   FMinLength = std::max<int64_t>(1, std::llround(options.MinPauseSeconds * double(rate)));
@@ -87,92 +56,73 @@ bool FindPauses(const std::string& file, const TSilenceOptions& options, bool sk
                 const std::function<void(double done)>& progress, std::vector<TPause>& pauses,
                 std::string& error) {
   pauses.clear();
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });
-  int err = MPG123_OK;
-  std::unique_ptr<mpg123_handle, THandleDeleter> mh(mpg123_new(nullptr, &err));
-  if (!mh) {
-    error = "cannot start the decoder";
-    return false;
-  }
   // The decoder's timeline must be the frame walk's: no gapless trimming, and the VBR header
-  // frame decoded as a frame like any other.
-  mpg123_param(mh.get(), MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
-  mpg123_param(mh.get(), MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME | MPG123_QUIET | MPG123_MONO_MIX,
-               0.0);
-  // Mono 16-bit at every rate: the mix-down halves the synthesis work of a stereo file.
-  mpg123_format_none(mh.get());
-  const long* rates = nullptr;
-  size_t rateCount = 0;
-  mpg123_rates(&rates, &rateCount);
-  for (size_t i = 0; i < rateCount; ++i) {
-    mpg123_format(mh.get(), rates[i], MPG123_MONO, MPG123_ENC_SIGNED_16);
-  }
-  if (mpg123_open_feed(mh.get()) != MPG123_OK) {
+  // frame decoded as a frame like any other. Mono 16-bit at every rate: the mix-down halves
+  // the synthesis work of a stereo file.
+  TDecoderSetup setup;
+  setup.Gapless = false;
+  setup.DecodeInfoFrame = true;
+  setup.MonoMix = true;
+  std::unique_ptr<TDecoder> decoder;
+  try {
+    decoder = std::make_unique<TDecoder>(setup);
+  } catch (const std::exception&) {
     error = "cannot start the decoder";
     return false;
   }
-  TFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat st;
-  if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0) {
+  if (!decoder->OpenFile(file)) {
     error = "cannot read the file";
     return false;
   }
-  const double total = st.st_size > 0 ? double(st.st_size) : 1.0;
+  const double total = decoder->InputSize() > 0 ? double(decoder->InputSize()) : 1.0;
+  // Progress is told each time another stretch of the file has been read.
+  constexpr int64_t kProgressStep = 256 * 1024;
+  int64_t told = 0;
 
   std::unique_ptr<TPauseFinder> finder;
   long rate = 0;
   int64_t samplesPerFrame = 0;
-  int64_t read = 0;
-  std::vector<unsigned char> buf(256 * 1024);
-  bool eof = false;
-  while (!eof) {
-    ssize_t n;
-    do n = ::read(fd.Get(), buf.data(), buf.size());
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      error = "cannot read the file";
-      return false;
+  // Errors one after another that bring no sound: the decoder is stuck, and the rest is lost.
+  constexpr int kMaxErrorsInARow = 1000;
+  int errorsInARow = 0;
+  for (;;) {
+    TDecodedFrame frame;
+    const TDecodeStatus status = decoder->DecodeFrame(frame);
+    if (status == TDecodeStatus::Done) break;
+    if (status == TDecodeStatus::NewFormat) {
+      long newRate = 0;
+      int channels = 0;
+      decoder->Format(newRate, channels);
+      if (!finder) {
+        rate = newRate;
+        samplesPerFrame = decoder->SamplesPerFrame();
+        finder = std::make_unique<TPauseFinder>(rate, options);
+      }
+      continue;
     }
-    eof = n == 0;
-    if (n > 0) {
-      read += n;
-      if (mpg123_feed(mh.get(), buf.data(), size_t(n)) != MPG123_OK) {
-        error = "the decoder failed";
+    if (status == TDecodeStatus::Error) {
+      if (decoder->ReadFailed()) {
+        error = "cannot read the file";
         return false;
       }
+      if (decoder->OutOfMemory()) {
+        error = "the decoder ran out of memory";
+        return false;
+      }
+      // A damaged frame is passed over, as a player would.
+      if (++errorsInARow >= kMaxErrorsInARow) break;
+      continue;
     }
-    for (;;) {
-      off_t frameNumber = 0;
-      unsigned char* audio = nullptr;
-      size_t bytes = 0;
-      const int r = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
-      if (r == MPG123_NEW_FORMAT) {
-        long newRate = 0;
-        int channels = 0, encoding = 0;
-        mpg123_getformat(mh.get(), &newRate, &channels, &encoding);
-        if (!finder) {
-          rate = newRate;
-          samplesPerFrame = mpg123_spf(mh.get());
-          finder = std::make_unique<TPauseFinder>(rate, options);
-        }
-        continue;
-      }
-      if (r == MPG123_NEED_MORE || r == MPG123_DONE) break;
-      if (r != MPG123_OK) {
-        // A damaged frame is passed over, as a player would.
-        if (r == MPG123_ERR && mpg123_errcode(mh.get()) == MPG123_OUT_OF_MEM) {
-          error = "the decoder ran out of memory";
-          return false;
-        }
-        continue;
-      }
-      if (finder && bytes > 0) {
-        finder->Feed(reinterpret_cast<const int16_t*>(audio), bytes / sizeof(int16_t));
-      }
+    errorsInARow = 0;
+    if (finder && frame.Bytes > 0) {
+      finder->Feed(static_cast<const int16_t*>(frame.Data), frame.Bytes / sizeof(int16_t));
     }
-    if (progress) progress(double(read) / total);
+    if (progress && decoder->InputPos() - told >= kProgressStep) {
+      told = decoder->InputPos();
+      progress(double(told) / total);
+    }
   }
+  if (progress) progress(1.0);
   if (!finder || rate <= 0 || samplesPerFrame <= 0) {
     error = "the decoder found no sound in the file";
     return false;

@@ -1,4 +1,4 @@
-#include "edit/SplitOptions.h"
+#include "split/SplitOptions.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +19,7 @@ bool CanWriteFolder(const std::string& folder) {
 }
 
 std::string ValidateSplitValues(const TSplitRequest& request, const TMessageTable& messages) {
-  if (request.SplitType == 0) {
+  if (request.SplitType == TSplitType::IntoParts) {
     if (request.SplitInto < 2 || request.SplitInto > 200) return messages.Ms_OptionErr1;
     return {};
   }

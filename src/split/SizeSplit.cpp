@@ -1,4 +1,4 @@
-#include "edit/SizeSplit.h"
+#include "split/SizeSplit.h"
 
 #include <algorithm>
 

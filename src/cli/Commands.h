@@ -1,0 +1,54 @@
+// What the commands of pelcato-cli share: exit statuses, the two ways a command fails, the
+// message table, and the analysis and tag every command that reads an MP3 file starts with.
+#pragma once
+
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "edit/TagText.h"
+#include "mp3/KorvaMp3.h"
+#include "settings/MessageTable.h"
+
+namespace pelcato {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Wrong usage: shown with the usage text.
+class EUsage : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failure already worded for the user.
+class EFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The user messages, in their built-in English wording.
+const TMessageTable& Messages();
+
+// Analyses the file; a file that cannot be read, or is no MP3, ends the command.
+void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true,
+             bool index = false);
+
+// The tag a new file gets: the source's, as the tag page shows it after opening, with the
+// fields given on the command line put in.
+TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info);
+
+// The commands, each given the words after its name.
+using TWords = std::vector<std::string>;
+int CmdInfo(const TWords& words, std::ostream& out, std::ostream& err);
+int CmdCut(const TWords& words, std::ostream& out, std::ostream& err);
+int CmdSplit(const TWords& words, std::ostream& out, std::ostream& err);
+int CmdVerify(const TWords& words, std::ostream& out, std::ostream& err);
+
+// Prints what the decoder met in one file; false when the file has decode errors or holds no
+// stream the decoder can play.
+bool PrintStreamCheck(const std::string& file, std::ostream& out, std::ostream& err);
+
+}  // namespace pelcato

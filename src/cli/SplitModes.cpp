@@ -1,0 +1,131 @@
+#include "cli/SplitModes.h"
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "edit/TimeCode.h"
+#include "io/Paths.h"
+#include "split/CueSheet.h"
+#include "split/SizeSplit.h"
+#include "split/SplitOptions.h"
+#include "split/SplitPlan.h"
+
+namespace pelcato {
+
+void CheckOutputFolder(const std::string& folder) {
+  const std::string shownFolder = folder.empty() ? "." : folder;
+  std::error_code made;
+  if (!folder.empty()) std::filesystem::create_directories(folder, made);
+  if (const std::string error = ValidateSplitFolder(shownFolder, Messages()); !error.empty()) {
+    throw EFailed(shownFolder + ": " + error);
+  }
+}
+
+int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
+               const TTagOverrides& tagOptions, TPieceReport& report) {
+  const TTagCodePage cp = TagCodePageFromEnvironment();
+  TCueSheet sheet;
+  std::string error;
+  if (!ReadCueSheet(sheetPath, cp, sheet, error)) throw EFailed(sheetPath + ": " + error);
+  std::vector<int64_t> starts;
+  std::vector<int64_t> ends;
+  if (!CueTrackRanges(sheet, mp3.Info.Duration, starts, ends, error)) {
+    throw EFailed(sheetPath + ": " + error);
+  }
+  CheckOutputFolder(folder);
+  report.Expect(starts.size());
+  mp3.SaveSegmentsWithTags(
+      starts, ends,
+      [&](size_t piece) {
+        return report.Starting(piece, JoinPath(folder, CuePieceName(sheet.Tracks[piece])));
+      },
+      [&](size_t piece) {
+        // The sheet's fields stand where the source's tag would; the options override them.
+        const TID3v1Tag fromSheet =
+            BuildTagFromFields(CueTrackFields(sheet, sheet.Tracks[piece], cp));
+        return BuildTagWithOverrides(&fromSheet, tagOptions, cp);
+      },
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
+int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
+                   const std::string& folder, const TTagOverrides& tagOptions,
+                   TPieceReport& report) {
+  std::ostream& out = report.Out();
+  std::ostream& err = report.Err();
+  const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
+  if (!dryRun) CheckOutputFolder(folder);
+  const bool progress = report.Progress();
+  int shown = -1;
+  std::vector<TPause> pauses;
+  std::string error;
+  const bool found = FindPauses(
+      mp3.Info.FileName, options, mp3.Info.HasXing,
+      [&](double done) {
+        const int percent = int(done * 100.0);
+        if (progress && percent != shown) {
+          shown = percent;
+          err << "\r\x1b[KFinding pauses: " << percent << "%" << std::flush;
+        }
+      },
+      pauses, error);
+  if (progress) err << "\r\x1b[K" << std::flush;
+  if (!found) throw EFailed(mp3.Info.FileName + ": " + error);
+
+  const int64_t minPieceMs = std::llround(options.MinPauseSeconds * 1000.0);
+  std::vector<int64_t> starts;
+  std::vector<int64_t> ends;
+  BuildSilenceRanges(pauses, mp3.Info.Duration, minPieceMs, starts, ends);
+  if (dryRun) {
+    for (const TPause& p : pauses) {
+      out << "Pause: " << FormatTimeCode(p.StartMs) << " length " << FormatTimeCode(p.LengthMs)
+          << (p.AtEdge ? " (at an edge, not cut)" : " cut " + FormatTimeCode(p.CutMs)) << "\n";
+    }
+    out << "Pauses: " << pauses.size() << "\n";
+    out << "Pieces: " << starts.size() << "\n";
+    return kExitOk;
+  }
+  if (starts.empty()) throw EFailed(mp3.Info.FileName + ": the file has no length to split");
+  report.Expect(starts.size());
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveSegments(
+      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
+      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+                const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report) {
+  const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
+  CheckOutputFolder(folder);
+  std::vector<TSizedFrame> frames;
+  int64_t audioEnd = -1;
+  try {
+    audioEnd = mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
+      frames.push_back({f.Pos, f.Bytes});
+    });
+  } catch (const std::exception& e) {
+    throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
+  }
+  if (audioEnd < 0 || frames.empty()) {
+    throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
+  }
+  const int64_t tagBytes = tag.IsTag() ? kId3v1Size : 0;
+  const TSizePlan plan = PlanSizePieces(frames, audioEnd, limit, tagBytes);
+  if (!plan.Fits) {
+    throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
+                 " bytes) is smaller than the largest frame (" + std::to_string(plan.LargestFrame) +
+                 " bytes)" + (tagBytes ? " plus the tag (128 bytes)" : ""));
+  }
+  report.Expect(plan.From.size());
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveFrameRanges(
+      plan.From, plan.To, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag,
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+  return report.Finish();
+}
+
+}  // namespace pelcato

@@ -1,0 +1,27 @@
+// The splits of pelcato-cli that a plan of their own decides: by cue sheet, at pauses, by
+// size. Each writes its pieces through the report and returns the exit status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/PieceReport.h"
+#include "edit/TagText.h"
+#include "mp3/KorvaMp3.h"
+#include "split/SilenceSplit.h"
+
+namespace pelcato {
+
+// The checks of the split options dialog on the output folder, in its order; a missing folder
+// is made first, with its parents, as mp3splt does.
+void CheckOutputFolder(const std::string& folder);
+
+int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
+               const TTagOverrides& tagOptions, TPieceReport& report);
+int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
+                   const std::string& folder, const TTagOverrides& tagOptions,
+                   TPieceReport& report);
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+                const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report);
+
+}  // namespace pelcato

@@ -1,0 +1,68 @@
+#include "mp3/FrameIndex.h"
+
+#include <sys/stat.h>
+
+#include "mp3/FrameWalk.h"
+
+namespace pelcato {
+
+bool TFrameIndex::Stamp(const std::string& path, TFileStamp& stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  stamp = {uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+           int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+bool TFrameIndex::StampFile(const std::string& path) {
+  return Stamp(path, FStamp);
+}
+
+bool TFrameIndex::Describes(const std::string& path) const {
+  TFileStamp now;
+  return !FMarks.empty() && Stamp(path, now) && now == FStamp;
+}
+
+void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit) {
+  FMarks.clear();
+  FCount = {};
+  THeaderCache headers;
+  double firstMs = 0.0;
+  int64_t pos = firstFrame;
+  double ms = 0.0;
+  try {
+    while (pos < limit) {
+      TMark m;
+      m.Pos = pos;
+      m.Ms = ms;
+      m.Clean = true;
+      for (int i = 0; i < kStride && pos < limit; ++i) {
+        const TFrameStep s = StepAt(src, pos, false, headers);
+        const bool frame = s.Bytes > 0 && s.Next == pos + s.Bytes && s.Next <= src.Size();
+        if (m.Steps == 0) m.FrameMs = s.Ms;
+        if (!frame || s.Ms != m.FrameMs) m.Clean = false;
+        if (frame) {
+          if (FCount.Frames++ == 0) firstMs = s.Ms;
+          if (s.Ms != firstMs) FCount.OneFrameTime = false;
+        } else {
+          ++FCount.OtherSteps;
+        }
+        ++m.Steps;
+        m.Bytes += s.Next - pos;
+        pos = s.Next;
+        ms += s.Ms;
+      }
+      FMarks.push_back(m);
+    }
+    TMark end;
+    end.Pos = pos;
+    end.Ms = ms;
+    FMarks.push_back(end);
+    src.CheckIntact();
+  } catch (...) {
+    FMarks.clear();
+    throw;
+  }
+}
+
+}  // namespace pelcato

@@ -1,0 +1,346 @@
+// Writing pieces: the walk to a piece's start, the copy of its frames (from the frame index in
+// runs where it can), its VBR header frame and its tag, and the loop every save of many pieces
+// runs.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "io/AtomicOutput.h"
+#include "mp3/FrameWalk.h"
+#include "mp3/KorvaMp3.h"
+#include "mp3/XingFrame.h"
+
+namespace pelcato {
+
+void TKorvaMP3::SkipTo(TSourceFile& src, TCursor& cursor, int64_t targetMs,
+                       const TFrameIndex* index) const {
+  // Every state the walk passes through before it stops lies before the target in time, so
+  // the last mark of the index that does is a state this walk reaches too: start there.
+  if (index) {
+    const std::vector<TFrameIndex::TMark>& marks = index->Marks();
+    const double target = double(targetMs);
+    auto after = std::partition_point(marks.begin(), marks.end(),
+                                      [&](const TFrameIndex::TMark& m) { return target > m.Ms; });
+    while (after != marks.begin()) {
+      const TFrameIndex::TMark& m = *(after - 1);
+      if (m.Pos <= cursor.Pos) break;
+      if (m.Pos < src.Size() - 4) {
+        cursor = {m.Pos, m.Ms};
+        break;
+      }
+      --after;
+    }
+  }
+  // Bounded by the whole file, end tags included.
+  while (cursor.Pos < src.Size() - 4 && double(targetMs) > cursor.Ms) {
+    const TFrameStep s = StepAt(src, cursor.Pos, false);
+    cursor.Pos = s.Next;
+    cursor.Ms += s.Ms;
+  }
+}
+
+TKorvaMP3::TCursor TKorvaMP3::SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t startMs,
+                                      const TFrameIndex* index) const {
+  if (startMs <= 0) return {Info.FirstFrameOffset(), 0.0};
+  if (startMs < walk.Target) Restart(walk);
+  SkipTo(src, walk.Shared, startMs, index);
+  walk.Target = startMs;
+  return walk.Shared;
+}
+
+bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
+                          double& ms) const {
+  const TFrameStep s = StepAt(src, pos, true);
+  if (s.Bytes > 0) out.AppendRange(src, pos, s.Bytes);
+  bytes += s.Bytes;
+  ms += s.Ms;
+  pos = s.Next;
+  return s.Bytes > 0;
+}
+
+bool TKorvaMP3::SourceUsable() const {
+  struct stat st;
+  return Info.Valid && stat(Info.FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::unique_ptr<TSourceFile> TKorvaMP3::OpenSource() const {
+  try {
+    if (SourceUsable()) return std::make_unique<TSourceFile>(Info.FileName);
+  } catch (const std::exception&) {
+  }
+  return nullptr;
+}
+
+bool TKorvaMP3::CanWriteTo(const std::string& destination) const {
+  // One look at each: the source still a regular file, the destination not the source itself
+  // through any path or link.
+  struct stat source, target;
+  if (!Info.Valid || stat(Info.FileName.c_str(), &source) != 0 || !S_ISREG(source.st_mode)) {
+    return false;
+  }
+  return stat(destination.c_str(), &target) != 0 || source.st_dev != target.st_dev ||
+         source.st_ino != target.st_ino;
+}
+
+std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const {
+  // The same walk as the copy below, without copying: where the piece's frames lie, and
+  // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
+  // every second one dropped when the table is full, so memory stays small for any piece.
+  constexpr size_t kMaxMarks = 4096;
+  const int64_t limit = AudioLimit();
+  const double span = double(spanMs);
+  int64_t pos = from;
+  int64_t bytes = 0;
+  double written = 0.0;
+  uint64_t frames = 0;
+  uint8_t first[4] = {};
+  bool oneRate = true;
+  std::vector<int64_t> marks;
+  uint64_t stride = 1;
+  while (pos < limit && span > written) {
+    const TFrameStep s = StepAt(src, pos, true);
+    if (s.Bytes > 0) {
+      const uint8_t* h = src.Peek(pos, 4);
+      if (!h) break;
+      if (frames == 0) {
+        std::memcpy(first, h, 4);
+      } else if ((h[1] & 0x1E) != (first[1] & 0x1E) || (h[2] >> 4) != (first[2] >> 4)) {
+        oneRate = false;
+      }
+      if (frames % stride == 0) {
+        if (marks.size() == kMaxMarks) {
+          for (size_t i = 0; i < kMaxMarks / 2; ++i) marks[i] = marks[2 * i];
+          marks.resize(kMaxMarks / 2);
+          stride *= 2;
+        }
+        if (frames % stride == 0) marks.push_back(bytes);
+      }
+      ++frames;
+    }
+    bytes += s.Bytes;
+    written += s.Ms;
+    pos = s.Next;
+  }
+  if (frames == 0 || oneRate) return {};
+  std::optional<TXingFrame> x = TXingFrame::For(first);
+  if (!x) return {};
+  const int64_t total = bytes + x->FrameSize();
+  if (total > int64_t(UINT32_MAX) || frames > UINT32_MAX) return {};
+  x->Frames = uint32_t(frames);
+  x->Bytes = uint32_t(total);
+  x->FillToc([&](uint64_t frame) -> uint64_t {
+    // Between two kept positions the frames are taken to be of even size.
+    const size_t i = size_t(frame / stride);
+    const int64_t at = marks[i];
+    if (i + 1 >= marks.size()) return uint64_t(at);
+    return uint64_t(at + (marks[i + 1] - at) * int64_t(frame - i * stride) / int64_t(stride));
+  });
+  return x->Render();
+}
+
+bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, const TID3v1Tag& tag,
+                            bool noReplace, TSegmentResult& result,
+                            const TFrameCopy& copyFrames) const {
+  result.Path = destination;
+  result.Ok = false;
+  result.Bytes = 0;
+  result.DurationMs = 0;
+  TAtomicOutput out;
+  if (!out.Open(destination)) return false;
+  try {
+    int64_t bytes = 0;
+    double written = 0.0;
+    copyFrames(out, bytes, written);
+    if (tag.IsTag()) WriteTag(out, tag, SourceTagEnd());
+    // A source cut short while we read it must not give a piece that looks whole.
+    src.CheckIntact();
+    out.Commit(noReplace);
+    result.Ok = true;
+    result.Bytes = bytes;
+    result.DurationMs = int64_t(written);
+    return true;
+  } catch (const std::exception&) {
+    out.Discard();
+    return false;
+  }
+}
+
+void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput& out,
+                          int64_t& bytes, double& written, const TFrameIndex* index) const {
+  // The audio ends before the APE footer and the ID3v1 tag.
+  const int64_t limit = AudioLimit();
+  const double span = double(spanMs);
+  int64_t pos = from;
+  if (VbrHeader) {
+    const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
+    if (!header.empty()) out.Append(header.data(), header.size());
+    bytes += int64_t(header.size());
+  }
+  const std::vector<TFrameIndex::TMark>* marks = index ? &index->Marks() : nullptr;
+  size_t mark = 0;
+  if (marks) {
+    mark = size_t(std::partition_point(marks->begin(), marks->end(),
+                                       [&](const TFrameIndex::TMark& m) { return m.Pos < pos; }) -
+                  marks->begin());
+  }
+  while (pos < limit && span > written) {
+    if (marks && mark + 1 < marks->size() && (*marks)[mark].Pos == pos && (*marks)[mark].Clean) {
+      // Whole frames end to end: copied in one go when the piece takes all of them, with the
+      // time summed frame by frame as the walk below would.
+      const TFrameIndex::TMark& m = (*marks)[mark];
+      double w = written;
+      int32_t taken = 0;
+      while (taken < m.Steps && span > w) {
+        w += m.FrameMs;
+        ++taken;
+      }
+      if (taken == m.Steps) {
+        out.AppendRange(src, pos, m.Bytes);
+        bytes += m.Bytes;
+        written = w;
+        pos = (*marks)[++mark].Pos;
+        continue;
+      }
+    }
+    CopyFrame(src, out, pos, bytes, written);
+    while (marks && mark < marks->size() && (*marks)[mark].Pos < pos) ++mark;
+  }
+}
+
+bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
+                           const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                           TSegmentResult& result, const TFrameIndex* index) const {
+  return WriteOutput(src, destination, tag, noReplace, result,
+                     [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+                       CopyPiece(src, from, spanMs, out, bytes, written, index);
+                     });
+}
+
+bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
+                            const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs) {
+  bytes = 0;
+  durationMs = 0;
+  if (!CanWriteTo(destination)) return false;
+  TSegmentResult result;
+  const TFrameIndex* index = UsableIndex();
+  try {
+    TSourceFile src(Info.FileName);
+    TCursor cursor{Info.FirstFrameOffset(), 0.0};
+    // Without an index a long cut is copied while the walk checks it; what that leaves (the
+    // cursor then stands on the start) is written here.
+    const bool done =
+        !index && WriteFromGuess(src, cursor, startMs, endMs - startMs, destination, tag, result);
+    if (!done) {
+      if (index && startMs > 0) SkipTo(src, cursor, startMs, index);
+      WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result, index);
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+  bytes = result.Bytes;
+  durationMs = result.DurationMs;
+  return result.Ok;
+}
+
+void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                             const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
+                             const TPieceDone& done) {
+  SaveSegmentsWithTags(
+      starts, ends, nameFor, [&](size_t) { return tag; }, noReplace, done);
+}
+
+void TKorvaMP3::SaveInOrder(size_t count, const TNameFor& nameFor, const TTagFor& tagFor,
+                            const TPieceDone& done, const TWriteOne& write,
+                            const std::function<void(size_t piece)>& ready) const {
+  for (size_t i = 0; i < count; ++i) {
+    if (ready) ready(i);
+    TSegmentResult result;
+    const TID3v1Tag tag = tagFor(i);
+    result.Path = nameFor(i);
+    if (CanWriteTo(result.Path)) {
+      try {
+        write(i, tag, result);
+      } catch (const std::exception&) {
+        result.Ok = false;
+      }
+    }
+    done(i, result);
+  }
+}
+
+void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
+                                     const std::vector<int64_t>& ends, const TNameFor& nameFor,
+                                     const TTagFor& tagFor, bool noReplace,
+                                     const TPieceDone& done) {
+  const size_t count = std::min(starts.size(), ends.size());
+  const TFrameIndex* index = UsableIndex();
+  const std::unique_ptr<TSourceFile> src = OpenSource();
+  if (src && index && count > 1 &&
+      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, *index)) {
+    return;
+  }
+  TSkipWalk walk;
+  Restart(walk);
+  SaveInOrder(count, nameFor, tagFor, done,
+              [&](size_t i, const TID3v1Tag& tag, TSegmentResult& result) {
+                if (!src) return;
+                try {
+                  const TCursor cursor = SkipFor(*src, walk, starts[i], index);
+                  WritePiece(*src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
+                             result, index);
+                } catch (const std::exception&) {
+                  Restart(walk);
+                  throw;
+                }
+              });
+}
+
+int64_t TKorvaMP3::WalkFrames(const std::function<void(const TFrameSpan& frame)>& each) {
+  if (!SourceUsable()) return -1;
+  TSourceFile src(Info.FileName);
+  const int64_t limit = AudioLimit();
+  int64_t pos = Info.FirstFrameOffset();
+  while (pos < limit) {
+    const TFrameStep s = StepAt(src, pos, false);
+    if (s.Bytes > 0) each(TFrameSpan{pos, s.Bytes, s.Ms});
+    pos = s.Next;
+  }
+  return limit;
+}
+
+bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
+                            const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                            TSegmentResult& result) const {
+  return WriteOutput(src, destination, tag, noReplace, result,
+                     [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+                       const int64_t limit = std::min(to, AudioLimit());
+                       int64_t pos = from;
+                       while (pos < limit) CopyFrame(src, out, pos, bytes, written);
+                     });
+}
+
+void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,
+                                const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
+                                const TPieceDone& done) {
+  const std::unique_ptr<TSourceFile> src = OpenSource();
+  SaveInOrder(
+      std::min(from.size(), to.size()), nameFor, [&](size_t) { return tag; }, done,
+      [&](size_t i, const TID3v1Tag& pieceTag, TSegmentResult& result) {
+        if (src) WriteFrames(*src, from[i], to[i], result.Path, pieceTag, noReplace, result);
+      });
+}
+
+void WriteTag(TAtomicOutput& out, const TID3v1Tag& tag, int64_t sourceTagEnd) {
+  const std::array<uint8_t, kId3v1Size> bytes = EncodeId3v1(tag);
+  // A frame starts before the source's tag, so one that ends with the source ends with all of
+  // the tag copied behind the audio.
+  if (sourceTagEnd >= kId3v1Size && out.EndsWithCopyUpTo(sourceTagEnd, kId3v1Size)) {
+    out.WriteAt(out.Size() - kId3v1Size, bytes.data(), bytes.size());
+  } else {
+    out.Append(bytes.data(), bytes.size());
+  }
+}
+
+}  // namespace pelcato
