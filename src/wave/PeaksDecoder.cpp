@@ -1,34 +1,16 @@
 #include "wave/PeaksDecoder.h"
 
-#include <fcntl.h>
-#include <mpg123.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 #include <vector>
+
+#include "mp3/Decoder.h"
+#include "mp3/MediaPlayer.h"
 
 namespace pelcato {
 namespace {
 
-struct THandleDeleter {
-  void operator()(mpg123_handle* h) const {
-    mpg123_close(h);
-    mpg123_delete(h);
-  }
-};
-
-struct TFdCloser {
-  int Fd;
-  ~TFdCloser() {
-    if (Fd >= 0) ::close(Fd);
-  }
-};
-
 // Blocks go to the shared summary in batches, each under the caller's lock.
 constexpr size_t kBatchBlocks = 512;
-constexpr size_t kReadBytes = 256 * 1024;
 
 class TPublisher {
  public:
@@ -81,100 +63,72 @@ TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
   const auto cancelled = [&] {
     return control.Cancel && control.Cancel->load(std::memory_order_relaxed);
   };
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });
-  int err = MPG123_OK;
-  std::unique_ptr<mpg123_handle, THandleDeleter> mh(mpg123_new(nullptr, &err));
-  if (!mh) {
+  const auto stop = [&] {
+    publish.Flush();
+    result.Cancelled = true;
+    return result;
+  };
+  if (cancelled()) return stop();
+
+  // The player's own setup: its timeline, gapless trimming included. Float samples at the
+  // stream's own rate and channels are what the decoder's synthesis makes anyway: nothing is
+  // converted.
+  TDecoderSetup setup;
+  setup.Samples = TSampleType::Float;
+  std::unique_ptr<TDecoder> decoder;
+  try {
+    decoder = std::make_unique<TDecoder>(setup);
+  } catch (const EPlayerError&) {
     result.Error = "cannot start the decoder";
     return result;
   }
-  // The frame walk's timeline: no gapless trimming. Float samples at the stream's own rate and
-  // channels are what the decoder's synthesis makes anyway: nothing is converted.
-  mpg123_param(mh.get(), MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
-  mpg123_param(mh.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0.0);
-  mpg123_format_none(mh.get());
-  const long* rates = nullptr;
-  size_t rateCount = 0;
-  mpg123_rates(&rates, &rateCount);
-  for (size_t i = 0; i < rateCount; ++i) {
-    mpg123_format(mh.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
-  }
-  if (mpg123_open_feed(mh.get()) != MPG123_OK) {
-    result.Error = "cannot start the decoder";
-    return result;
-  }
-  const TFdCloser fd{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
-  struct stat st;
-  if (fd.Fd < 0 || fstat(fd.Fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  TFileReading reading;
+  reading.Stop = control.Cancel;  // a cancel also ends a read under way
+  if (!decoder->OpenFile(file, reading)) {
+    if (cancelled()) return stop();
     result.Error = "cannot read the file";
     return result;
   }
-  const double total = st.st_size > 0 ? double(st.st_size) : 1.0;
+  const double total = decoder->InputSize() > 0 ? double(decoder->InputSize()) : 1.0;
 
   TBlockMeter meter;
   bool started = false;
   int channels = 0;
-  int64_t read = 0;
-  std::vector<unsigned char> buf(kReadBytes);
-  for (bool eof = false; !eof;) {
-    if (cancelled()) {
+  for (;;) {
+    if (cancelled()) return stop();
+    TDecodedFrame frame;
+    const TDecodeStatus status = decoder->DecodeFrame(frame);
+    if (status == TDecodeStatus::NewFormat) {
+      long rate = 0;
+      decoder->Format(rate, channels);
+      // The first format sets the timeline; a stream that changes it later is rare and
+      // keeps the first one's block time.
+      if (!started) publish.Start(rate);
+      started = true;
+      continue;
+    }
+    if (status == TDecodeStatus::Done) break;
+    if (status == TDecodeStatus::Error) {
+      if (cancelled()) return stop();
+      if (decoder->OutOfMemory()) {
+        result.Error = "the decoder ran out of memory";
+        return result;
+      }
+      if (decoder->ReadFailed()) {
+        result.Error = "cannot read the file";
+        return result;
+      }
+      // The decoder cannot go on (no frame found at all, or a fault it cannot pass over): a
+      // damaged frame inside the stream is passed over by the decoder itself.
+      break;
+    }
+    if (started && frame.Samples > 0 && channels > 0) {
+      meter.Feed(static_cast<const float*>(frame.Data), size_t(frame.Samples), channels,
+                 publish.Batch());
+    }
+    if (publish.Batch().size() >= kBatchBlocks) {
       publish.Flush();
-      result.Cancelled = true;
-      return result;
-    }
-    ssize_t n;
-    do n = ::read(fd.Fd, buf.data(), buf.size());
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      result.Error = "cannot read the file";
-      return result;
-    }
-    eof = n == 0;
-    if (n > 0) {
-      read += n;
-      if (mpg123_feed(mh.get(), buf.data(), size_t(n)) != MPG123_OK) {
-        result.Error = "the decoder failed";
-        return result;
-      }
-    }
-    for (;;) {
-      off_t frameNumber = 0;
-      unsigned char* audio = nullptr;
-      size_t bytes = 0;
-      const int r = mpg123_decode_frame(mh.get(), &frameNumber, &audio, &bytes);
-      if (r == MPG123_NEW_FORMAT) {
-        long rate = 0;
-        int encoding = 0;
-        mpg123_getformat(mh.get(), &rate, &channels, &encoding);
-        // The first format sets the timeline; a stream that changes it later is rare and
-        // keeps the first one's block time.
-        if (!started) publish.Start(rate);
-        started = true;
-        continue;
-      }
-      if (r == MPG123_NEED_MORE || r == MPG123_DONE) break;
-      if (r != MPG123_OK) {
-        // A damaged frame is passed over, as a player would.
-        if (r == MPG123_ERR && mpg123_errcode(mh.get()) == MPG123_OUT_OF_MEM) {
-          result.Error = "the decoder ran out of memory";
-          return result;
-        }
-        continue;
-      }
-      if (started && bytes > 0 && channels > 0) {
-        meter.Feed(reinterpret_cast<const float*>(audio),
-                   bytes / (sizeof(float) * size_t(channels)), channels, publish.Batch());
-      }
-      if (publish.Batch().size() >= kBatchBlocks) {
-        publish.Flush();
-        if (control.Progress) control.Progress(double(read) / total);
-      }
-      if (cancelled()) {
-        publish.Flush();
-        result.Cancelled = true;
-        return result;
-      }
+      if (control.Progress) control.Progress(double(decoder->InputPos()) / total);
     }
   }
   if (!started) {

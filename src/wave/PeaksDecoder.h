@@ -1,5 +1,6 @@
-// Decodes every frame of a file with libmpg123 into the waveform's summary, on the caller's
-// thread (the window runs it on a thread of its own; another open or the close cancels it).
+// Decodes every frame of a file with the player's decoder into the waveform's summary, on the
+// caller's thread (the window runs it on a thread of its own; another open or the close cancels
+// it).
 #pragma once
 
 #include <atomic>
@@ -30,7 +31,8 @@ struct TPeaksResult {
 };
 
 // Empties the summary at once, starts it anew at the stream's sample rate and fills it on the
-// timeline of the frame walk: no gapless trimming, the VBR header frame not counted.
+// preview player's timeline: the samples the player plays, from its position 0 on (the encoder
+// delay and padding that a LAME header tells are trimmed, as the player trims them).
 TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
                          const TPeaksControl& control = {});
 
