@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "mp3/MpegFrameHeader.h"
+#include "wave/Timeline.h"
 
 namespace pelcato {
 namespace {
@@ -62,9 +64,24 @@ float EstimateMeanSquare(const TLayer3SideInfo& side, int granule) {
                             : ChannelMeanSquare(g[0]);
 }
 
-TLevelEstimator::TLevelEstimator(size_t expectedFrames)
-    : FExpectedFrames(expectedFrames),
-      FStride(std::max<size_t>(1, (expectedFrames + kJudgedFrames - 1) / kJudgedFrames)) {}
+TLevelEstimator::TLevelEstimator(size_t expectedFrames) {
+  Begin(int64_t(std::min<size_t>(expectedFrames, INT64_MAX)));
+}
+
+void TLevelEstimator::Begin(int64_t expectedFrames) {
+  // Room is made at once for no more than a day of frames: a header frame's count may lie.
+  constexpr size_t kMostReserved = 4'000'000;
+  FExpectedFrames = std::min(size_t(std::max<int64_t>(expectedFrames, 0)), kMostReserved);
+  FStride = std::max<size_t>(1, (FExpectedFrames + kJudgedFrames - 1) / kJudgedFrames);
+  FUntilJudged = 0;
+  FStarted = false;
+  FSummary = TWaveSummary();
+}
+
+void TLevelEstimator::SetTimelineShift(int64_t shift) {
+  FShift = shift;
+  FSummary.SetFirstSample(kDecoderDelaySamples - shift);
+}
 
 bool TLevelEstimator::AddFrame(const uint8_t* frame, size_t size) {
   // Layer III only; the walk has checked the rest of the header.
@@ -74,9 +91,8 @@ bool TLevelEstimator::AddFrame(const uint8_t* frame, size_t size) {
     const std::optional<MpegFrameHeader> header = DecodeFrameHeader(frame);
     if (!header) return false;
     FSummary = TWaveSummary(header->SampleRate);
-    FSummary.Reserve(FExpectedFrames * size_t(granules) + 1);
-    // The decoder's delay: the first granule sounds about a granule late.
-    FSummary.Append(TWaveBlock{});
+    FSummary.Reserve(FExpectedFrames * size_t(granules));
+    SetTimelineShift(FShift);
     FStarted = true;
   }
   if (FUntilJudged-- == 0) {

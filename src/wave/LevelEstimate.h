@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mp3/FrameIndex.h"
 #include "mp3/SideInfo.h"
 #include "wave/WaveSummary.h"
 
@@ -22,12 +23,14 @@ namespace pelcato {
 // fitted against decoded levels of lame, ffmpeg and shine files of tones, noise and silence.
 float EstimateMeanSquare(const TLayer3SideInfo& side, int granule);
 
-// Builds a summary of estimated blocks, one per granule, on the decoder's timeline: a granule
-// sounds about one granule after its start (the decoder's delay). A long file's frames are
-// judged every Stride() frames, each judged frame standing for the ones up to the next: the
+// Builds a summary of estimated blocks, one per granule, on the player's timeline: a granule
+// sounds the decoder's delay after its start, less the shift the player trims. A long file's frames
+// are judged every Stride() frames, each judged frame standing for the ones up to the next: the
 // first envelope of an hour still gets dozens of judged frames per column, and costs the walk
 // about a millisecond instead of seven.
-class TLevelEstimator {
+//
+// As an observer of the open's frame walk it is told the expected frames and then each frame.
+class TLevelEstimator : public TFrameObserver {
  public:
   // Frames judged at most, however long the file.
   static constexpr size_t kJudgedFrames = 16384;
@@ -35,6 +38,12 @@ class TLevelEstimator {
   // are judged), which also sizes the summary at once.
   explicit TLevelEstimator(size_t expectedFrames = 0);
   size_t Stride() const { return FStride; }
+  // TFrameObserver: Begin starts afresh with the expected frames; Frame is AddFrame.
+  void Begin(int64_t expectedFrames) override;
+  void Frame(const uint8_t* frame, size_t bytes) override { AddFrame(frame, bytes); }
+  // Where the player's sample 0 lies in the untrimmed decoded stream (PlayerTimelineShift):
+  // the blocks are placed on the player's timeline by it. At any time, also after the walk.
+  void SetTimelineShift(int64_t shift);
   // One whole frame, header first, as the walk meets it (a VBR header frame is none). False
   // when the frame is no Layer III frame: such files get no estimate.
   bool AddFrame(const uint8_t* frame, size_t size);
@@ -42,10 +51,11 @@ class TLevelEstimator {
   TWaveSummary& Summary() { return FSummary; }
 
  private:
-  size_t FExpectedFrames;
-  size_t FStride;
+  size_t FExpectedFrames = 0;
+  size_t FStride = 1;
   size_t FUntilJudged = 0;  // frames to pass before the next judged one
   bool FStarted = false;
+  int64_t FShift = 0;
   TWaveBlock FLast[2];
   TWaveSummary FSummary;
 };

@@ -27,14 +27,16 @@ TEnvelope TWaveSummary::View(double fromMs, double toMs, int width) const {
   env.Min.assign(size_t(env.Width), 0.0f);
   env.Max.assign(size_t(env.Width), 0.0f);
   env.RmsDb.assign(size_t(env.Width), TEnvelope::kFloorDb);
-  if (FRate <= 0 || env.Width == 0 || !(env.MsPerColumn > 0.0)) return env;
+  if (FRate <= 0 || FBlocks.empty() || env.Width == 0 || !(env.MsPerColumn > 0.0)) return env;
 
   const double perMs = double(FRate) / 1000.0;
   const double end = double(FSamples);
+  const double first = double(FFirst);
   constexpr double kBlock = kBlockSamples;
   for (int c = 0; c < env.Width; ++c) {
-    double s0 = (fromMs + double(c) * env.MsPerColumn) * perMs;
-    double s1 = (fromMs + double(c + 1) * env.MsPerColumn) * perMs;
+    // Samples counted from the first block's start.
+    double s0 = (fromMs + double(c) * env.MsPerColumn) * perMs - first;
+    double s1 = (fromMs + double(c + 1) * env.MsPerColumn) * perMs - first;
     if (s0 >= end) break;
     env.Covered = c + 1;
     if (s1 <= 0.0) continue;

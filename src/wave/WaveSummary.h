@@ -3,6 +3,7 @@
 // of the file is drawn without decoding again.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,7 +43,15 @@ class TWaveSummary {
   const TWaveBlock& Block(size_t i) const { return FBlocks[i]; }
   // Samples per channel that the blocks hold (the last block may hold fewer than the others).
   int64_t Samples() const { return FSamples; }
-  double DurationMs() const { return FRate > 0 ? double(FSamples) * 1000.0 / double(FRate) : 0.0; }
+  // Where the first block starts on the timeline, in samples: blocks made from the frames
+  // before the decoder has trimmed the encoder delay may start before 0 or a little after.
+  int64_t FirstSample() const { return FFirst; }
+  void SetFirstSample(int64_t sample) { FFirst = sample; }
+  // The end of the last block on the timeline.
+  double DurationMs() const {
+    return FRate > 0 ? double(std::max<int64_t>(FFirst + FSamples, 0)) * 1000.0 / double(FRate)
+                     : 0.0;
+  }
   size_t MemoryBytes() const { return FBlocks.capacity() * sizeof(TWaveBlock); }
 
   void Reserve(size_t blocks) { FBlocks.reserve(blocks); }
@@ -63,6 +72,7 @@ class TWaveSummary {
 
  private:
   long FRate = 0;
+  int64_t FFirst = 0;
   std::vector<TWaveBlock> FBlocks;
   int64_t FSamples = 0;
   bool FClosed = false;  // a shorter last block was added

@@ -9,6 +9,7 @@
 #include "mp3/KorvaMp3.h"
 #include "mp3/SideInfo.h"
 #include "wave/LevelEstimate.h"
+#include "wave/Timeline.h"
 
 namespace pelcato::test {
 namespace {
@@ -69,17 +70,26 @@ void EachFrame(const std::string& path, const std::function<void(const uint8_t*,
   });
 }
 
-// Judged frame by frame, and as a long file is judged: one frame in four standing for the
-// next three (the file's frame count given as four times the frames judged at most), which
-// leaves two or three judged frames a column of 100 ms.
+// Judged frame by frame as the open's index walk shows the frames, and as a long file is
+// judged: one frame in four standing for the next three (the file's frame count given as four
+// times the frames judged at most), which leaves two or three judged frames a column of
+// 100 ms. Both on the player's timeline.
 TEST_F(Estimate, RanksColumnsLikeTheDecodedLevel) {
   for (const std::string& file : Files) {
     SCOPED_TRACE(file);
-    for (const size_t expectedFrames : {size_t(0), 4 * TLevelEstimator::kJudgedFrames}) {
-      TLevelEstimator estimator(expectedFrames);
-      EachFrame(file, [&](const uint8_t* frame, size_t size) {
-        EXPECT_TRUE(estimator.AddFrame(frame, size));
-      });
+    for (const bool strided : {false, true}) {
+      TLevelEstimator estimator;
+      if (strided) {
+        estimator.Begin(4 * TLevelEstimator::kJudgedFrames);
+        EachFrame(file, [&](const uint8_t* frame, size_t size) {
+          EXPECT_TRUE(estimator.AddFrame(frame, size));
+        });
+      } else {
+        TKorvaMP3 mp3(nullptr);
+        mp3.AnalyzeFile(file, false, true, &estimator);
+        EXPECT_EQ(estimator.Stride(), 1u);
+      }
+      estimator.SetTimelineShift(PlayerTimelineShift(file));
       for (const int width : {300, 100}) {
         const double msPerColumn = 30000.0 / width;
         const TEnvelope env = estimator.Summary().View(0, 30000, width);
@@ -92,6 +102,25 @@ TEST_F(Estimate, RanksColumnsLikeTheDecodedLevel) {
         EXPECT_GE(rho, 0.9) << width << " columns";
       }
     }
+  }
+}
+
+// The shift is what the player passes over: its samples are the untrimmed decode's from the
+// shift on (lame's own delay and the decoder's in a lame file).
+TEST_F(Estimate, TheTimelineShiftIsWhatThePlayerTrims) {
+  for (const std::string& file : Files) {
+    SCOPED_TRACE(file);
+    const int64_t shift = PlayerTimelineShift(file);
+    if (file.find("lame-cbr") != std::string::npos) {
+      EXPECT_EQ(shift, 576 + 529);
+    }
+    const std::vector<float> played = DecodeAll(file, true);
+    const std::vector<float> all = DecodeAll(file, false);
+    const size_t channels = file.find("mono") != std::string::npos ? 1 : 2;
+    ASSERT_GT(played.size(), 100000u);
+    ASSERT_LE(played.size() + size_t(shift) * channels, all.size());
+    EXPECT_TRUE(std::equal(played.begin(), played.begin() + 100000,
+                           all.begin() + shift * int64_t(channels)));
   }
 }
 

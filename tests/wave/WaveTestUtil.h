@@ -22,15 +22,17 @@ inline bool HaveTools() {
   return Shell("command -v sox") && Shell("command -v lame") && Shell("command -v ffmpeg");
 }
 
-// Columns of a file measured from its decoded samples: no gapless trimming (the frame walk's
-// timeline), mean square and extremes over all channels of the samples in each column.
+// Columns of a file measured from its decoded samples on the player's timeline (libmpg123's
+// gapless decoding, or every sample with gapless off), mean square and extremes over all
+// channels of the samples in each column.
 struct TColumns {
   std::vector<double> MeanSquare, Min, Max;
   long Rate = 0;
   int64_t Samples = 0;
 };
 
-inline TColumns DecodeColumns(const std::string& path, double msPerColumn, int width) {
+inline TColumns DecodeColumns(const std::string& path, double msPerColumn, int width,
+                              bool gapless = true) {
   TColumns c;
   c.MeanSquare.assign(size_t(width), 0.0);
   c.Min.assign(size_t(width), 0.0);
@@ -38,7 +40,7 @@ inline TColumns DecodeColumns(const std::string& path, double msPerColumn, int w
   std::vector<int64_t> counts(size_t(width), 0);
   mpg123_init();
   mpg123_handle* h = mpg123_new(nullptr, nullptr);
-  mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+  mpg123_param(h, gapless ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
   mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0);
   EXPECT_EQ(mpg123_open(h, path.c_str()), MPG123_OK) << path;
   int channels = 1, encoding = 0;
@@ -72,6 +74,29 @@ inline TColumns DecodeColumns(const std::string& path, double msPerColumn, int w
     if (counts[i]) c.MeanSquare[i] /= double(counts[i]);
   }
   return c;
+}
+
+// Every sample of a file as libmpg123 decodes it into float, interleaved.
+inline std::vector<float> DecodeAll(const std::string& path, bool gapless) {
+  std::vector<float> out;
+  mpg123_init();
+  mpg123_handle* h = mpg123_new(nullptr, nullptr);
+  mpg123_param(h, gapless ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+  mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0);
+  EXPECT_EQ(mpg123_open(h, path.c_str()), MPG123_OK) << path;
+  for (;;) {
+    off_t num = 0;
+    unsigned char* audio = nullptr;
+    size_t bytes = 0;
+    const int r = mpg123_decode_frame(h, &num, &audio, &bytes);
+    if (r == MPG123_NEW_FORMAT) continue;
+    if (r != MPG123_OK) break;
+    const float* s = reinterpret_cast<const float*>(audio);
+    out.insert(out.end(), s, s + bytes / sizeof(float));
+  }
+  mpg123_close(h);
+  mpg123_delete(h);
+  return out;
 }
 
 // Spearman's rank correlation; ties share their mean rank.
