@@ -90,9 +90,11 @@ if [ -x "$bench_core" ]; then
     2>/dev/null | grep -E '^BM_'
 fi
 
-echo "== waveform: the decoded peaks against ffmpeg's decode (both decode every frame once)"
 peaks_tool=${PELCATO_BENCH_PEAKS:-$root/build/bench/bench_peaks}
 if [ -x "$peaks_tool" ]; then
+  echo "== waveform: the open as the window makes it, without and with the first envelope"
+  bench envelope -n open "'$peaks_tool' --open '$src'" -n envelope "'$peaks_tool' --estimate '$src'"
+  echo "== waveform: the decoded peaks against ffmpeg's decode (both decode every frame once)"
   bench peaks -n ffmpeg "ffmpeg -v error -i '$src' -f null -" -n pelcato "'$peaks_tool' '$src'"
 fi
 
@@ -122,6 +124,8 @@ for name, base, target in (("whole", "cp", 1.2), ("range", "dd", 1.3), ("split60
     ratio = med[name]["pelcato"] / med[name][base]
     print(f"{name:10} pelcato/{base:5} {ratio:5.2f}  (target at most {target})")
 try:
+    res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/envelope.json"))["results"]}
+    print(f"{'envelope':10} with/without {res['envelope'] / res['open']:5.2f}  (target at most 1.1)")
     res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/peaks.json"))["results"]}
     print(f"{'peaks':10} pelcato/ffmpeg {res['pelcato'] / res['ffmpeg']:5.2f}  (target at most 1.0)")
 except FileNotFoundError:

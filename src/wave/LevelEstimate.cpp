@@ -86,28 +86,29 @@ void TLevelEstimator::SetTimelineShift(int64_t shift) {
 bool TLevelEstimator::AddFrame(const uint8_t* frame, size_t size) {
   // Layer III only; the walk has checked the rest of the header.
   if (size < 4 || frame[0] != 0xFF || ((frame[1] >> 1) & 3) != 1) return false;
-  const int granules = ((frame[1] >> 3) & 3) == 3 ? 2 : 1;  // MPEG 1: two
   if (!FStarted) {
     const std::optional<MpegFrameHeader> header = DecodeFrameHeader(frame);
     if (!header) return false;
-    FSummary = TWaveSummary(header->SampleRate);
-    FSummary.Reserve(FExpectedFrames * size_t(granules));
+    // A block a granule of each judged frame, standing for that granule of the frames up to
+    // the next judged one as well.
+    FGranules = header->SamplesPerFrame / TWaveSummary::kBlockSamples;
+    FSummary = TWaveSummary(header->SampleRate, int(FStride) * TWaveSummary::kBlockSamples);
+    // A little room over: the count the open gives is that of the header frame or a guess.
+    FSummary.Reserve((FExpectedFrames / FStride + 16) * size_t(FGranules));
     SetTimelineShift(FShift);
     FStarted = true;
   }
-  if (FUntilJudged-- == 0) {
-    FUntilJudged = FStride - 1;
-    const std::optional<TLayer3SideInfo> side = TLayer3SideInfo::Parse(frame, size);
-    for (int gr = 0; gr < granules; ++gr) {
-      const float meanSquare = side ? EstimateMeanSquare(*side, gr) : 0.0f;
-      // A sine's extremes: the estimate knows no more of the shape.
-      const float peak = std::min(1.0f, std::sqrt(2.0f * meanSquare));
-      FLast[gr] = {-peak, peak, meanSquare};
-    }
-    // A stream of one granule a frame that turns into two repeats the one.
-    if (granules == 1) FLast[1] = FLast[0];
+  if (FUntilJudged-- > 0) return true;
+  FUntilJudged = FStride - 1;
+  const std::optional<TLayer3SideInfo> side = TLayer3SideInfo::Parse(frame, size);
+  for (int gr = 0; gr < FGranules; ++gr) {
+    // A stream whose frames change from two granules to one repeats the one.
+    const float meanSquare =
+        side ? EstimateMeanSquare(*side, std::min(gr, side->Granules - 1)) : 0.0f;
+    // A sine's extremes: the estimate knows no more of the shape.
+    const float peak = std::min(1.0f, std::sqrt(2.0f * meanSquare));
+    FSummary.Append(TWaveBlock{-peak, peak, meanSquare});
   }
-  for (int gr = 0; gr < granules; ++gr) FSummary.Append(FLast[gr]);
   return true;
 }
 

@@ -25,9 +25,10 @@ float EstimateMeanSquare(const TLayer3SideInfo& side, int granule);
 
 // Builds a summary of estimated blocks, one per granule, on the player's timeline: a granule
 // sounds the decoder's delay after its start, less the shift the player trims. A long file's frames
-// are judged every Stride() frames, each judged frame standing for the ones up to the next: the
-// first envelope of an hour still gets dozens of judged frames per column, and costs the walk
-// about a millisecond instead of seven.
+// are judged every Stride() frames, each judged frame standing for the ones up to the next (its
+// blocks are that much longer, so that the summary stays small): the first envelope of an hour
+// still gets dozens of judged frames per column, and costs the walk a few milliseconds. The
+// blocks of the last judged frame may reach a little past the file's end.
 //
 // As an observer of the open's frame walk it is told the expected frames and then each frame.
 class TLevelEstimator : public TFrameObserver {
@@ -56,7 +57,7 @@ class TLevelEstimator : public TFrameObserver {
   size_t FUntilJudged = 0;  // frames to pass before the next judged one
   bool FStarted = false;
   int64_t FShift = 0;
-  TWaveBlock FLast[2];
+  int FGranules = 2;  // granules a frame, as the first frame has them
   TWaveSummary FSummary;
 };
 

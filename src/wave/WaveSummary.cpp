@@ -9,13 +9,13 @@ namespace pelcato {
 void TWaveSummary::Append(const TWaveBlock* blocks, size_t count) {
   if (FClosed || count == 0) return;
   FBlocks.insert(FBlocks.end(), blocks, blocks + count);
-  FSamples += int64_t(count) * kBlockSamples;
+  FSamples += int64_t(count) * FBlockSamples;
 }
 
 void TWaveSummary::AppendLast(const TWaveBlock& block, int samples) {
   if (FClosed || samples <= 0) return;
   FBlocks.push_back(block);
-  FSamples += std::min(samples, kBlockSamples);
+  FSamples += std::min(samples, FBlockSamples);
   FClosed = true;
 }
 
@@ -32,7 +32,7 @@ TEnvelope TWaveSummary::View(double fromMs, double toMs, int width) const {
   const double perMs = double(FRate) / 1000.0;
   const double end = double(FSamples);
   const double first = double(FFirst);
-  constexpr double kBlock = kBlockSamples;
+  const double block = FBlockSamples;
   for (int c = 0; c < env.Width; ++c) {
     // Samples counted from the first block's start.
     double s0 = (fromMs + double(c) * env.MsPerColumn) * perMs - first;
@@ -45,16 +45,16 @@ TEnvelope TWaveSummary::View(double fromMs, double toMs, int width) const {
     // Column edges computed from milliseconds land a hair off block edges; such a hair must
     // not pull in the neighbouring block.
     constexpr double kHair = 1e-6;
-    const size_t b0 = std::min(size_t(s0 / kBlock + kHair), FBlocks.size() - 1);
-    const size_t b1 = std::clamp(size_t(std::ceil(s1 / kBlock - kHair)), b0 + 1, FBlocks.size());
+    const size_t b0 = std::min(size_t(s0 / block + kHair), FBlocks.size() - 1);
+    const size_t b1 = std::clamp(size_t(std::ceil(s1 / block - kHair)), b0 + 1, FBlocks.size());
     float lo = FBlocks[b0].Min, hi = FBlocks[b0].Max;
     double energy = 0.0, weight = 0.0;
     for (size_t b = b0; b < b1; ++b) {
       const TWaveBlock& k = FBlocks[b];
       lo = std::min(lo, k.Min);
       hi = std::max(hi, k.Max);
-      const double blockStart = double(b) * kBlock;
-      const double blockEnd = std::min(blockStart + kBlock, end);
+      const double blockStart = double(b) * block;
+      const double blockEnd = std::min(blockStart + block, end);
       const double overlap = std::min(s1, blockEnd) - std::max(s0, blockStart);
       if (overlap > 0.0) {
         energy += double(k.MeanSquare) * overlap;

@@ -36,7 +36,11 @@ class TWaveSummary {
   static constexpr int kBlockSamples = 576;
 
   TWaveSummary() = default;
-  explicit TWaveSummary(long sampleRate) : FRate(sampleRate) {}
+  // blockSamples: the samples each block stands for (kBlockSamples for decoded blocks; an
+  // estimate that judges one frame in many makes longer ones).
+  explicit TWaveSummary(long sampleRate, int blockSamples = kBlockSamples)
+      : FRate(sampleRate), FBlockSamples(std::max(blockSamples, 1)) {}
+  int BlockSamples() const { return FBlockSamples; }
 
   long SampleRate() const { return FRate; }
   size_t Blocks() const { return FBlocks.size(); }
@@ -62,7 +66,7 @@ class TWaveSummary {
   void Append(const TWaveBlock& block) {
     if (FClosed) return;
     FBlocks.push_back(block);
-    FSamples += kBlockSamples;
+    FSamples += FBlockSamples;
   }
   void AppendLast(const TWaveBlock& block, int samples);
 
@@ -72,6 +76,7 @@ class TWaveSummary {
 
  private:
   long FRate = 0;
+  int FBlockSamples = kBlockSamples;
   int64_t FFirst = 0;
   std::vector<TWaveBlock> FBlocks;
   int64_t FSamples = 0;
