@@ -28,6 +28,8 @@ struct TEnvelope {
   std::vector<float> Min, Max, RmsDb;
   // The columns from the first that start before the summary's end; the others are empty.
   int Covered = 0;
+  // The columns from the first drawn from decoded samples; the others are estimated.
+  int Measured = 0;
 };
 
 class TWaveSummary {
