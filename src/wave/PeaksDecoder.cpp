@@ -131,6 +131,8 @@ TPeaksResult DecodePeaks(const std::string& file, TWaveSummary& summary,
       if (control.Progress) control.Progress(double(decoder->InputPos()) / total);
     }
   }
+  // A cancel that made a read fail may look like the end of the stream.
+  if (cancelled()) return stop();
   if (!started) {
     result.Error = "the decoder found no sound in the file";
     return result;

@@ -38,6 +38,7 @@ void TWaveTrack::StartDecode(const std::string& file, size_t expectedBlocks) {
     control.ExpectedBlocks = expectedBlocks;
     const TPeaksResult result = DecodePeaks(file, FDecoded, control);
     FDone = result.Done;
+    if (result.Cancelled) ++FCancelled;
     FRunning = false;
   });
 }

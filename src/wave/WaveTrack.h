@@ -33,6 +33,8 @@ class TWaveTrack {
   // Every frame was decoded: the view holds true peaks only.
   bool Decoded() const { return FDone.load(); }
   bool Empty() const;
+  // Decodes stopped before their end by Clear or a new decode, in this object's life.
+  int Cancelled() const { return FCancelled.load(); }
 
   // The part of the file from fromMs to toMs in width columns: true peaks where the decode
   // has come (Measured columns from the first), the estimate behind.
@@ -46,6 +48,7 @@ class TWaveTrack {
   std::atomic<bool> FCancel{false};
   std::atomic<bool> FRunning{false};
   std::atomic<bool> FDone{false};
+  std::atomic<int> FCancelled{0};
 };
 
 }  // namespace pelcato
