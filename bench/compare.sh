@@ -97,6 +97,11 @@ if [ -x "$peaks_tool" ]; then
   echo "== waveform: the decoded peaks against ffmpeg's decode (both decode every frame once)"
   bench peaks -n ffmpeg "ffmpeg -v error -i '$src' -f null -" -n pelcato "'$peaks_tool' '$src'"
 fi
+latency_tool=${PELCATO_BENCH_LATENCY:-$root/build/bench/wave_latency}
+if [ -x "$latency_tool" ]; then
+  echo "== waveform: the window's event loop while the peaks are decoded (offscreen)"
+  XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen "$latency_tool" "$src" 3 2>/dev/null
+fi
 
 echo "== split at silences: 60 minutes of tone with a 5-second pause every minute"
 pauses=$work/pauses.mp3
