@@ -122,6 +122,8 @@ void TFrmMP3Editor::ShowOpenedFile() {
   ApplyCommandState(TCommandState::FileOpen);
   LayoutMarkers(true);
   MarkerToTime(TMarker::End);
+  // The keys go to the window, not to the edit that the reset's disabling handed the focus to.
+  setFocus();
 }
 
 QString TFrmMP3Editor::TempFolder() const {

@@ -15,6 +15,8 @@ namespace pelcato {
 namespace {
 
 constexpr int kScrollHeight = 12;
+// Room beside the picture, so that a line at either end shows whole with its flag.
+constexpr int kInset = 5;
 // How near to a line (in pixels) a press takes that line.
 constexpr double kLineReach = 4.0;
 // One wheel step zooms by this much.
@@ -38,6 +40,8 @@ const QColor kPosition(0x17, 0x30, 0x4A);
 TWaveView::TWaveView(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // A click takes the keyboard from a text edit, so that Space plays again.
+  setFocusPolicy(Qt::ClickFocus);
   FScroll = new QScrollBar(Qt::Horizontal, this);
   FScroll->setObjectName(QStringLiteral("ScrollBarWave"));
   FScroll->hide();
@@ -93,7 +97,7 @@ void TWaveView::Refresh() {
 }
 
 int TWaveView::PlotWidth() const {
-  return std::max(width(), 1);
+  return std::max(width() - 2 * kInset, 1);
 }
 
 int TWaveView::PlotHeight() const {
@@ -101,11 +105,11 @@ int TWaveView::PlotHeight() const {
 }
 
 double TWaveView::MsAt(double x) const {
-  return FFromMs + x * FSpanMs / double(PlotWidth());
+  return FFromMs + (x - kInset) * FSpanMs / double(PlotWidth());
 }
 
 double TWaveView::XOf(double ms) const {
-  return FSpanMs > 0.0 ? (ms - FFromMs) * double(PlotWidth()) / FSpanMs : 0.0;
+  return kInset + (FSpanMs > 0.0 ? (ms - FFromMs) * double(PlotWidth()) / FSpanMs : 0.0);
 }
 
 int64_t TWaveView::PointerMs(double x) const {
@@ -153,12 +157,12 @@ void TWaveView::paintEvent(QPaintEvent*) {
   const double mid = h / 2.0;
   if (!Active()) {
     p.setPen(kAxis);
-    p.drawLine(QPointF(0, mid), QPointF(w, mid));
+    p.drawLine(QPointF(kInset, mid), QPointF(kInset + w, mid));
     return;
   }
   // The range the markers hold.
-  const double x0 = std::clamp(XOf(double(FStartMs)), -1.0, double(w + 1));
-  const double x1 = std::clamp(XOf(double(FEndMs)), -1.0, double(w + 1));
+  const double x0 = std::clamp(XOf(double(FStartMs)), 0.0, double(width()));
+  const double x1 = std::clamp(XOf(double(FEndMs)), 0.0, double(width()));
   if (x1 > x0) p.fillRect(QRectF(x0, 0, x1 - x0, h), kRange);
 
   // The envelope, a column a pixel, drawn from the middle by its extremes and its RMS.
@@ -170,23 +174,24 @@ void TWaveView::paintEvent(QPaintEvent*) {
     const bool measured = c < env.Measured;
     const double top = y(env.Max[i]);
     const double bottom = std::max(y(env.Min[i]), top + 1.0);
-    p.fillRect(QRectF(c, top, 1.0, bottom - top), measured ? kPeak : kEstimatePeak);
+    const double x = kInset + c;
+    p.fillRect(QRectF(x, top, 1.0, bottom - top), measured ? kPeak : kEstimatePeak);
     if (env.RmsDb[i] > TEnvelope::kFloorDb) {
       const double rms = std::pow(10.0, double(env.RmsDb[i]) / 20.0);
       const double rmsTop = std::max(y(rms), top);
       const double rmsBottom = std::min(y(-rms), bottom);
       if (rmsBottom > rmsTop) {
-        p.fillRect(QRectF(c, rmsTop, 1.0, rmsBottom - rmsTop), measured ? kRms : kEstimateRms);
+        p.fillRect(QRectF(x, rmsTop, 1.0, rmsBottom - rmsTop), measured ? kRms : kEstimateRms);
       }
     }
   }
   p.setPen(kAxis);
-  p.drawLine(QPointF(0, mid), QPointF(w, mid));
+  p.drawLine(QPointF(kInset, mid), QPointF(kInset + w, mid));
 
   // The lines: the markers two pixels wide with a small flag at the top, the position one.
   const auto line = [&](double ms, const QColor& color, int width, bool flag) {
     const double x = std::round(XOf(ms));
-    if (x < -width || x > w + width) return;
+    if (x < kInset - width || x > kInset + w + width) return;
     p.fillRect(QRectF(x - (width - 1) / 2.0 - 0.5, 0, width, h), color);
     if (flag) {
       const QPointF head[] = {{x - 4, 0}, {x + 5, 0}, {x + 0.5, 6}};
@@ -265,8 +270,8 @@ void TWaveView::wheelEvent(QWheelEvent* event) {
   }
   event->accept();
   // The time under the pointer stays under it.
-  const double x = std::clamp(event->position().x(), 0.0, double(PlotWidth()));
-  const double at = MsAt(x);
+  const double x = std::clamp(event->position().x() - kInset, 0.0, double(PlotWidth()));
+  const double at = MsAt(kInset + x);
   const double steps = event->angleDelta().y() / 120.0;
   double span = FSpanMs * std::pow(kZoomStep, -steps);
   const double least = std::min(double(FLengthMs), std::max(FFrameMs, 0.001) * PlotWidth());
