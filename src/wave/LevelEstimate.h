@@ -27,14 +27,14 @@ float EstimateMeanSquare(const TLayer3SideInfo& side, int granule);
 // sounds the decoder's delay after its start, less the shift the player trims. A long file's frames
 // are judged every Stride() frames, each judged frame standing for the ones up to the next (its
 // blocks are that much longer, so that the summary stays small): the first envelope of an hour
-// still gets dozens of judged frames per column, and costs the walk a few milliseconds. The
+// still gets a dozen judged frames per column, and costs the walk a millisecond or two. The
 // blocks of the last judged frame may reach a little past the file's end.
 //
 // As an observer of the open's frame walk it is told the expected frames and then each frame.
 class TLevelEstimator : public TFrameObserver {
  public:
   // Frames judged at most, however long the file.
-  static constexpr size_t kJudgedFrames = 16384;
+  static constexpr size_t kJudgedFrames = 8192;
   // expectedFrames: the frames the walk will meet as far as the open can tell (0: unknown, all
   // are judged), which also sizes the summary at once.
   explicit TLevelEstimator(size_t expectedFrames = 0);
