@@ -1,6 +1,7 @@
 // Cutting any file: the output is whole frames of the source, in order, and its size is the sum
 // of the frames copied (plus 128 with a tag). The first eight bytes choose the range and the tag,
-// and whether the range is also written in pieces through the frame index.
+// and whether the range is also written in pieces through the frame index, with and without
+// bytes in front of each piece.
 #include <algorithm>
 #include <cstring>
 
@@ -43,6 +44,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         [](size_t i) { return (fuzz::Folder() / ("p" + std::to_string(i))).string(); }, tag, false,
         [&](size_t, const TSegmentResult& r) { results.push_back(r); });
     fuzz::Check(results.size() == 3, "every piece reported");
+    // Again with two bytes in front of each piece, which ask for its length: each piece is
+    // those and then the piece without them, and the length asked for is the one it reports.
+    std::vector<TSegmentResult> fronted;
+    std::vector<int64_t> asked(3, -1);
+    indexed.SaveSegments(
+        starts, ends,
+        [](size_t i) { return (fuzz::Folder() / ("f" + std::to_string(i))).string(); }, tag, false,
+        [&](size_t, const TSegmentResult& r) { fronted.push_back(r); },
+        [&](size_t i, const TKorvaMP3::TLengthOf& lengthMs) {
+          asked[i] = lengthMs();
+          return std::vector<uint8_t>{'F', uint8_t(i)};
+        });
+    fuzz::Check(fronted.size() == 3, "every piece with a front reported");
+    for (size_t i = 0; i < 3; ++i) {
+      fuzz::Check(fronted[i].Ok == results[i].Ok, "a front fails no piece");
+      if (!fronted[i].Ok) continue;
+      std::vector<uint8_t> expected = {'F', uint8_t(i)};
+      const std::vector<uint8_t> plain = fuzz::ReadAll(results[i].Path);
+      expected.insert(expected.end(), plain.begin(), plain.end());
+      fuzz::Check(fuzz::ReadAll(fronted[i].Path) == expected, "the front, then the piece");
+      fuzz::Check(asked[i] == fronted[i].DurationMs, "the length asked for is the piece's");
+      std::filesystem::remove(fronted[i].Path);
+    }
     for (size_t i = 0; i < 3; ++i) {
       const std::string alone = (fuzz::Folder() / "alone.mp3").string();
       std::filesystem::remove(alone);

@@ -77,10 +77,11 @@ echo "== Dependencies found by dpkg-shlibdeps"
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "$depends"
 names=$(sed 's/ *([^)]*)//g; s/ *| */\n/g; s/, */\n/g' <<<"$depends")
-# Qt 6 base, multimedia and SVG, the decoder and the cue sheet reader.
+# Qt 6 base, multimedia and SVG, the decoder, the cue sheet reader and TagLib (whose shared
+# library Debian ships as libtag1v5-vanilla, named by libtag1v5).
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6svg6 libmpg123-0 \
-  libcue2; do
-  grep -qxE "${library}t?(64)?" <<<"$names" || fail "no dependency on $library"
+  libcue2 libtag1v5; do
+  grep -qxE "${library}t?(64)?(-vanilla)?" <<<"$names" || fail "no dependency on $library"
 done
 # Nor a compiler, a -dev package or a test framework.
 bad=$(grep -E -- '-dev$|^(gcc|g\+\+|clang|cmake)|gtest|gmock|benchmark|libqt6test' <<<"$names" || true)

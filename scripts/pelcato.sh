@@ -16,6 +16,8 @@ packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgm
   python3-mutagen pulseaudio pulseaudio-utils xdotool qt6-translations-l10n)
 # The Debian package: its build (dpkg-shlibdeps, dpkg-buildflags) and its checks.
 packages+=(dpkg-dev file desktop-file-utils appstream lintian)
+# TagLib reads, changes and renders the ID3v2 tags the pieces keep.
+packages+=(libtag1-dev)
 
 # exFAT through FUSE: a file system without O_TMPFILE for the interruption tests.
 packages+=(exfat-fuse exfatprogs)

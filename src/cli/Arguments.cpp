@@ -28,7 +28,7 @@ int ParseGenreArg(const std::string& text) {
 }  // namespace
 
 const std::vector<std::string> kTagValueOptions = {"--title",   "--artist", "--album", "--year",
-                                                   "--comment", "--track",  "--genre"};
+                                                   "--comment", "--track",  "--genre", "--id3v2"};
 
 TArgs ParseArgs(const std::vector<std::string>& words, const std::vector<std::string>& valueOptions,
                 const std::vector<std::string>& flagOptions) {
@@ -115,8 +115,9 @@ TTagOverrides ParseTagOptions(const TArgs& args) {
   }
   if (const std::string* g = args.Value("--genre")) o.Genre = ParseGenreArg(*g);
   o.NoTag = args.Has("--no-tag");
-  if (o.NoTag && o.SetsAField()) {
-    throw EUsage("--no-tag cannot go with options that set tag fields");
+  // With an ID3v2 tag the fields still have a tag to go to.
+  if (o.NoTag && o.SetsAField() && !args.Value("--id3v2")) {
+    throw EUsage("--no-tag cannot go with options that set tag fields, but with --id3v2");
   }
   return o;
 }

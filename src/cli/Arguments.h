@@ -28,7 +28,7 @@ struct TArgs {
   }
 };
 
-// The tag options of cut and split that take a value.
+// The tag options of cut and split that take a value (--id3v2 among them).
 extern const std::vector<std::string> kTagValueOptions;
 
 // Splits words into a TArgs; an option that is neither in valueOptions nor in flagOptions, a

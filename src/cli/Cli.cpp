@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     "  pelcato-cli peaks FILE [--width N] [--json]\n"
     "  pelcato-cli --help | --version\n"
     "\n"
-    "info   prints the stream facts and the ID3v1 tag of FILE (--json: as one JSON object).\n"
+    "info   prints the stream facts, the ID3v1 tag and the ID3v2 tag's version and frame ids\n"
+    "       of FILE (--json: as one JSON object).\n"
     "cut    writes the frames from START to END into OUT. START and END are time codes\n"
     "       such as 000:01:02.500, or whole milliseconds.\n"
     "split  writes FILE as 2 to 200 equal parts, or as pieces of the given duration, into\n"
@@ -57,7 +58,10 @@ constexpr const char* kUsage =
     "  --title TEXT  --artist TEXT  --album TEXT  --year TEXT  --comment TEXT\n"
     "  --track N     (1 to 255; anything else: no track number)\n"
     "  --genre G     (a number 0 to 147, a genre name, or none)\n"
-    "  --no-tag      write no tag\n";
+    "  --no-tag      write no ID3v1 tag\n"
+    "  --id3v2 keep  also start with the source's ID3v2 tag (a new one without it), in its\n"
+    "                version: a split piece's TRCK n/N, TLEN its length where there was one\n"
+    "  --id3v2 new   also start with a new ID3v2.4 tag in UTF-8 from the fields above\n";
 
 }  // namespace
 

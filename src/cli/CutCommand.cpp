@@ -1,6 +1,7 @@
 // pelcato-cli cut: the frames of a time range into a new file.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/Id3v2Pieces.h"
 #include "io/Paths.h"
 
 namespace pelcato {
@@ -13,15 +14,17 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   const int64_t endMs = ParseTimeArg(args.Positional[2]);
   const std::string& target = args.Positional[3];
   const TTagOverrides tagOptions = ParseTagOptions(args);
+  TCliId3v2 id3v2(args, tagOptions);
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
   mp3.VbrHeader = args.Has("--vbr-header");
   Analyze(mp3, file, false);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
+  id3v2.TakeSource(mp3, err);
   int64_t bytes = 0;
   int64_t durationMs = 0;
-  if (!mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs)) {
+  if (!mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs, id3v2.Front(0))) {
     err << target << ": " << Messages().Ms_NotSave << "\n";
     return kExitFailed;
   }

@@ -1,5 +1,5 @@
-// pelcato-cli info: the stream facts and the ID3v1 tag of a file, as lines or as one JSON
-// object.
+// pelcato-cli info: the stream facts, the ID3v1 tag and what the ID3v2 tag holds of a file, as
+// lines or as one JSON object.
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -9,12 +9,13 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "mp3/Mpg123Player.h"
+#include "tags/Id3v2Summary.h"
 #include "text/Text.h"
 
 namespace pelcato {
 namespace {
 
-using TValue = std::variant<std::string, int64_t, bool, double>;
+using TValue = std::variant<std::string, int64_t, bool, double, std::vector<std::string>>;
 using TFacts = std::vector<std::pair<std::string, TValue>>;
 
 TFacts CollectFacts(const TKorvaMP3& mp3) {
@@ -55,6 +56,16 @@ TFacts CollectFacts(const TKorvaMP3& mp3) {
     f.emplace_back("Genre", int64_t(t.Genre));
     f.emplace_back("GenreName", std::string(GenreName(t.Genre)));
   }
+  // The version and the frame ids as they stand in the tag, up to where TagLib could read it.
+  std::vector<uint8_t> tag;
+  try {
+    tag = mp3.ReadID3v2Tag();
+  } catch (const std::exception&) {
+  }
+  if (const auto s = SummarizeId3v2(tag.data(), tag.size())) {
+    f.emplace_back("ID3v2Version", s->Version);
+    f.emplace_back("ID3v2Frames", s->Frames);
+  }
   return f;
 }
 
@@ -62,7 +73,12 @@ std::string PlainText(const TValue& v) {
   if (const auto* s = std::get_if<std::string>(&v)) return *s;
   if (const auto* n = std::get_if<int64_t>(&v)) return std::to_string(*n);
   if (const auto* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
-  return NumberText(std::get<double>(v));
+  if (const auto* d = std::get_if<double>(&v)) return NumberText(*d);
+  std::string words;
+  for (const std::string& w : std::get<std::vector<std::string>>(v)) {
+    words += (words.empty() ? "" : " ") + w;
+  }
+  return words;
 }
 
 // A JSON string; bytes that are not UTF-8 (file names may hold any) become U+FFFD.
@@ -120,6 +136,11 @@ std::string JsonString(const std::string& s) {
 
 std::string JsonValue(const TValue& v) {
   if (const auto* s = std::get_if<std::string>(&v)) return JsonString(*s);
+  if (const auto* list = std::get_if<std::vector<std::string>>(&v)) {
+    std::string out = "[";
+    for (size_t i = 0; i < list->size(); ++i) out += (i ? ", " : "") + JsonString((*list)[i]);
+    return out + "]";
+  }
   return PlainText(v);
 }
 

@@ -5,6 +5,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/Id3v2Pieces.h"
 #include "cli/PieceReport.h"
 #include "cli/SplitModes.h"
 #include "mp3/LengthScan.h"
@@ -57,6 +58,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const std::string folder = outOption ? *outOption : std::string();
   const std::string& file = args.Positional[0];
   const TTagOverrides tagOptions = ParseTagOptions(args);
+  TCliId3v2 id3v2(args, tagOptions);
 
   // The split uses the exact length, as the desktop program does. A file whose first frame
   // counts the frames (lame and ffmpeg write one) usually tells it without the player's scan,
@@ -72,11 +74,13 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   Analyze(mp3, file, false, true, !size);
   scan.Take(mp3);
   TPieceReport report(out, err, args.Has("--verify"));
-  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, report);
+  if (!args.Has("--dry-run")) id3v2.TakeSource(mp3, err);
+  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, id3v2, report);
   if (silence) {
-    return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, report);
+    return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, id3v2,
+                          report);
   }
-  if (size) return SplitBySize(mp3, *size, sizeLimit, folder, tagOptions, report);
+  if (size) return SplitBySize(mp3, *size, sizeLimit, folder, tagOptions, id3v2, report);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
   // The checks of the split options dialog, in its order.
@@ -95,7 +99,8 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
-      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(size_t(count)));
   return report.Finish();
 }
 

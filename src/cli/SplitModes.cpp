@@ -24,7 +24,7 @@ void CheckOutputFolder(const std::string& folder) {
 }
 
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, TPieceReport& report) {
+               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TPieceReport& report) {
   const TTagCodePage cp = TagCodePageFromEnvironment();
   TCueSheet sheet;
   std::string error;
@@ -47,12 +47,13 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
             BuildTagFromFields(CueTrackFields(sheet, sheet.Tracks[piece], cp));
         return BuildTagWithOverrides(&fromSheet, tagOptions, cp);
       },
-      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size(), &sheet));
   return report.Finish();
 }
 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
-                   const std::string& folder, const TTagOverrides& tagOptions,
+                   const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
                    TPieceReport& report) {
   std::ostream& out = report.Out();
   std::ostream& err = report.Err();
@@ -93,12 +94,14 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
       starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
-      [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size()));
   return report.Finish();
 }
 
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
-                const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report) {
+                const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
+                TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
   std::vector<TSizedFrame> frames;
@@ -113,18 +116,23 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   if (audioEnd < 0 || frames.empty()) {
     throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
   }
-  const int64_t tagBytes = tag.IsTag() ? kId3v1Size : 0;
+  const int64_t v2Bytes = int64_t(id3v2.LargestTag(frames.size(), mp3.Info.Duration));
+  const int64_t tagBytes = (tag.IsTag() ? kId3v1Size : 0) + v2Bytes;
   const TSizePlan plan = PlanSizePieces(frames, audioEnd, limit, tagBytes);
   if (!plan.Fits) {
     throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
                  " bytes) is smaller than the largest frame (" + std::to_string(plan.LargestFrame) +
-                 " bytes)" + (tagBytes ? " plus the tag (128 bytes)" : ""));
+                 " bytes)" +
+                 (tagBytes ? std::string(v2Bytes ? " plus the tags (" : " plus the tag (") +
+                                 std::to_string(tagBytes) + " bytes)"
+                           : ""));
   }
   report.Expect(plan.From.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveFrameRanges(
       plan.From, plan.To, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag,
-      true, [&](size_t, const TSegmentResult& result) { report.Done(result); });
+      true, [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(plan.From.size()));
   return report.Finish();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/Id3v2Pieces.h"
 #include "cli/PieceReport.h"
 #include "edit/TagText.h"
 #include "mp3/KorvaMp3.h"
@@ -17,11 +18,13 @@ namespace pelcato {
 void CheckOutputFolder(const std::string& folder);
 
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, TPieceReport& report);
+               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TPieceReport& report);
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
-                   const std::string& folder, const TTagOverrides& tagOptions,
+                   const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
                    TPieceReport& report);
+// A piece's SIZE holds its tags too.
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
-                const std::string& folder, const TTagOverrides& tagOptions, TPieceReport& report);
+                const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
+                TPieceReport& report);
 
 }  // namespace pelcato

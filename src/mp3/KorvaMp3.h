@@ -91,12 +91,25 @@ class TKorvaMP3 {
   bool CopyWithoutFrame(const std::string& source, const std::string& destination, int tagSize,
                         int pictureOffset, int pictureSize);
 
+  // The length of a piece in ms, measured by a walk over its frames when asked for.
+  using TLengthOf = std::function<int64_t()>;
+  // What a piece carries in front of its frames (an ID3v2 tag), or nothing when empty. Asked
+  // on the caller's thread, in the order of the pieces, before the piece's frames are written
+  // (with a frame index, up to several pieces ahead of its name and its ID3v1 tag).
+  using TFrontFor = std::function<std::vector<uint8_t>(size_t piece, const TLengthOf& lengthMs)>;
+
+  // The bytes of the ID3v2 tag the analysis passed over (header included, not the padding
+  // behind it); empty without one. Throws EFileError when the file cannot be read.
+  std::vector<uint8_t> ReadID3v2Tag() const;
+
   // Copies the frames of a time range of the analysed file, whole and byte for byte, into a
-  // new file, followed by the tag when its Header is "TAG". The first frame written is the
-  // first whose start time is at or after startMs; frames are written until their time
-  // reaches endMs - startMs. A destination that is the source itself is refused.
+  // new file, followed by the tag when its Header is "TAG" (and preceded by what front gives
+  // as piece 0). The first frame written is the first whose start time is at or after
+  // startMs; frames are written until their time reaches endMs - startMs. A destination that
+  // is the source itself is refused. bytes counts the frames only.
   bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
-                   const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs);
+                   const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
+                   const TFrontFor& front = {});
 
   // Writes many ranges; each piece is byte-identical to what SaveSegment writes for its range.
   // nameFor gives each piece's path once the piece is to be named (with a frame index, pieces
@@ -107,12 +120,12 @@ class TKorvaMP3 {
   using TPieceDone = std::function<void(size_t piece, const TSegmentResult& result)>;
   void SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                     const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
-                    const TPieceDone& done);
+                    const TPieceDone& done, const TFrontFor& front = {});
   // The same with a tag of its own for every piece; tagFor is asked just before nameFor.
   using TTagFor = std::function<TID3v1Tag(size_t piece)>;
   void SaveSegmentsWithTags(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
-                            const TPieceDone& done);
+                            const TPieceDone& done, const TFrontFor& front = {});
 
   // One frame that a cut copies: where it starts, its bytes and its time.
   struct TFrameSpan {
@@ -131,7 +144,7 @@ class TKorvaMP3 {
   // from[i] must be a place the walk of WalkFrames reaches. Otherwise as SaveSegments.
   void SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,
                        const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
-                       const TPieceDone& done);
+                       const TPieceDone& done, const TFrontFor& front = {});
 
   // True when the frame index shows the stream as its "Xing" or "Info" header frame describes
   // it: that frame first, then nothing but whole frames of one duration end to end up to the
@@ -195,22 +208,31 @@ class TKorvaMP3 {
   // write the piece.
   bool WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
                       const std::string& destination, const TID3v1Tag& tag,
-                      TSegmentResult& result) const;
-  bool CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
+                      const std::vector<uint8_t>& front, TSegmentResult& result) const;
+  // Copies the frame at pos into out; without out, only steps over it.
+  bool CopyFrame(TSourceFile& src, TAtomicOutput* out, int64_t& pos, int64_t& bytes,
                  double& ms) const;
   // The VBR header frame a piece from `from` gets, or an empty vector when it needs none.
   std::vector<uint8_t> VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const;
-  // Opens the destination, lets copyFrames write the frames (adding their bytes and time),
-  // ends with the tag and commits; a failure anywhere leaves nothing under the name.
+  // Opens the destination, writes front, lets copyFrames write the frames (adding their
+  // bytes and time), ends with the tag and commits; a failure anywhere leaves nothing under
+  // the name.
   using TFrameCopy = std::function<void(TAtomicOutput& out, int64_t& bytes, double& written)>;
   bool WriteOutput(TSourceFile& src, const std::string& destination, const TID3v1Tag& tag,
-                   bool noReplace, TSegmentResult& result, const TFrameCopy& copyFrames) const;
+                   const std::vector<uint8_t>& front, bool noReplace, TSegmentResult& result,
+                   const TFrameCopy& copyFrames) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
-                  const TID3v1Tag& tag, bool noReplace, TSegmentResult& result,
-                  const TFrameIndex* index) const;
+                  const TID3v1Tag& tag, const std::vector<uint8_t>& front, bool noReplace,
+                  TSegmentResult& result, const TFrameIndex* index) const;
   // The frames of a piece (and its VBR header frame when asked for), as WritePiece writes them.
-  void CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput& out, int64_t& bytes,
+  // Without out, only the walk: the piece's bytes and time, no VBR header frame.
+  void CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput* out, int64_t& bytes,
                  double& written, const TFrameIndex* index) const;
+  // The time of the piece from `from` (CopyPiece without an output) and of the frames from
+  // `from` to `to` (WriteFrames without one), in whole ms as a piece reports it.
+  int64_t PieceLength(TSourceFile& src, int64_t from, int64_t spanMs,
+                      const TFrameIndex* index) const;
+  int64_t RangeLength(TSourceFile& src, int64_t from, int64_t to) const;
   // The loop of every save of many pieces, in their order: ready (when given) waits until the
   // piece may be named, then its tag and its name are asked for, the piece is written by
   // write unless the name is the source itself (a throw fails it), and done is told.
@@ -222,9 +244,11 @@ class TKorvaMP3 {
   // no second thread could be had; nothing was written then.
   bool SavePiecesSideBySide(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
-                            const TPieceDone& done, const TFrameIndex& index) const;
+                            const TPieceDone& done, const TFrontFor& front,
+                            const TFrameIndex& index) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
-                   const TID3v1Tag& tag, bool noReplace, TSegmentResult& result) const;
+                   const TID3v1Tag& tag, const std::vector<uint8_t>& front, bool noReplace,
+                   TSegmentResult& result) const;
   bool SourceUsable() const;
   // The source opened for a save; nullptr when it is gone or cannot be read.
   std::unique_ptr<TSourceFile> OpenSource() const;

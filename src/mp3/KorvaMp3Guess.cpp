@@ -88,7 +88,7 @@ TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64
 
 bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
                                const std::string& destination, const TID3v1Tag& tag,
-                               TSegmentResult& result) const {
+                               const std::vector<uint8_t>& front, TSegmentResult& result) const {
   // A piece with a VBR header of its own is built from its walk first.
   const TGuess g = VbrHeader ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
@@ -119,7 +119,7 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
     wrong = pos != g.To;
     if (wrong) throw EWrongGuess();
   };
-  const bool named = WriteOutput(src, destination, tag, false, result, copyAndCheck);
+  const bool named = WriteOutput(src, destination, tag, front, false, result, copyAndCheck);
   // A failed read or write fails the piece as it fails a plain write; only a wrong guess
   // leaves the piece to the caller.
   return named || !wrong;

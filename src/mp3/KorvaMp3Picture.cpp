@@ -1,5 +1,6 @@
-// The ID3v2 picture frame ("APIC"): found by walking the tag's frames, and left out of a copy
-// of the file whose tag size is reduced by the frame's size.
+// The ID3v2 tag: its bytes as the analysis found them, and its picture frame ("APIC"), found
+// by walking the tag's frames and left out of a copy of the file whose tag size is reduced by
+// the frame's size.
 #include <cstring>
 
 #include "io/AtomicOutput.h"
@@ -16,6 +17,16 @@ int32_t ReadBigEndian32(const uint8_t* b) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> TKorvaMP3::ReadID3v2Tag() const {
+  if (Info.ID3v2Size <= 0) return {};
+  TSourceFile src(Info.FileName);
+  std::vector<uint8_t> tag(size_t(Info.ID3v2Size));
+  // A file cut short since the analysis gives the bytes it still has; the tag's reader then
+  // finds its size running past them.
+  tag.resize(src.ReadAt(0, tag.data(), tag.size()));
+  return tag;
+}
 
 bool TKorvaMP3::FindPictureFrame(const std::string& fileName, int& tagSize, int& pictureOffset,
                                  int& pictureSize) {

@@ -5,6 +5,8 @@
 // the piece's tag and name just as the one-thread loop does, ends the piece with the tag and
 // gives it the name. A piece is thus named only when it is whole, under the lowest free
 // number at that moment, and the caller's functions are only ever called on its own thread.
+// What goes in front of a piece's frames is asked for on this thread too, before the piece may
+// be written: for the pieces that may be written ahead, while this thread waits for one.
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -33,7 +35,7 @@ struct TWrittenPiece {
 bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
                                      const std::vector<int64_t>& ends, const TNameFor& nameFor,
                                      const TTagFor& tagFor, bool noReplace, const TPieceDone& done,
-                                     const TFrameIndex& index) const {
+                                     const TFrontFor& front, const TFrameIndex& index) const {
   const size_t count = std::min(starts.size(), ends.size());
   // The first piece's name shows the folder where the files without a name are made; any
   // piece whose name lies elsewhere is written again there, the one-thread way.
@@ -44,6 +46,11 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
   std::mutex lock;
   std::condition_variable changed;
   std::deque<TWrittenPiece> pieces(count);
+  // What goes in front of each piece; a piece may be written once its front is there. A piece
+  // whose length could not be measured for it fails.
+  std::vector<std::vector<uint8_t>> fronts(count);
+  std::vector<char> frontFailed(count, 0);
+  size_t frontsMade = front ? 0 : count;
   size_t nextToWrite = 0;
   size_t nextToName = 0;
   bool stop = false;
@@ -52,7 +59,7 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
   const auto claim = [&](std::unique_lock<std::mutex>& held, size_t& piece, bool wait) {
     for (;;) {
       if (stop || nextToWrite >= count) return false;
-      if (nextToWrite < nextToName + kPiecesAhead) {
+      if (nextToWrite < nextToName + kPiecesAhead && nextToWrite < frontsMade) {
         piece = nextToWrite++;
         return true;
       }
@@ -72,7 +79,10 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
       auto out = std::make_unique<TAtomicOutput>();
       if (out->Open(firstPath, false)) {
-        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], *out, piece.Bytes, piece.Written,
+        // Made before the piece was claimed, and left alone until it is named.
+        const std::vector<uint8_t>& bytes = fronts[i];
+        if (!bytes.empty()) out->Append(bytes.data(), bytes.size());
+        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], out.get(), piece.Bytes, piece.Written,
                   &index);
         out->Flush();
         // A source cut short while we read it must not give a piece that looks whole.
@@ -123,10 +133,35 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
 
   TWalker own;
   Restart(own.Walk);
+  // The fronts of the pieces up to (not including) piece `upTo`, made in order; the lengths
+  // they ask for are walked with a source and a walk of their own.
+  TWalker measure;
+  Restart(measure.Walk);
+  const auto makeFronts = [&](size_t upTo) {
+    for (size_t i = frontsMade; i < std::min(upTo, count); ++i) {
+      std::vector<uint8_t> bytes;
+      try {
+        bytes = front(i, [&] {
+          if (!measure.Src) measure.Src = std::make_unique<TSourceFile>(Info.FileName);
+          const TCursor cursor = SkipFor(*measure.Src, measure.Walk, starts[i], &index);
+          return PieceLength(*measure.Src, cursor.Pos, ends[i] - starts[i], &index);
+        });
+      } catch (const std::exception&) {
+        frontFailed[i] = 1;
+        Restart(measure.Walk);
+      }
+      std::lock_guard<std::mutex> g(lock);
+      fronts[i] = std::move(bytes);
+      frontsMade = i + 1;
+      changed.notify_all();
+    }
+  };
   TWrittenPiece piece;  // the piece being named
   // Waits until piece i is written, writing pieces itself meanwhile when it may, and takes it.
   const auto ready = [&](size_t i) {
     piece.Out.reset();
+    if (i > 0) fronts[i - 1] = {};
+    if (front) makeFronts(i + kPiecesAhead);
     std::unique_lock<std::mutex> held(lock);
     nextToName = i;
     changed.notify_all();
@@ -146,14 +181,18 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       count, [&](size_t i) { return i == 0 ? firstPath : nameFor(i); },
       [&](size_t i) { return i == 0 ? firstTag : tagFor(i); }, done,
       [&](size_t i, const TID3v1Tag& tag, TSegmentResult& result) {
+        if (frontFailed[i]) {
+          piece.Out.reset();
+          return;
+        }
         if (FolderOf(result.Path) != folder) {
           // Another folder: written there the one-thread way.
           piece.Out.reset();
           try {
             if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
             const TCursor cursor = SkipFor(*own.Src, own.Walk, starts[i], &index);
-            WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
-                       result, &index);
+            WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, fronts[i],
+                       noReplace, result, &index);
           } catch (const std::exception&) {
             Restart(own.Walk);
             throw;

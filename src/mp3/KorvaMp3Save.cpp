@@ -50,10 +50,10 @@ TKorvaMP3::TCursor TKorvaMP3::SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t
   return walk.Shared;
 }
 
-bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput& out, int64_t& pos, int64_t& bytes,
+bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput* out, int64_t& pos, int64_t& bytes,
                           double& ms) const {
   const TFrameStep s = StepAt(src, pos, true);
-  if (s.Bytes > 0) out.AppendRange(src, pos, s.Bytes);
+  if (out && s.Bytes > 0) out->AppendRange(src, pos, s.Bytes);
   bytes += s.Bytes;
   ms += s.Ms;
   pos = s.Next;
@@ -141,8 +141,8 @@ std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int
 }
 
 bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, const TID3v1Tag& tag,
-                            bool noReplace, TSegmentResult& result,
-                            const TFrameCopy& copyFrames) const {
+                            const std::vector<uint8_t>& front, bool noReplace,
+                            TSegmentResult& result, const TFrameCopy& copyFrames) const {
   result.Path = destination;
   result.Ok = false;
   result.Bytes = 0;
@@ -152,6 +152,7 @@ bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, co
   try {
     int64_t bytes = 0;
     double written = 0.0;
+    if (!front.empty()) out.Append(front.data(), front.size());
     copyFrames(out, bytes, written);
     if (tag.IsTag()) WriteTag(out, tag, SourceTagEnd());
     // A source cut short while we read it must not give a piece that looks whole.
@@ -167,15 +168,15 @@ bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, co
   }
 }
 
-void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput& out,
+void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput* out,
                           int64_t& bytes, double& written, const TFrameIndex* index) const {
   // The audio ends before the APE footer and the ID3v1 tag.
   const int64_t limit = AudioLimit();
   const double span = double(spanMs);
   int64_t pos = from;
-  if (VbrHeader) {
+  if (VbrHeader && out) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
-    if (!header.empty()) out.Append(header.data(), header.size());
+    if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());
   }
   const std::vector<TFrameIndex::TMark>* marks = index ? &index->Marks() : nullptr;
@@ -197,7 +198,7 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
         ++taken;
       }
       if (taken == m.Steps) {
-        out.AppendRange(src, pos, m.Bytes);
+        if (out) out->AppendRange(src, pos, m.Bytes);
         bytes += m.Bytes;
         written = w;
         pos = (*marks)[++mark].Pos;
@@ -210,16 +211,34 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
 }
 
 bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
-                           const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                           const std::string& destination, const TID3v1Tag& tag,
+                           const std::vector<uint8_t>& front, bool noReplace,
                            TSegmentResult& result, const TFrameIndex* index) const {
-  return WriteOutput(src, destination, tag, noReplace, result,
+  return WriteOutput(src, destination, tag, front, noReplace, result,
                      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
-                       CopyPiece(src, from, spanMs, out, bytes, written, index);
+                       CopyPiece(src, from, spanMs, &out, bytes, written, index);
                      });
 }
 
+int64_t TKorvaMP3::PieceLength(TSourceFile& src, int64_t from, int64_t spanMs,
+                               const TFrameIndex* index) const {
+  int64_t bytes = 0;
+  double written = 0.0;
+  CopyPiece(src, from, spanMs, nullptr, bytes, written, index);
+  return int64_t(written);
+}
+
+int64_t TKorvaMP3::RangeLength(TSourceFile& src, int64_t from, int64_t to) const {
+  const int64_t limit = std::min(to, AudioLimit());
+  int64_t bytes = 0;
+  double written = 0.0;
+  for (int64_t pos = from; pos < limit;) CopyFrame(src, nullptr, pos, bytes, written);
+  return int64_t(written);
+}
+
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
-                            const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs) {
+                            const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
+                            const TFrontFor& front) {
   bytes = 0;
   durationMs = 0;
   if (!CanWriteTo(destination)) return false;
@@ -228,13 +247,22 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   try {
     TSourceFile src(Info.FileName);
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
+    const std::vector<uint8_t> frontBytes =
+        front ? front(0,
+                      [&] {
+                        TCursor start = cursor;
+                        if (startMs > 0) SkipTo(src, start, startMs, index);
+                        return PieceLength(src, start.Pos, endMs - startMs, index);
+                      })
+              : std::vector<uint8_t>();
     // Without an index a long cut is copied while the walk checks it; what that leaves (the
     // cursor then stands on the start) is written here.
-    const bool done =
-        !index && WriteFromGuess(src, cursor, startMs, endMs - startMs, destination, tag, result);
+    const bool done = !index && WriteFromGuess(src, cursor, startMs, endMs - startMs, destination,
+                                               tag, frontBytes, result);
     if (!done) {
       if (index && startMs > 0) SkipTo(src, cursor, startMs, index);
-      WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, false, result, index);
+      WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, frontBytes, false, result,
+                 index);
     }
   } catch (const std::exception&) {
     return false;
@@ -246,9 +274,9 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
 
 void TKorvaMP3::SaveSegments(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                              const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
-                             const TPieceDone& done) {
+                             const TPieceDone& done, const TFrontFor& front) {
   SaveSegmentsWithTags(
-      starts, ends, nameFor, [&](size_t) { return tag; }, noReplace, done);
+      starts, ends, nameFor, [&](size_t) { return tag; }, noReplace, done, front);
 }
 
 void TKorvaMP3::SaveInOrder(size_t count, const TNameFor& nameFor, const TTagFor& tagFor,
@@ -272,13 +300,13 @@ void TKorvaMP3::SaveInOrder(size_t count, const TNameFor& nameFor, const TTagFor
 
 void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
                                      const std::vector<int64_t>& ends, const TNameFor& nameFor,
-                                     const TTagFor& tagFor, bool noReplace,
-                                     const TPieceDone& done) {
+                                     const TTagFor& tagFor, bool noReplace, const TPieceDone& done,
+                                     const TFrontFor& front) {
   const size_t count = std::min(starts.size(), ends.size());
   const TFrameIndex* index = UsableIndex();
   const std::unique_ptr<TSourceFile> src = OpenSource();
   if (src && index && count > 1 &&
-      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, *index)) {
+      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, front, *index)) {
     return;
   }
   TSkipWalk walk;
@@ -288,7 +316,11 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
                 if (!src) return;
                 try {
                   const TCursor cursor = SkipFor(*src, walk, starts[i], index);
-                  WritePiece(*src, cursor.Pos, ends[i] - starts[i], result.Path, tag, noReplace,
+                  const int64_t span = ends[i] - starts[i];
+                  const std::vector<uint8_t> frontBytes =
+                      front ? front(i, [&] { return PieceLength(*src, cursor.Pos, span, index); })
+                            : std::vector<uint8_t>();
+                  WritePiece(*src, cursor.Pos, span, result.Path, tag, frontBytes, noReplace,
                              result, index);
                 } catch (const std::exception&) {
                   Restart(walk);
@@ -311,24 +343,29 @@ int64_t TKorvaMP3::WalkFrames(const std::function<void(const TFrameSpan& frame)>
 }
 
 bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
-                            const std::string& destination, const TID3v1Tag& tag, bool noReplace,
+                            const std::string& destination, const TID3v1Tag& tag,
+                            const std::vector<uint8_t>& front, bool noReplace,
                             TSegmentResult& result) const {
-  return WriteOutput(src, destination, tag, noReplace, result,
+  return WriteOutput(src, destination, tag, front, noReplace, result,
                      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
                        const int64_t limit = std::min(to, AudioLimit());
                        int64_t pos = from;
-                       while (pos < limit) CopyFrame(src, out, pos, bytes, written);
+                       while (pos < limit) CopyFrame(src, &out, pos, bytes, written);
                      });
 }
 
 void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vector<int64_t>& to,
                                 const TNameFor& nameFor, const TID3v1Tag& tag, bool noReplace,
-                                const TPieceDone& done) {
+                                const TPieceDone& done, const TFrontFor& front) {
   const std::unique_ptr<TSourceFile> src = OpenSource();
   SaveInOrder(
       std::min(from.size(), to.size()), nameFor, [&](size_t) { return tag; }, done,
       [&](size_t i, const TID3v1Tag& pieceTag, TSegmentResult& result) {
-        if (src) WriteFrames(*src, from[i], to[i], result.Path, pieceTag, noReplace, result);
+        if (!src) return;
+        const std::vector<uint8_t> frontBytes =
+            front ? front(i, [&] { return RangeLength(*src, from[i], to[i]); })
+                  : std::vector<uint8_t>();
+        WriteFrames(*src, from[i], to[i], result.Path, pieceTag, frontBytes, noReplace, result);
       });
 }
 

@@ -45,6 +45,8 @@ struct TAppSettings {
   int32_t SplitSec = 0;
   // Pieces whose frames do not all share one bit rate start with a fresh VBR header frame.
   bool VbrHeader = false;
+  // The ID3v2 tag in front of the pieces: 0 none, 1 the source's (kept), 2 a new one.
+  int32_t Id3v2 = 0;
 };
 
 inline constexpr char SettingsFileName[] = "Pelcato.ini";

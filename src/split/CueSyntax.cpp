@@ -99,6 +99,15 @@ bool CheckCueSyntax(std::string_view text, std::string& forParser, std::string& 
       passed = values >= 2 && OneOf(w[1], {"DATE", "GENRE"})
                    ? "REM " + std::string(w[1]) + " " + std::string(w[2])
                    : std::string();
+    } else if (values > 1 && !quoted &&
+               OneOf(cmd,
+                     {"TITLE", "PERFORMER", "SONGWRITER", "COMPOSER", "ARRANGER", "MESSAGE"}) &&
+               line.find('"') == std::string_view::npos) {
+      // Hand-written sheets often leave a text of several words unquoted; libcue would keep its
+      // first word only, so the whole rest of the line is passed on quoted.
+      const size_t from = size_t(w[1].data() - line.data());
+      const size_t to = size_t(w.back().data() - line.data()) + w.back().size();
+      passed = std::string(cmd) + " \"" + std::string(line.substr(from, to - from)) + "\"";
     } else if (OneOf(cmd, {"TITLE", "PERFORMER", "SONGWRITER", "COMPOSER", "ARRANGER", "MESSAGE",
                            "DISC_ID", "GENRE", "TOC_INFO1", "TOC_INFO2", "UPC_EAN", "SIZE_INFO"}) ||
                (cmd == "ISRC" && quoted) || (OneOf(cmd, {"CATALOG", "CDTEXTFILE"}) && !inTrack)) {

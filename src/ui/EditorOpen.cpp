@@ -180,18 +180,22 @@ void TFrmMP3Editor::FillStandardPage() {
   Label22->setText(QString::fromStdString(FormatTimeCode(info.Duration)));
 }
 
-void TFrmMP3Editor::FillTagPage() {
+std::pair<std::array<QString, 6>, int> TFrmMP3Editor::TagPageAtOpen() const {
+  if (FMp3->Info.ID3v1Size <= 0) return {{}, -1};
   const TTagFields fields = FieldsFromTag(FMp3->Info.Tag, FTagCodePage);
   const auto text = [this](const std::string& bytes) {
     return QString::fromStdString(TagTextToUtf8(bytes, FTagCodePage));
   };
-  RzEdit1->setText(text(fields.Title));
-  RzEdit2->setText(text(fields.Artist));
-  RzEdit3->setText(text(fields.Album));
-  RzEdit7->setText(text(fields.Comment));
-  RzEdit6->setText(text(fields.Year));
-  RzEdit5->setText(QString::fromStdString(fields.Track));
-  RzComboBox1->setCurrentIndex(fields.Genre < RzComboBox1->count() ? fields.Genre : -1);
+  return {{text(fields.Title), text(fields.Artist), text(fields.Album), text(fields.Comment),
+           text(fields.Year), QString::fromStdString(fields.Track)},
+          fields.Genre < RzComboBox1->count() ? fields.Genre : -1};
+}
+
+void TFrmMP3Editor::FillTagPage() {
+  const auto [texts, genre] = TagPageAtOpen();
+  QLineEdit* const edits[] = {RzEdit1, RzEdit2, RzEdit3, RzEdit7, RzEdit6, RzEdit5};
+  for (size_t i = 0; i < texts.size(); ++i) edits[i]->setText(texts[i]);
+  RzComboBox1->setCurrentIndex(genre);
 }
 
 }  // namespace pelcato

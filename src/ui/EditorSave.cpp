@@ -1,6 +1,6 @@
 // "Save as" and "Split" of the main window: the marked range written to a file of the user's
 // choice, and the whole file cut into pieces in the folder of the split options, each with
-// the tag built from the tag page.
+// the tag built from the tag page, and the ID3v2 tag [OUTPUT] Id3v2 asks for in front.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -12,11 +12,77 @@
 #include "edit/TagText.h"
 #include "io/Paths.h"
 #include "split/SplitPlan.h"
+#include "tags/PieceTagFront.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitSplitOption.h"
 
 namespace pelcato {
+namespace {
+
+// The ID3v2 tag in front of the pieces of one save by [OUTPUT] Id3v2 (0 none, 1 the source's,
+// 2 a new one): the source's tag read once, the tag page's fields (all of them, or for a kept
+// tag the edited ones), and the warnings for the result box.
+class TWindowId3v2 {
+ public:
+  TWindowId3v2(const TKorvaMP3& mp3, int32_t setting,
+               const std::function<TPieceTagFields(bool all)>& fieldsFromEdits)
+      : FMode(setting == 1   ? TId3v2Mode::Keep
+              : setting == 2 ? TId3v2Mode::New
+                             : TId3v2Mode::None),
+        FTag(SourceTag(mp3, FMode)) {
+    if (FMode == TId3v2Mode::None) return;
+    // A new tag, and a kept one for a source without any, take every field of the page.
+    const TPieceTagFields fields =
+        fieldsFromEdits(FMode == TId3v2Mode::New || FTag.SourceVersion() == 0);
+    FPieces = std::make_unique<TPieceTags>(
+        FTag, FMode, [fields](size_t) { return fields; },
+        [this](const std::string& warning) {
+          FWarnings += QLatin1Char('\n') + QString::fromStdString(warning);
+        });
+  }
+  TKorvaMP3::TFrontFor Front(size_t count) {
+    return FPieces ? FPieces->Front(count) : TKorvaMP3::TFrontFor();
+  }
+  // Each on a line of its own, a line break first; empty without any.
+  const QString& Warnings() const { return FWarnings; }
+
+ private:
+  static TId3v2PieceTag SourceTag(const TKorvaMP3& mp3, TId3v2Mode mode) {
+    try {
+      if (mode != TId3v2Mode::None) return TId3v2PieceTag(mp3.ReadID3v2Tag());
+    } catch (const std::exception&) {
+      // The save meets the same read error and says so.
+    }
+    return TId3v2PieceTag({});
+  }
+
+  TId3v2Mode FMode;
+  TId3v2PieceTag FTag;
+  std::unique_ptr<TPieceTags> FPieces;
+  QString FWarnings;
+};
+
+}  // namespace
+
+TPieceTagFields TFrmMP3Editor::Id3v2FieldsFromEdits(bool all) const {
+  TPieceTagFields f;
+  if (!RzCheckBox1->isChecked()) return f;
+  const auto [opened, openedGenre] = TagPageAtOpen();
+  const QLineEdit* const edits[] = {RzEdit1, RzEdit2, RzEdit3, RzEdit7, RzEdit6};
+  std::optional<std::string>* const fields[] = {&f.Title, &f.Artist, &f.Album, &f.Comment, &f.Year};
+  for (size_t i = 0; i < std::size(edits); ++i) {
+    if (all || edits[i]->text() != opened[i]) *fields[i] = edits[i]->text().toStdString();
+  }
+  if (all || RzEdit5->text() != opened[5]) {
+    bool ok = false;
+    const int track = RzEdit5->text().toInt(&ok);
+    f.Track = ok && track > 0 ? track : 0;
+  }
+  const int genre = RzComboBox1->currentIndex();
+  if (all || genre != openedGenre) f.Genre = std::string(GenreName(genre));
+  return f;
+}
 
 TID3v1Tag TFrmMP3Editor::BuildTagFromEdits() const {
   TTagFields fields;
@@ -74,17 +140,20 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   FMp3->Stop();
   const TID3v1Tag tag = BuildTagFromEdits();
   FMp3->VbrHeader = FSettings.VbrHeader;
+  TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
+                     [this](bool all) { return Id3v2FieldsFromEdits(all); });
   int64_t bytes = 0;
   int64_t durationMs = 0;
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, QFile::encodeName(path).toStdString(), tag,
-                                       bytes, durationMs);
+                                       bytes, durationMs, id3v2.Front(0));
   ShowBusy(false);
   if (saved) {
-    FDialogs.ShowMessage(this, Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path,
-                         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+    FDialogs.ShowMessage(
+        this, Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + id3v2.Warnings(),
+        Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
-    FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave), Msg(FMessages.Ms_Error), TMsgIcon::Error,
-                         TMsgButtons::Ok);
+    FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
+                         Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
   }
 }
 
@@ -125,6 +194,8 @@ void TFrmMP3Editor::BtnSplitClick() {
   ShowBusy(true);
   const TID3v1Tag tag = BuildTagFromEdits();  // the same tag on every piece
   FMp3->VbrHeader = FSettings.VbrHeader;
+  TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
+                     [this](bool all) { return Id3v2FieldsFromEdits(all); });
   TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
   FMp3->SaveSegments(
@@ -137,15 +208,17 @@ void TFrmMP3Editor::BtnSplitClick() {
         QCoreApplication::processEvents();
         return names.Next();
       },
-      tag, true, [&](size_t, const TSegmentResult& result) { anyFailed |= !result.Ok; });
+      tag, true, [&](size_t, const TSegmentResult& result) { anyFailed |= !result.Ok; },
+      id3v2.Front(size_t(count)));
   ShowBusy(false);
   ApplyCommandState(TCommandState::FileOpen);
   if (anyFailed) {
-    FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave), Msg(FMessages.Ms_Error), TMsgIcon::Error,
-                         TMsgButtons::Ok);
+    FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
+                         Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
   } else {
-    FDialogs.ShowMessage(this, Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown,
-                         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+    FDialogs.ShowMessage(
+        this, Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + id3v2.Warnings(),
+        Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }
 

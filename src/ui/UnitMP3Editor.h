@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QStringList>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "settings/AppSettings.h"
 #include "settings/MessageTable.h"
 #include "shadow/ShadowImage.h"
+#include "tags/Id3v2PieceTag.h"
 #include "ui/CommandState.h"
 
 class QAction;
@@ -126,6 +128,9 @@ class TFrmMP3Editor : public QWidget {
   const TTagCodePage& TagCodePage() const { return FTagCodePage; }
   // The tag the tag page describes: all zero unless "Include" is checked.
   TID3v1Tag BuildTagFromEdits() const;
+  // The fields of an ID3v2 tag from the tag page, in UTF-8: none unless "Include" is checked;
+  // all of them with all, else only those that differ from what the page showed at the open.
+  TPieceTagFields Id3v2FieldsFromEdits(bool all) const;
 
   // Components, named as the language files address them.
   TSkinImage* FS = nullptr;
@@ -270,6 +275,9 @@ class TFrmMP3Editor : public QWidget {
   QString TempFolder() const;
   void FillStandardPage();
   void FillTagPage();
+  // The texts the tag page shows for the open file's ID3v1 tag (empty without one): title,
+  // artist, album, comment, year, track; and the genre's item index.
+  std::pair<std::array<QString, 6>, int> TagPageAtOpen() const;
   // The tag edits and the genre box, enabled as the state table and "Include" say.
   void ApplyTagEditState();
   void ApplyStateTo(std::initializer_list<const char*> names, TCommandState state);

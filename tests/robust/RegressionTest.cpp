@@ -1,7 +1,8 @@
 // The files behind faults found so far (tests/data/regress-*), replayed through every reader:
 // MP3 files (and the file part of a cutting fuzz input) through the analysis, the picture search
 // and the cuts; language and settings files through the message table, a translation and a load and
-// save of the settings; time codes through the repair and the reading.
+// save of the settings; time codes through the repair and the reading; ID3v2 tags through the
+// pieces' tags.
 #include <strings.h>
 
 #include <algorithm>
@@ -16,6 +17,8 @@
 #include "settings/Language.h"
 #include "settings/MessageTable.h"
 #include "settings/ProfileFile.h"
+#include "tags/Id3v2PieceTag.h"
+#include "tags/Id3v2Summary.h"
 
 namespace pelcato::test {
 namespace {
@@ -214,6 +217,18 @@ TEST(Regression, TimeCodes) {
     EXPECT_EQ(normal.size(), std::min<size_t>(text.size(), 13));
     const int64_t ms = ParseTimeCode(normal);
     EXPECT_EQ(ParseTimeCode(FormatTimeCode(ms)), ms);
+  }
+}
+
+// Source tags for the pieces' ID3v2 tags: no tag or one that reads back to its end.
+TEST(Regression, Id3v2Tags) {
+  for (const fs::path& file : RegressionFiles(".id3")) {
+    SCOPED_TRACE(file.filename().string());
+    const Bytes b = ReadFile(file.string());
+    SummarizeId3v2(b.data(), b.size());
+    const TPieceTag tag = TId3v2PieceTag(b).Render(TId3v2Mode::Keep, {});
+    const auto back = SummarizeId3v2(tag.Bytes.data(), tag.Bytes.size());
+    EXPECT_TRUE(tag.Bytes.empty() || (back && back->Problem.empty()));
   }
 }
 

@@ -36,6 +36,7 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
             std::make_tuple(0, TSplitType::IntoParts, 2, 0, 3, 0));
   EXPECT_EQ(s.Language, LangAuto);
   EXPECT_FALSE(s.VbrHeader);
+  EXPECT_EQ(s.Id3v2, 0);
 }
 
 TEST_F(SettingsTest, VbrHeaderIsReadAsAnyNonZeroNumberAndWrittenBack) {
@@ -54,6 +55,21 @@ TEST_F(SettingsTest, VbrHeaderIsReadAsAnyNonZeroNumberAndWrittenBack) {
   Settings.VbrHeader = false;
   ASSERT_TRUE(SaveSettings(Settings));
   EXPECT_FALSE(Load().VbrHeader);
+}
+
+TEST_F(SettingsTest, Id3v2IsOneOfThreeChoicesAndWrittenBack) {
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, int>>{
+           {"1", 1}, {"2", 2}, {"0x2", 2}, {"3", 0}, {"-1", 0}, {"new", 0}}) {
+    Write("[output]\nId3v2=" + text + "\n");
+    EXPECT_EQ(Load().Id3v2, expected) << text;
+  }
+  Write("[OUTPUT]\nVbrHeader=1\n");
+  Settings = Load();
+  Settings.Id3v2 = 2;
+  ASSERT_TRUE(SaveSettings(Settings));
+  EXPECT_EQ(Load().Id3v2, 2);
+  const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
+  EXPECT_NE(text.find("[OUTPUT]\nVbrHeader=1\nId3v2=2\n"), std::string::npos) << text;
 }
 
 TEST_F(SettingsTest, ReadsNumbersAndFallsBackForText) {
@@ -100,7 +116,7 @@ TEST_F(SettingsTest, SaveCreatesTheFileWithoutAnUpgradeSection) {
   // The language first, then the split entries in their order, then the output choices.
   EXPECT_EQ(text,
             "[LANGUAGE]\nDefault=7\n\n[SPLIT]\nOutputFolder=\nType=0\nInto=2\nHour=0\n"
-            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=0\n");
+            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=0\nId3v2=0\n");
 }
 
 TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {

@@ -65,7 +65,20 @@ TEST(CueSheet, LibcueHasNothingToSayAboutWhatTheCheckLetsThrough) {
       EXPECT_EQ(error.rfind("the cue sheet does not parse", 0), 0u) << error;
     }
   }
-  EXPECT_EQ(accepted, 3);  // the remarks, the FLAGS and the CATALOG sheet
+  EXPECT_EQ(accepted, 4);  // the remarks, two words, the FLAGS and the CATALOG sheet
+}
+
+TEST(CueSheet, AnUnquotedTextOfSeveralWordsIsReadWhole) {
+  TCueSheet sheet;
+  std::string error;
+  ASSERT_TRUE(ParseCueSheet(
+      "PERFORMER Some  Band\nFILE \"a.mp3\" MP3\n  TRACK 01 AUDIO\n    TITLE My Song\t\r\n"
+      "    INDEX 01 00:00:00\n",
+      TagCodePageForLocale("en_US.UTF-8"), sheet, error))
+      << error;
+  ASSERT_EQ(sheet.Tracks.size(), 1u);
+  EXPECT_EQ(sheet.Tracks[0].Title, "My Song");
+  EXPECT_EQ(sheet.Performer, "Some  Band");
 }
 
 TEST(CueSheet, ARefusedLineIsNamed) {
