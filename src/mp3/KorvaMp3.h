@@ -78,7 +78,10 @@ class TKorvaMP3 {
   // where the frames lie, so that the saves that follow (a split above all) need not walk
   // the file from its first frame again, and the player's length scan need not read the
   // frames it only counts.
-  void AnalyzeFile(const std::string& fileName, bool measure, bool index = false);
+  // An observer is shown every frame of that walk (on the walk's thread, which has ended when
+  // AnalyzeFile returns); without an index it is not called at all.
+  void AnalyzeFile(const std::string& fileName, bool measure, bool index = false,
+                   TFrameObserver* observer = nullptr);
 
   // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be
   // opened; false when there is no tag, no picture frame, or the walk meets a broken size.
