@@ -12,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "io/SourceFile.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/MpegFrameHeader.h"
 #include "mp3/Mpg123Player.h"
+#include "wave/LevelEstimate.h"
+#include "wave/PeaksDecoder.h"
 
 namespace fs = std::filesystem;
 using namespace pelcato;
@@ -81,6 +84,49 @@ void BM_WalkFrames(benchmark::State& state) {
   benchmark::DoNotOptimize(frames);
 }
 BENCHMARK(BM_WalkFrames)->Unit(benchmark::kMillisecond);
+
+// What the waveform's first estimate adds to the walk above: each frame's side information
+// read into a block per granule. The frames are read into memory first, where the walk has
+// just had them.
+void BM_EstimateFromSideInfo(benchmark::State& state) {
+  TKorvaMP3 mp3(nullptr);
+  mp3.AnalyzeFile(LongFile(), false);
+  std::vector<uint8_t> bytes;
+  std::vector<std::pair<size_t, size_t>> frames;
+  {
+    TSourceFile src(LongFile());
+    mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& frame) {
+      if (const uint8_t* p = src.Peek(frame.Pos, size_t(frame.Bytes))) {
+        frames.emplace_back(bytes.size(), size_t(frame.Bytes));
+        bytes.insert(bytes.end(), p, p + frame.Bytes);
+      }
+    });
+  }
+  size_t blocks = 0;
+  for (auto _ : state) {
+    TLevelEstimator estimator(frames.size());
+    for (const auto& [at, size] : frames) estimator.AddFrame(bytes.data() + at, size);
+    blocks += estimator.Summary().Blocks();
+  }
+  benchmark::DoNotOptimize(blocks);
+  state.SetItemsProcessed(state.iterations() * int64_t(frames.size()));
+}
+BENCHMARK(BM_EstimateFromSideInfo)->Unit(benchmark::kMillisecond);
+
+// Every frame decoded into the waveform's summary. Only on a real file (PELCATO_BENCH_FILE):
+// the synthetic frames hold no sound to decode.
+void BM_DecodePeaks(benchmark::State& state) {
+  if (!std::getenv("PELCATO_BENCH_FILE")) {
+    state.SkipWithError("set PELCATO_BENCH_FILE to a real MP3 file");
+    return;
+  }
+  for (auto _ : state) {
+    TWaveSummary summary;
+    if (!DecodePeaks(LongFile(), summary).Done) state.SkipWithError("decode failed");
+    benchmark::DoNotOptimize(summary.Blocks());
+  }
+}
+BENCHMARK(BM_DecodePeaks)->Unit(benchmark::kMillisecond);
 
 // Opening a file: our analysis with the player's exact length, against libmpg123's scan alone.
 void BM_AnalyzeMeasured(benchmark::State& state) {

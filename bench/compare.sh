@@ -7,7 +7,8 @@
 # Without FILE it makes a 60-minute 128 kbit/s file with sox and lame (about 57.6 MB); the split
 # at silences always runs on a file of its own with a pause every minute.
 # Needs: hyperfine, mp3splt, ffmpeg, lame, sox, GNU time (Debian: hyperfine mp3splt ffmpeg lame
-# sox time), coreutils, and a built build/src/cli/pelcato-cli.
+# sox time), coreutils, and a built build/src/cli/pelcato-cli (and build/bench/bench_core and
+# bench_peaks for the open and the waveform).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${PELCATO_CLI:-$root/build/src/cli/pelcato-cli}
@@ -92,6 +93,22 @@ bench_core=${PELCATO_BENCH_CORE:-$root/build/bench/bench_core}
 if [ -x "$bench_core" ]; then
   PELCATO_BENCH_FILE=$src "$bench_core" --benchmark_filter='Measured|ScanOnly' 2>/dev/null |
     grep -E '^BM_'
+  echo "== waveform: the first estimate beside the frame walk it rides on"
+  PELCATO_BENCH_FILE=$src "$bench_core" --benchmark_filter='WalkFrames$|EstimateFromSideInfo' \
+    2>/dev/null | grep -E '^BM_'
+fi
+
+peaks_tool=${PELCATO_BENCH_PEAKS:-$root/build/bench/bench_peaks}
+if [ -x "$peaks_tool" ]; then
+  echo "== waveform: the open as the window makes it, without and with the first envelope"
+  bench envelope -n open "'$peaks_tool' --open '$src'" -n envelope "'$peaks_tool' --estimate '$src'"
+  echo "== waveform: the decoded peaks against ffmpeg's decode (both decode every frame once)"
+  bench peaks -n ffmpeg "ffmpeg -v error -i '$src' -f null -" -n pelcato "'$peaks_tool' '$src'"
+fi
+latency_tool=${PELCATO_BENCH_LATENCY:-$root/build/bench/wave_latency}
+if [ -x "$latency_tool" ]; then
+  echo "== waveform: the window's event loop while the peaks are decoded (offscreen)"
+  XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen "$latency_tool" "$src" 3 2>/dev/null
 fi
 
 echo "== split at silences: 60 minutes of tone with a 5-second pause every minute"
@@ -119,6 +136,13 @@ for name, base, target in (("whole", "cp", 1.2), ("range", "dd", 1.3), ("split60
                            ("split3600", "split", 0.6)):
     ratio = med[name]["pelcato"] / med[name][base]
     print(f"{name:10} pelcato/{base:5} {ratio:5.2f}  (target at most {target})")
+try:
+    res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/envelope.json"))["results"]}
+    print(f"{'envelope':10} with/without {res['envelope'] / res['open']:5.2f}  (target at most 1.1)")
+    res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/peaks.json"))["results"]}
+    print(f"{'peaks':10} pelcato/ffmpeg {res['pelcato'] / res['ffmpeg']:5.2f}  (target at most 1.0)")
+except FileNotFoundError:
+    pass
 print()
 print("== --exact against whole frames (median wall time)")
 for name in ("exactrange", "exactwhole", "exactsplit60"):

@@ -60,6 +60,7 @@ Label9.Caption=Genre:
 Label8.Caption=TrackNumber:
 Label6.Caption=Year:
 Label7.Caption=Comment:
+TabSheet3.Caption=Waveform
 OpenDialog1.Title=Open MP3 file
 SaveDialog1.Title=Save Mp3 file
 PM_English.Caption=English

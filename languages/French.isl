@@ -60,6 +60,7 @@ Label9.Caption=Genre :
 Label8.Caption=N° de piste :
 Label6.Caption=Année :
 Label7.Caption=Commentaire :
+TabSheet3.Caption=Forme d'onde
 OpenDialog1.Title=Ouvrir un fichier MP3
 SaveDialog1.Title=Enregistrer le fichier MP3
 PM_English.Caption=Anglais

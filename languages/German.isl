@@ -60,6 +60,7 @@ Label9.Caption=Genre:
 Label8.Caption=Titelnummer:
 Label6.Caption=Jahr:
 Label7.Caption=Kommentar:
+TabSheet3.Caption=Wellenform
 OpenDialog1.Title=MP3-Datei öffnen
 SaveDialog1.Title=MP3-Datei speichern
 PM_English.Caption=Englisch

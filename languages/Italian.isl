@@ -60,6 +60,7 @@ Label9.Caption=Genere:
 Label8.Caption=N. traccia:
 Label6.Caption=Anno:
 Label7.Caption=Commento:
+TabSheet3.Caption=Forma d'onda
 OpenDialog1.Title=Apri file MP3
 SaveDialog1.Title=Salva file MP3
 PM_English.Caption=Inglese

@@ -60,6 +60,7 @@ Label9.Caption=Género:
 Label8.Caption=N.º de pista:
 Label6.Caption=Año:
 Label7.Caption=Comentario:
+TabSheet3.Caption=Forma de onda
 OpenDialog1.Title=Abrir archivo MP3
 SaveDialog1.Title=Guardar archivo MP3
 PM_English.Caption=Inglés

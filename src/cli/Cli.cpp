@@ -20,6 +20,7 @@ constexpr const char* kUsage =
     "                         [--out DIR] [TAG OPTIONS] [--exact]\n"
     "  pelcato-cli split FILE --size SIZE [--out DIR] [TAG OPTIONS] [--exact]\n"
     "  pelcato-cli verify FILE...\n"
+    "  pelcato-cli peaks FILE [--width N] [--json]\n"
     "  pelcato-cli --help | --version\n"
     "\n"
     "info   prints the stream facts, the ID3v1 tag and the ID3v2 tag's version and frame ids\n"
@@ -43,6 +44,11 @@ constexpr const char* kUsage =
     "       it (the bit reservoir), the gapless fields of its LAME extension (delay, padding,\n"
     "       encoder) and whether players trim by them (Timeline). Exit status 1 when a file\n"
     "       has decode errors.\n"
+    "peaks  decodes every frame of FILE and prints its waveform in N columns (default\n"
+    "       1000, at most 100000) from the start to the end of what a player plays: per\n"
+    "       column its start in ms, the smallest and largest sample (-1 to 1) and the RMS\n"
+    "       level in dBFS (-120 for silence); --json: one object with \"width\",\n"
+    "       \"ms_per_column\" and the arrays \"min\", \"max\" and \"rms_db\".\n"
     "\n"
     "  --vbr-header  a piece whose frames do not all share one bit rate starts with a new\n"
     "                VBR header frame (Xing), so that players show and seek its length right;\n"
@@ -126,6 +132,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (command == "cut") return CmdCut(words, out, err);
     if (command == "split") return CmdSplit(words, out, err);
     if (command == "verify") return CmdVerify(words, out, err);
+    if (command == "peaks") return CmdPeaks(words, out, err);
     throw EUsage("unknown command " + command);
   } catch (const EUsage& e) {
     err << "pelcato-cli: " << e.what() << "\n\n" << kUsage;

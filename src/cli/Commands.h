@@ -52,6 +52,7 @@ int CmdInfo(const TWords& words, std::ostream& out, std::ostream& err);
 int CmdCut(const TWords& words, std::ostream& out, std::ostream& err);
 int CmdSplit(const TWords& words, std::ostream& out, std::ostream& err);
 int CmdVerify(const TWords& words, std::ostream& out, std::ostream& err);
+int CmdPeaks(const TWords& words, std::ostream& out, std::ostream& err);
 
 // Prints what the decoder met in one file; false when the file has decode errors or holds no
 // stream the decoder can play.

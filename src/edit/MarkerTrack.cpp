@@ -35,14 +35,31 @@ void TMarkerPair::BeginDrag(TMarker which, TMarkerPoint p) {
   track.Dragging = true;
 }
 
-bool TMarkerPair::DragTo(TMarker which, TMarkerPoint p) {
-  TMarkerTrack& track = Track(which);
-  if (!track.Dragging) return false;
+void TMarkerPair::Limits(TMarker which, int& low, int& high) const {
+  const TMarkerTrack& track = Track(which);
   // The limits, held on the track: with the end picture at its left end the start picture's
   // MaxLeft lies left of its MinLeft and of the picture that stands for 0 ms; the picture then
   // holds still at its least place instead of leaving the track.
-  const int low = std::clamp(track.MinLeft, track.PixelFrom, track.PixelTo);
-  const int high = std::clamp(track.MaxLeft, low, track.PixelTo);
+  low = std::clamp(track.MinLeft, track.PixelFrom, track.PixelTo);
+  high = std::clamp(track.MaxLeft, low, track.PixelTo);
+}
+
+int64_t TMarkerPair::AllowedMs(TMarker which, int64_t ms, int64_t maxMs) const {
+  int low = 0, high = 0;
+  Limits(which, low, high);
+  TMarkerTrack at = Track(which);
+  at.CurrentLeft = low;
+  const int64_t least = MarkerToMs(at, maxMs);
+  at.CurrentLeft = high;
+  const int64_t most = MarkerToMs(at, maxMs);
+  return std::clamp(ms, least, std::max(least, most));
+}
+
+bool TMarkerPair::DragTo(TMarker which, TMarkerPoint p) {
+  TMarkerTrack& track = Track(which);
+  if (!track.Dragging) return false;
+  int low = 0, high = 0;
+  Limits(which, low, high);
   const int newLeft = std::clamp(track.CurrentLeft + (p.X - track.LastPoint.X), low, high);
   if (newLeft == track.CurrentLeft) return false;
   track.LastPoint = p;

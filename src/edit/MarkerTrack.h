@@ -55,6 +55,13 @@ class TMarkerPair {
   bool DragTo(TMarker which, TMarkerPoint p);
   // A button went up at p: one last move, then the drag ends. True when that move moved it.
   bool EndDrag(TMarker which, TMarkerPoint p);
+
+  // The left edges a drag of which may take now: [low, high] within [PixelFrom, PixelTo].
+  void Limits(TMarker which, int& low, int& high) const;
+  // The time that a drag elsewhere (of the marker's line on the waveform) gives the marker
+  // when it asks for ms: ms itself where the picture could be dragged to it, else the time of
+  // the limit the picture's drag would stop at. maxMs: the track's full length.
+  int64_t AllowedMs(TMarker which, int64_t ms, int64_t maxMs) const;
 };
 
 // Milliseconds of a picture's left edge on a track whose full length is maxMs: the share of

@@ -148,6 +148,13 @@ int64_t TDecoder::SamplesPerFrame() {
   return FOpen ? int64_t(mpg123_spf(FHandle)) : 0;
 }
 
+int TDecoder::EncoderDelay() {
+  long delay = -1;
+  double unused = 0.0;
+  if (!FOpen || mpg123_getstate(FHandle, MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK) return -1;
+  return int(delay);
+}
+
 bool TDecoder::Scan() {
   return FOpen && mpg123_scan(FHandle) == MPG123_OK;
 }

@@ -76,6 +76,9 @@ class TDecoder {
   void KeepFormat(long rate, int channels);
   // Samples per channel of one frame of the stream.
   int64_t SamplesPerFrame();
+  // The encoder delay that the stream's LAME header tells, in samples per channel, once the
+  // first frame has been looked for (Format); -1 when it tells none.
+  int EncoderDelay();
 
   // The length in samples per channel: after Scan, counted over every frame; before, what the
   // stream's first frames tell (a VBR header frame's count, otherwise an estimate from the

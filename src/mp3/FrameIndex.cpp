@@ -23,7 +23,8 @@ bool TFrameIndex::Describes(const std::string& path) const {
   return !FMarks.empty() && Stamp(path, now) && now == FStamp;
 }
 
-void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit) {
+void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
+                        TFrameObserver* observer) {
   FMarks.clear();
   FCount = {};
   THeaderCache headers;
@@ -44,6 +45,11 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit) {
         if (m.Steps == 0) m.FrameMs = s.Ms;
         if (!frame || s.Ms != m.FrameMs) m.Clean = false;
         if (frame) {
+          if (observer) {
+            if (const uint8_t* whole = src.Peek(pos, size_t(s.Bytes))) {
+              observer->Frame(whole, size_t(s.Bytes));
+            }
+          }
           const uint8_t* h = src.Peek(pos, 4);
           const uint16_t format = h ? uint16_t((h[1] & 0x1E) << 8 | (h[2] & 0x0C)) : 0;
           if (FCount.Frames++ == 0) {

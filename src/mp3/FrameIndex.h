@@ -11,6 +11,17 @@
 
 namespace pelcato {
 
+// Shown the audio frames a walk meets, in order, on the walk's thread (the open's index walk
+// feeds the waveform's first estimate so).
+class TFrameObserver {
+ public:
+  virtual ~TFrameObserver() = default;
+  // Before the walk: about how many frames it will meet.
+  virtual void Begin(int64_t expectedFrames) = 0;
+  // One whole frame, header first; a VBR header frame, a tag or junk is none.
+  virtual void Frame(const uint8_t* frame, size_t bytes) = 0;
+};
+
 class TFrameIndex {
  public:
   // The state of the walk before a stride of steps, and what those steps met: when they were
@@ -39,8 +50,10 @@ class TFrameIndex {
   // when path is no regular file: no index then.
   bool StampFile(const std::string& path);
   // Walks src from the first frame to limit, with a header cache of its own (it runs on a
-  // thread of its own). Throws EFileError; the index is empty then.
-  void Build(TSourceFile& src, int64_t firstFrame, int64_t limit);
+  // thread of its own), and shows every frame to observer when there is one. Throws
+  // EFileError; the index is empty then.
+  void Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
+             TFrameObserver* observer = nullptr);
   void Clear() { FMarks.clear(); }
 
   // True while the file at path is still the one the index was made of.

@@ -13,6 +13,8 @@ namespace pelcato {
 namespace {
 
 constexpr size_t kScanChunk = 64 * 1024;
+// No MPEG audio frame is shorter (Layer III at 8 kbit/s and 24 kHz).
+constexpr int64_t kLeastFrameBytes = 24;
 
 }  // namespace
 
@@ -26,7 +28,8 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName) {
   AnalyzeFile(fileName, true);
 }
 
-void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool want) {
+void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool want,
+                            TFrameObserver* observer) {
   FIndex = {};
   FXingFrames = -1;
   // The tag keeps its previous bytes until a tag is read; everything else starts afresh.
@@ -103,10 +106,17 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool want
   if (want && index.StampFile(fileName)) {
     const int64_t first = Info.FirstFrameOffset();
     const int64_t limit = AudioLimit();
-    indexer = std::thread([&index, fileName, first, limit] {
+    if (observer) {
+      // The header frame's count when there is one (a VBR file's frames differ in size), as
+      // far as the bytes can hold so many frames.
+      const int64_t bytes = std::max<int64_t>(Info.AudioBytes(), 0);
+      const int64_t bySize = bytes / Info.FrameSize;
+      observer->Begin(FXingFrames >= 0 ? std::min(FXingFrames, bytes / kLeastFrameBytes) : bySize);
+    }
+    indexer = std::thread([&index, fileName, first, limit, observer] {
       try {
         TSourceFile own(fileName);
-        index.Build(own, first, limit);
+        index.Build(own, first, limit, observer);
       } catch (const std::exception&) {
         index.Clear();
       }

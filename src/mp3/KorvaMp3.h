@@ -85,7 +85,10 @@ class TKorvaMP3 {
   // where the frames lie, so that the saves that follow (a split above all) need not walk
   // the file from its first frame again, and the player's length scan need not read the
   // frames it only counts.
-  void AnalyzeFile(const std::string& fileName, bool measure, bool index = false);
+  // An observer is shown every frame of that walk (on the walk's thread, which has ended when
+  // AnalyzeFile returns); without an index it is not called at all.
+  void AnalyzeFile(const std::string& fileName, bool measure, bool index = false,
+                   TFrameObserver* observer = nullptr);
 
   // Why the analysed file cannot be cut exact to the sample; empty when it can. Walks the file
   // when the analysis made no frame index. Throws EFileError when it cannot be read.

@@ -69,12 +69,12 @@ QCheckBox:disabled { color: #9AAAB9; }
 QTabWidget::pane { border: 1px solid #9FB7CD; background: #FFFFFF; border-radius: 3px; }
 QTabBar::tab {
   color: #21415F; background: #E3ECF4; border: 1px solid #9FB7CD; border-right: none;
-  padding: 7px 2px; margin-bottom: 2px; border-top-left-radius: 4px;
+  padding: 4px 2px; margin-bottom: 1px; border-top-left-radius: 4px;
   border-bottom-left-radius: 4px;
 }
 QTabBar::tab:selected { color: #17304A; background: #FFFFFF; }
 QTabBar::tab:!selected:hover { background: #F2F6FA; }
-QWidget#TabSheet1, QWidget#TabSheet2 { background: #FFFFFF; }
+QWidget#TabSheet1, QWidget#TabSheet2, QWidget#TabSheet3 { background: #FFFFFF; }
 )");
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
@@ -262,7 +262,7 @@ void TFrmMP3Editor::CreateComponents() {
   }
 
   // The two information pages, tabs on the left.
-  RzPageControl1 = new QTabWidget(this);
+  RzPageControl1 = new TPageControl(this);
   RzPageControl1->setObjectName(QStringLiteral("RzPageControl1"));
   RzPageControl1->setGeometry(21, 225, 553, 184);
   RzPageControl1->setTabPosition(QTabWidget::West);
@@ -275,6 +275,7 @@ void TFrmMP3Editor::CreateComponents() {
   RzPageControl1->setUsesScrollButtons(false);
   CreateStandardPage();
   CreateTagPage();
+  CreateWavePage();
   RzPageControl1->setCurrentWidget(TabSheet2);
 
   // The status panel shown while files are opened or written.
@@ -333,6 +334,8 @@ void TFrmMP3Editor::CreateComponents() {
   connect(TimerUpgrade, &QTimer::timeout, this, &TFrmMP3Editor::TimerUpgradeTimer);
 
   CreateMenus();
+  CreateKeys();
+  setAcceptDrops(true);
   ApplyCommandState(TCommandState::NoFile);
 }
 
@@ -376,24 +379,24 @@ void TFrmMP3Editor::CreateTagPage() {
 
   const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
   Label3 = MakeLabel(TabSheet1, "Label3", QStringLiteral("Title:"), 4, 36, 76, 22, right);
-  RzEdit1 = MakeEdit(TabSheet1, "RzEdit1", 86, 36, 226, 22, 30);
+  RzEdit1 = MakeEdit(TabSheet1, "RzEdit1", 86, 36, 218, 22, 30);
   Label4 = MakeLabel(TabSheet1, "Label4", QStringLiteral("Artist:"), 4, 66, 76, 22, right);
-  RzEdit2 = MakeEdit(TabSheet1, "RzEdit2", 86, 66, 226, 22, 30);
+  RzEdit2 = MakeEdit(TabSheet1, "RzEdit2", 86, 66, 218, 22, 30);
   Label5 = MakeLabel(TabSheet1, "Label5", QStringLiteral("Album:"), 4, 96, 76, 22, right);
-  RzEdit3 = MakeEdit(TabSheet1, "RzEdit3", 86, 96, 226, 22, 0);
+  RzEdit3 = MakeEdit(TabSheet1, "RzEdit3", 86, 96, 218, 22, 0);
   Label7 = MakeLabel(TabSheet1, "Label7", QStringLiteral("Comment:"), 4, 126, 76, 22, right);
-  RzEdit7 = MakeEdit(TabSheet1, "RzEdit7", 86, 126, 226, 22, 30);
+  RzEdit7 = MakeEdit(TabSheet1, "RzEdit7", 86, 126, 218, 22, 30);
 
-  Label9 = MakeLabel(TabSheet1, "Label9", QStringLiteral("Genre:"), 318, 36, 86, 22, right);
+  Label9 = MakeLabel(TabSheet1, "Label9", QStringLiteral("Genre:"), 310, 36, 86, 22, right);
   RzComboBox1 = new QComboBox(TabSheet1);
   RzComboBox1->setObjectName(QStringLiteral("RzComboBox1"));
-  RzComboBox1->setGeometry(410, 36, 106, 22);
+  RzComboBox1->setGeometry(402, 36, 106, 22);
   RzComboBox1->setEditable(false);
   RzComboBox1->setMaxVisibleItems(16);
-  Label8 = MakeLabel(TabSheet1, "Label8", QStringLiteral("TrackNumber:"), 318, 66, 86, 22, right);
-  RzEdit5 = MakeEdit(TabSheet1, "RzEdit5", 410, 66, 46, 22, 3);
-  Label6 = MakeLabel(TabSheet1, "Label6", QStringLiteral("Year:"), 318, 96, 86, 22, right);
-  RzEdit6 = MakeEdit(TabSheet1, "RzEdit6", 410, 96, 56, 22, 4);
+  Label8 = MakeLabel(TabSheet1, "Label8", QStringLiteral("TrackNumber:"), 310, 66, 86, 22, right);
+  RzEdit5 = MakeEdit(TabSheet1, "RzEdit5", 402, 66, 46, 22, 3);
+  Label6 = MakeLabel(TabSheet1, "Label6", QStringLiteral("Year:"), 310, 96, 86, 22, right);
+  RzEdit6 = MakeEdit(TabSheet1, "RzEdit6", 402, 96, 56, 22, 4);
   // The captions take the width of their translated text and grow to the left.
   const std::pair<QLabel*, QWidget*> captions[] = {
       {Label3, RzEdit1},     {Label4, RzEdit2}, {Label5, RzEdit3}, {Label7, RzEdit7},

@@ -11,17 +11,22 @@
 
 namespace pelcato {
 
+bool TFrmMP3Editor::CommandRunning() const {
+  return FRunningCommands > 0 || QApplication::activeModalWidget() != nullptr ||
+         PanelState->isVisible();
+}
+
 void TFrmMP3Editor::OpenHandedOver(const QString& path) {
   if (FClosed) return;
   if (isMinimized()) showNormal();
   show();
   raise();
   activateWindow();
-  QWidget* dialog = QApplication::activeModalWidget();
-  if (dialog == nullptr && !PanelState->isVisible()) {
+  if (!CommandRunning()) {
     OpenFile(path);
     return;
   }
+  QWidget* dialog = QApplication::activeModalWidget();
   // The dialog the user is in stays in front of the window.
   if (dialog != nullptr) {
     dialog->raise();

@@ -49,6 +49,7 @@ void TFrmMP3Editor::MarkerToTime(TMarker which) {
   const int64_t ms = MarkerToMs(FMarkers.Track(which), length);
   (which == TMarker::Start ? FStartMs : FEndMs) = ms;
   WriteMaskEdit(EditOf(which), QString::fromStdString(FormatTimeCode(ms)));
+  SyncWaveMarkers();
 }
 
 void TFrmMP3Editor::TimeToMarker(TMarker which, int64_t ms) {
@@ -58,6 +59,7 @@ void TFrmMP3Editor::TimeToMarker(TMarker which, int64_t ms) {
   QWidget* picture = PictureOf(which);
   picture->move(left, picture->y());
   FMarkers.Placed(which, left);
+  SyncWaveMarkers();
 }
 
 void TFrmMP3Editor::RzMaskEdit1Change() {

@@ -21,6 +21,9 @@
 #include "settings/Language.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/WaveView.h"
+#include "wave/LevelEstimate.h"
+#include "wave/WaveTrack.h"
 
 namespace pelcato {
 
@@ -44,8 +47,10 @@ void TFrmMP3Editor::BtnOpenMp3Click() {
 
 void TFrmMP3Editor::OpenFile(const QString& path) {
   const TRunningCommand running(*this);
-  // The previous file must not play on under the new one.
+  // The previous file must not play on under the new one, nor its decode take time from the
+  // analysis.
   StopPreview();
+  FWave->Clear();
   Label25->setText(Msg(FMessages.Ms_Opening));
   PanelState->show();
   PanelState->raise();
@@ -57,7 +62,8 @@ void TFrmMP3Editor::OpenFile(const QString& path) {
   try {
     // The frame index made beside the length scan lets "Save as" and "Split" start each piece
     // where it lies instead of walking from the first frame.
-    FMp3->AnalyzeFile(QFile::encodeName(path).toStdString(), true, true);
+    // The walk that makes the index also feeds the waveform's first estimate.
+    FMp3->AnalyzeFile(QFile::encodeName(path).toStdString(), true, true, FEstimator.get());
     if (FMp3->Info.Valid) {
       FSourceFolder = QFileInfo(path).absolutePath();
       ShowOpenedFile();
@@ -77,6 +83,7 @@ void TFrmMP3Editor::OpenFile(const QString& path) {
   if (FMp3->Info.Valid && FCommandState == TCommandState::FileOpen) {
     FEndMs = std::min<int64_t>(FEndMs, FMp3->Info.Duration);
   }
+  ShowWaveform();
   PanelState->hide();
   if (!error.isEmpty()) {
     FDialogs.ShowMessage(this, error, QString::fromLatin1(ApplicationTitle), TMsgIcon::Error,
@@ -97,6 +104,8 @@ void TFrmMP3Editor::ResetForOpen() {
   LabelPos->setText(kZero);
   LabelLen->setText(kZero);
   LayoutMarkers(false);
+  FEstimator->Begin(0);
+  PaintBoxWave->SetFile(nullptr, 0, 0.0);
 }
 
 void TFrmMP3Editor::ShowOpenedFile() {
@@ -113,6 +122,8 @@ void TFrmMP3Editor::ShowOpenedFile() {
   ApplyCommandState(TCommandState::FileOpen);
   LayoutMarkers(true);
   MarkerToTime(TMarker::End);
+  // The keys go to the window, not to the edit that the reset's disabling handed the focus to.
+  setFocus();
 }
 
 QString TFrmMP3Editor::TempFolder() const {
@@ -144,7 +155,7 @@ void TFrmMP3Editor::OpenAsCopy() {
   if (FMp3->CopyWithoutFrame(info.FileName, copy, tagSize, pictureOffset, pictureSize)) {
     // Deleted at close whatever its analysis does.
     FTempFiles << path;
-    FMp3->AnalyzeFile(copy, true, true);
+    FMp3->AnalyzeFile(copy, true, true, FEstimator.get());
   }
 }
 

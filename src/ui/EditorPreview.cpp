@@ -10,6 +10,7 @@
 #include "edit/TimeCode.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/WaveView.h"
 
 namespace pelcato {
 
@@ -77,6 +78,7 @@ void TFrmMP3Editor::StopPreview() {
 
 void TFrmMP3Editor::TrackBarPosChange() {
   LabelPos->setText(QString::fromStdString(FormatTimeCode(TrackBarPos->value())));
+  PaintBoxWave->SetPosition(TrackBarPos->value());
 }
 
 }  // namespace pelcato

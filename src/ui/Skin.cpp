@@ -13,8 +13,11 @@
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
 #include <QSvgRenderer>
+#include <QTabBar>
+#include <QTabWidget>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <utility>
 #include <vector>
@@ -329,6 +332,100 @@ void AutoSizeCaptions(QWidget* window) {
     edit.setLeft(edit.left() + shift);
     label->buddy()->setGeometry(edit);
   }
+}
+
+namespace {
+
+// Tabs whose captions may take more than one line: every tab of the bar is as thick as the
+// captions with the most lines need (QTabBar makes room for one).
+class TPageTabBar : public QTabBar {
+ public:
+  using QTabBar::QTabBar;
+
+ protected:
+  QSize tabSizeHint(int index) const override {
+    QSize size = QTabBar::tabSizeHint(index);
+    int lines = 1;
+    for (int i = 0; i < count(); ++i) lines = std::max(lines, int(tabText(i).count('\n')) + 1);
+    const int extra = (lines - 1) * fontMetrics().lineSpacing();
+    if (shape() == RoundedWest || shape() == RoundedEast || shape() == TriangularWest ||
+        shape() == TriangularEast) {
+      size.rwidth() += extra;
+    } else {
+      size.rheight() += extra;
+    }
+    return size;
+  }
+};
+
+// Where text may be broken: a space (dropped) or behind a hyphen (kept), nearest the middle.
+int BreakPoint(const QString& text) {
+  int best = -1;
+  for (int at = 0; at + 1 < text.size(); ++at) {
+    const bool space = text[at] == QLatin1Char(' ');
+    const bool hyphen = text[at] == QLatin1Char('-') && at > 0;
+    if (!space && !hyphen) continue;
+    const int cut = space ? at : at + 1;
+    if (best < 0 || std::abs(2 * cut - int(text.size())) < std::abs(2 * best - int(text.size()))) {
+      best = cut;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) {
+  setTabBar(new TPageTabBar(this));
+}
+
+void FitTabCaptions(QTabWidget* pages) {
+  QTabBar* bar = pages->tabBar();
+  if (!bar->property("DesignFont").isValid()) bar->setProperty("DesignFont", bar->font());
+  QStringList captions;
+  for (int i = 0; i < bar->count(); ++i) {
+    // A broken caption is made whole again: what a language file set may be read back.
+    QString text = bar->tabText(i);
+    if (bar->property("Broken").toStringList().value(i) == text) {
+      text = bar->property("Whole").toStringList().value(i, text);
+    }
+    captions << text;
+  }
+  const QFont design = bar->property("DesignFont").value<QFont>();
+  const int designPixels = design.pixelSize() > 0 ? design.pixelSize() : 13;
+  const auto fits = [&] { return bar->sizeHint().height() <= pages->height(); };
+  for (int pixels = designPixels; pixels >= 9; --pixels) {
+    QFont font = design;
+    font.setPixelSize(pixels);
+    bar->setFont(font);
+    for (int i = 0; i < bar->count(); ++i) bar->setTabText(i, captions[i]);
+    while (!fits()) {
+      int longest = -1;
+      int longestWidth = 0;
+      for (int i = 0; i < bar->count(); ++i) {
+        const QString text = bar->tabText(i);
+        const int width = bar->fontMetrics().horizontalAdvance(text);
+        if (!text.contains(QLatin1Char('\n')) && BreakPoint(text) > 0 && width > longestWidth) {
+          longest = i;
+          longestWidth = width;
+        }
+      }
+      if (longest < 0) break;
+      QString text = bar->tabText(longest);
+      const int cut = BreakPoint(text);
+      if (text[cut] == QLatin1Char(' ')) {
+        text[cut] = QLatin1Char('\n');
+      } else {
+        text.insert(cut, QLatin1Char('\n'));
+      }
+      bar->setTabText(longest, text);
+    }
+    if (fits()) break;
+  }
+  QStringList broken;
+  for (int i = 0; i < bar->count(); ++i) broken << bar->tabText(i);
+  bar->setProperty("Whole", captions);
+  bar->setProperty("Broken", broken);
 }
 
 }  // namespace pelcato

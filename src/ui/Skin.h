@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProxyStyle>
 #include <QString>
+#include <QTabWidget>
 #include <QWidget>
 
 class QSvgRenderer;
@@ -29,6 +30,19 @@ QPixmap SvgPixmap(const QString& path, int w, int h, qreal devicePixelRatio = 1.
 // control on its left, its column of captions and edits moves right, the edits keeping their
 // right edges. Call it again after every language switch.
 void AutoSizeCaptions(QWidget* window);
+
+// A page control whose tabs may carry captions of two lines (see FitTabCaptions).
+class TPageControl : public QTabWidget {
+  Q_OBJECT
+ public:
+  explicit TPageControl(QWidget* parent = nullptr);
+};
+
+// The captions of a page control with its tabs on the left fitted into its height: in the
+// tab bar's design font when they fit, else broken into two lines at the space or hyphen
+// nearest their middle (the longest first) and, if that is not enough, in a smaller font, down
+// to 9 pixels. Call it again after every language switch.
+void FitTabCaptions(QTabWidget* pages);
 
 // A picture control: shows one picture while enabled and another while disabled (the same
 // one when no disabled picture is given).

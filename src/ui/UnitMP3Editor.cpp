@@ -27,6 +27,8 @@
 #include "ui/QtTranslations.h"
 #include "ui/Skin.h"
 #include "ui/ufrmShadowFrame.h"
+#include "wave/LevelEstimate.h"
+#include "wave/WaveTrack.h"
 
 namespace pelcato {
 
@@ -60,6 +62,7 @@ TFrmMP3Editor::~TFrmMP3Editor() {
 
 void TFrmMP3Editor::AutoSizeLabels() {
   AutoSizeCaptions(this);
+  FitTabCaptions(RzPageControl1);
 }
 
 // ---- Creation and closing -------------------------------------------------------------------
@@ -81,6 +84,7 @@ void TFrmMP3Editor::FormCreate() {
   StartLanguage(*FLanguageHost, FSettings, FMessages, systemLanguage);
   UseQtTranslations(FSettings.Language);
   AutoSizeLabels();
+  ApplyKeyHints();
   SetWindowShape();
   FShadow = std::make_unique<TFormShadow>();
   FShadow->SetForm(this);
@@ -98,7 +102,9 @@ void TFrmMP3Editor::FormCreate() {
 void TFrmMP3Editor::FormClose() {
   if (FClosed) return;
   FClosed = true;
+  FWave->Clear();  // the decode stops at once
   TimerPos->stop();
+  TimerWave->stop();
   TimerUpgrade->stop();
   FMp3.reset();
   FShadow.reset();
@@ -246,6 +252,7 @@ void TFrmMP3Editor::ApplyCommandState(TCommandState state, bool withIcons) {
         break;
     }
   }
+  SyncWaveState();
 }
 
 void TFrmMP3Editor::ApplyStateTo(std::initializer_list<const char*> names, TCommandState state) {
@@ -271,6 +278,7 @@ void TFrmMP3Editor::LayoutMarkers(bool enabled) {
   // disabled look by themselves.
   ApplyStateTo({"ImageStart", "ImageEnd", "LabelStart", "LabelEnd", "RzMaskEdit1", "RzMaskEdit2"},
                enabled ? TCommandState::FileOpen : TCommandState::NoFile);
+  SyncWaveState();
 }
 
 // ---- Language ---------------------------------------------------------------------------
@@ -285,6 +293,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
   if (SwitchLanguage(*FLanguageHost, FSettings, FMessages, item->property("Tag").toInt())) {
     UseQtTranslations(FSettings.Language);
     AutoSizeLabels();
+    ApplyKeyHints();
   }
 }
 

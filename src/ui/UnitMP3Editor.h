@@ -28,10 +28,13 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QMouseEvent;
 class QProgressBar;
 class QPushButton;
@@ -44,6 +47,9 @@ namespace pelcato {
 
 class TBmpButton;
 class TClickLabel;
+class TLevelEstimator;
+class TWaveTrack;
+class TWaveView;
 class TDialogs;
 class TFormShadow;
 class TQtLanguageHost;
@@ -108,6 +114,11 @@ class TFrmMP3Editor : public QWidget {
   void OpenHandedOver(const QString& path);
   // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
   bool StartPreview(int64_t fromMs);
+  // The waveform of the open file: the estimate at once, then decoded peaks.
+  const TWaveTrack& Wave() const { return *FWave; }
+  // A command is under way (a dialog or message box is up, or a file is being opened or
+  // written): a handed-over or dropped file is not opened, and the keys do nothing.
+  bool CommandRunning() const;
   // "1 KB" up to 1023 bytes, else whole kilobytes with the locale's thousands separator.
   QString SizeText(int64_t bytes) const;
 
@@ -150,6 +161,9 @@ class TFrmMP3Editor : public QWidget {
   QTabWidget* RzPageControl1 = nullptr;
   QWidget* TabSheet1 = nullptr;
   QWidget* TabSheet2 = nullptr;
+  QWidget* TabSheet3 = nullptr;
+  TWaveView* PaintBoxWave = nullptr;  // the waveform of the open file
+  QTimer* TimerWave = nullptr;        // moves the position line while a preview plays
   QLabel* Label23 = nullptr;
   QLabel* Label13 = nullptr;
   QLabel* Label14 = nullptr;
@@ -221,18 +235,33 @@ class TFrmMP3Editor : public QWidget {
   void TimerUpgradeTimer();
   void RzBmpButton1Click();
   void RzBmpButton2Click();
+  void PaintBoxWaveMarkerDragged(TMarker which, int64_t ms, bool release);
+  void PaintBoxWavePositionPicked(int64_t ms);
+  void TimerWaveTimer();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateComponents();
   void CreateStandardPage();
   void CreateTagPage();
+  void CreateWavePage();
   void CreateMenus();
+  void CreateKeys();
+  // The keys' names behind the hints of their buttons, in whatever language the hints are.
+  void ApplyKeyHints();
+  // The waveform follows the window: a new file, the markers, the position and the state.
+  void ShowWaveform();
+  void SyncWaveMarkers();
+  void SyncWaveState();
+  // The path of an MP3 file among dropped or dragged data; empty when there is none.
+  static QString DroppedFile(const QMimeData* data);
   void FormCreate();
   void FormClose();
   void SetWindowShape();
@@ -283,6 +312,9 @@ class TFrmMP3Editor : public QWidget {
   TMessageTable FMessages;
   std::unique_ptr<TQtLanguageHost> FLanguageHost;
   std::unique_ptr<TKorvaMP3> FMp3;
+  // The estimate that the open's walk feeds, and the waveform made of it and the decode.
+  std::unique_ptr<TLevelEstimator> FEstimator;
+  std::unique_ptr<TWaveTrack> FWave;
   std::unique_ptr<TFormShadow> FShadow;
   int64_t FStartMs = 0;
   int64_t FEndMs = 0;

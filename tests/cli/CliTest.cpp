@@ -265,6 +265,54 @@ TEST_F(CliTest, SplitMakesAMissingOutputFolderWithItsParents) {
   EXPECT_EQ(pieces, 2u);
 }
 
+// The waveform of a 4-second sweep at -9 dBFS mixed with quiet hiss by sox, which halves both
+// (peaks near 0.2, RMS near -18 dBFS): columns that span what the player plays, each at the
+// sweep's level; widths that are no count of columns, and files that are no MP3, are refused.
+TEST_F(CliTest, PeaksPrintsTheWaveformAndRefusesBadInput) {
+  const std::string file = PELCATO_TEST_DATA "/sweep.mp3";
+  TRun r = Run({"peaks", file, "--width", "40", "--json"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const auto numbers = [&](const std::string& name) {
+    const size_t at = r.Out.find("\"" + name + "\": [");
+    EXPECT_NE(at, std::string::npos) << name;
+    std::istringstream in(r.Out.substr(r.Out.find('[', at) + 1));
+    std::vector<double> values;
+    for (double v = 0; in >> v;) {
+      values.push_back(v);
+      if (in.peek() == ']') break;
+      in.ignore(1);  // the comma
+    }
+    return values;
+  };
+  const std::vector<double> rms = numbers("rms_db"), lo = numbers("min"), hi = numbers("max");
+  ASSERT_EQ(rms.size(), 40u);
+  ASSERT_EQ(lo.size(), 40u);
+  for (size_t c = 1; c + 1 < rms.size(); ++c) {
+    EXPECT_NEAR(rms[c], -18.0, 1.0) << c;
+    EXPECT_NEAR(lo[c], -0.2, 0.03) << c;
+    EXPECT_NEAR(hi[c], 0.2, 0.03) << c;
+  }
+  TMpg123Player player;
+  player.Open(file);
+  const double length = double(player.Length());
+  const size_t at = r.Out.find("\"ms_per_column\": ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NEAR(std::stod(r.Out.substr(at + 17)) * 40, length, 1.0);
+
+  r = Run({"peaks", file});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 1001);
+  for (const char* width : {"0", "-3", "12x", "100001", ""}) {
+    r = Run({"peaks", file, "--width", width});
+    EXPECT_EQ(r.Status, 2) << width;
+    EXPECT_NE(r.Err.find("--width needs a whole number from 1 to 100000"), std::string::npos);
+  }
+  r = Run({"peaks", MakeMp3("silence.mp3", 0)});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("is not a MP3 file"), std::string::npos) << r.Err;
+  EXPECT_EQ(Run({"peaks", Path("missing.mp3")}).Status, 1);
+}
+
 TEST_F(CliTest, VersionIsTheProjectVersion) {
   const TRun r = Run({"--version"});
   EXPECT_EQ(r.Status, 0);

@@ -144,9 +144,10 @@ const std::map<std::string, std::string> kDesignKeys = {
      "BtnStop.Caption Label25.Caption TabSheet2.Caption Label23.Caption Label13.Caption "
      "Label14.Caption Label15.Caption Label16.Caption Label17.Caption TabSheet1.Caption "
      "RzCheckBox1.Caption Label3.Caption Label4.Caption Label5.Caption Label9.Caption "
-     "Label8.Caption Label6.Caption Label7.Caption OpenDialog1.Title SaveDialog1.Title "
-     "PM_English.Caption PM_Spanish.Caption PM_German.Caption PM_Italian.Caption "
-     "PM_French.Caption PM_Play.Caption PM_FromStart.Caption PM_FromEnd.Caption"},
+     "Label8.Caption Label6.Caption Label7.Caption TabSheet3.Caption OpenDialog1.Title "
+     "SaveDialog1.Title PM_English.Caption PM_Spanish.Caption PM_German.Caption "
+     "PM_Italian.Caption PM_French.Caption PM_Play.Caption PM_FromStart.Caption "
+     "PM_FromEnd.Caption"},
     {"FrmSplitOption",
      "Caption LabelFolder.Caption BtnBrowse.Caption BtnOpen.Caption LabelFilename.Caption "
      "RadioButtonInto.Caption RadioButtonBy.Caption LabelHour.Caption LabelMin.Caption "

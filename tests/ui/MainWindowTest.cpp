@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
@@ -83,18 +84,18 @@ TEST(MainWindowStart, EveryComponentWithItsDesignTextAndHint) {
       {"Label28", ">> Language", {}},
       {"RzBmpButton2", "", "Minimize"},
       {"RzBmpButton1", "", "Close"},
-      {"BtnOpenMp3", "Open", {}},
-      {"BtnSaveMp3", "Save as", {}},
+      {"BtnOpenMp3", "Open", "Open (Ctrl+O)"},
+      {"BtnSaveMp3", "Save as", "Save as (Ctrl+Shift+S)"},
       {"BtnSplit", "Split", {}},
       {"BtnAbout", "Help", {}},
       {"LabelStart", "Start tag", {}},
       {"RzMaskEdit1", zero, {}},
-      {"BtnSetStart", "", "Set current postion as start"},
+      {"BtnSetStart", "", "Set current postion as start ([)"},
       {"LabelEnd", "End tag", {}},
       {"RzMaskEdit2", zero, {}},
-      {"BtnSetEnd", "", "Set current postion as end"},
-      {"BtnPlayStart", "&Play", {}},
-      {"BtnStop", "&Stop", {}},
+      {"BtnSetEnd", "", "Set current postion as end (])"},
+      {"BtnPlayStart", "&Play", "Play (Space)"},
+      {"BtnStop", "&Stop", "Stop (Space)"},
       {"ImageStart", {}, "Drag to set start tag"},
       {"ImageEnd", {}, "Drag to set end tag"},
       {"LabelPos", zero, {}},
@@ -138,12 +139,18 @@ TEST(MainWindowStart, EveryComponentWithItsDesignTextAndHint) {
   }
   EXPECT_EQ(window->LabelPos->alignment() & Qt::AlignRight, Qt::AlignRight);
 
-  // Pages: "Standard" in front, tabs on the left.
+  // Pages: "Standard" in front, tabs on the left, their captions (on one or two lines) within
+  // the page control's height.
   QTabWidget* pages = window->RzPageControl1;
   EXPECT_EQ(pages->tabPosition(), QTabWidget::West);
   EXPECT_EQ(pages->currentWidget(), window->TabSheet2);
-  EXPECT_EQ(pages->tabText(pages->indexOf(window->TabSheet2)), "Standard");
-  EXPECT_EQ(pages->tabText(pages->indexOf(window->TabSheet1)), "ID3Tags V1");
+  const auto caption = [&](QWidget* page) {
+    return pages->tabText(pages->indexOf(page)).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  };
+  EXPECT_EQ(caption(window->TabSheet2), "Standard");
+  EXPECT_EQ(caption(window->TabSheet1), "ID3Tags V1");
+  EXPECT_EQ(caption(window->TabSheet3), "Waveform");
+  EXPECT_LE(pages->tabBar()->sizeHint().height(), pages->height());
 
   // Tag fields: limits, and every genre at the index of its number.
   EXPECT_EQ(window->RzEdit1->maxLength(), 30);
@@ -313,6 +320,10 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
   EXPECT_EQ(window->BtnOpenMp3->text(), QString::fromUtf8("Öffnen"));
   EXPECT_EQ(window->RzPageControl1->tabText(window->RzPageControl1->indexOf(window->TabSheet2)),
             "Allgemein");
+  EXPECT_EQ(window->RzPageControl1->tabText(window->RzPageControl1->indexOf(window->TabSheet3)),
+            "Wellenform");
+  // The hints name their keys in every language, also after a switch.
+  EXPECT_EQ(window->BtnSetStart->toolTip(), "Aktuelle Position als Start setzen ([)");
   EXPECT_EQ(window->findChild<QObject*>(QStringLiteral("OpenDialog1"))->property("Title"),
             QString::fromUtf8("MP3-Datei öffnen"));
   EXPECT_TRUE(window->PM_German->isChecked());
@@ -332,6 +343,8 @@ TEST(MainWindowStart, StoredLanguageTranslatesTheWindowAndTheMenuSwitchesIt) {
   EXPECT_TRUE(window->PM_French->isChecked());
   EXPECT_FALSE(window->PM_German->isChecked());
   EXPECT_EQ(window->BtnOpenMp3->text(), QString::fromUtf8("Ouvrir"));
+  EXPECT_TRUE(window->BtnOpenMp3->toolTip().startsWith(QString::fromUtf8("Ouvrir (")));
+  EXPECT_EQ(window->BtnSetEnd->toolTip().count(QLatin1Char(']')), 1);
   EXPECT_EQ(qtCancel(), "Annuler");
   window->PM_English->trigger();
   EXPECT_EQ(qtCancel(), "Cancel");

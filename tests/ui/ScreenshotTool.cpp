@@ -4,6 +4,7 @@
 // The window is built in a temporary program folder, so no settings file is touched.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -16,11 +17,15 @@
 #include "FakeDialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/ufrmShadowFrame.h"
+#include "wave/WaveTrack.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png [tags] [desktop] [lang=N] [FILE.mp3]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s OUTPUT.png [tags | wave] [desktop] [lang=N] [FILE.mp3 [start=MS] "
+                 "[end=MS] [pos=MS]]\n",
+                 argv[0]);
     return 2;
   }
   const QString output = QString::fromLocal8Bit(argv[1]);
@@ -47,20 +52,35 @@ int main(int argc, char* argv[]) {
   options.ProgramFolder = folder.path() + QLatin1Char('/');
   pelcato::TFrmMP3Editor window(dialogs, options);
   window.Shadow()->SetCompositorOverride(true);
-  // Options after the file name: "tags" puts the tag page in front; "desktop" takes the whole
-  // screen as the display server shows it instead of the window with its shadow.
-  // "FILE.mp3" opens that file first.
+  // Options after the file name: "tags" puts the tag page in front, "wave" the waveform;
+  // "desktop" takes the whole screen as the display server shows it instead of the window with
+  // its shadow. "FILE.mp3" opens that file first; "start=", "end=" and "pos=" then move the
+  // markers and the position to so many milliseconds as a drag on the waveform does.
   bool desktop = false;
   QString open;
+  int64_t start = -1, end = -1, pos = -1;
   for (int i = 2; i < argc; ++i) {
     const QByteArray option = argv[i];
     if (option == "tags") window.RzPageControl1->setCurrentWidget(window.TabSheet1);
+    if (option == "wave") window.RzPageControl1->setCurrentWidget(window.TabSheet3);
     if (option == "desktop") desktop = true;
     if (option.endsWith(".mp3")) open = QString::fromLocal8Bit(option);
+    if (option.startsWith("start=")) start = option.mid(6).toLongLong();
+    if (option.startsWith("end=")) end = option.mid(4).toLongLong();
+    if (option.startsWith("pos=")) pos = option.mid(4).toLongLong();
   }
   window.show();
   if (!open.isEmpty()) window.OpenFile(open);
+  if (end >= 0) window.PaintBoxWaveMarkerDragged(pelcato::TMarker::End, end, true);
+  if (start >= 0) window.PaintBoxWaveMarkerDragged(pelcato::TMarker::Start, start, true);
+  if (pos >= 0) window.PaintBoxWavePositionPicked(pos);
   int result = 1;
+  // The picture is taken once the decoded peaks have replaced the estimate.
+  QElapsedTimer waited;
+  waited.start();
+  while (window.Wave().Decoding() && waited.elapsed() < 60000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
   QTimer::singleShot(1500, &app, [&] {
     if (desktop) {
       QScreen* screen = QGuiApplication::primaryScreen();
