@@ -80,6 +80,17 @@ bench split3600 -n cp "cp '$src' '$out/whole.mp3'" \
   -n mp3splt "mp3splt -q -d '$out' -t 0.1 '$src'" \
   -n ffmpeg "ffmpeg -v error -i '$src' -map 0:a -c copy -f segment -segment_time 1 '$out/p%04d.mp3'"
 
+echo "== exact to the sample against whole frames: cut minutes 20 to 40, the whole file, split into 60"
+bench exactrange -n pelcato "'$cli' cut '$src' 000:20:00.000 000:40:00.000 '$out/cut.mp3'" \
+  -n pelcato-header "'$cli' cut '$src' 000:20:00.000 000:40:00.000 '$out/cut.mp3' --vbr-header" \
+  -n pelcato-exact "'$cli' cut '$src' 000:20:00.000 000:40:00.000 '$out/cut.mp3' --exact"
+bench exactwhole -n pelcato "'$cli' cut '$src' 0 999999999 '$out/whole.mp3'" \
+  -n pelcato-header "'$cli' cut '$src' 0 999999999 '$out/whole.mp3' --vbr-header" \
+  -n pelcato-exact "'$cli' cut '$src' 0 999999999 '$out/whole.mp3' --exact"
+bench exactsplit60 -n pelcato "'$cli' split '$src' --every 0:01:00 --out '$out'" \
+  -n pelcato-header "'$cli' split '$src' --every 0:01:00 --out '$out' --vbr-header" \
+  -n pelcato-exact "'$cli' split '$src' --every 0:01:00 --out '$out' --exact"
+
 echo "== open: analysis with the exact length, against libmpg123's own scan"
 bench_core=${PELCATO_BENCH_CORE:-$root/build/bench/bench_core}
 if [ -x "$bench_core" ]; then
@@ -135,6 +146,15 @@ try:
     print(f"{'peaks':10} pelcato/ffmpeg {res['pelcato'] / res['ffmpeg']:5.2f}  (target at most 1.0)")
 except FileNotFoundError:
     pass
+print()
+print("== --exact against whole frames (median wall time)")
+for name in ("exactrange", "exactwhole", "exactsplit60"):
+    res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/{name}.json"))["results"]}
+    # --exact implies the header frame of --vbr-header, whose seek table walks the piece's
+    # frames: the second ratio is what exactness itself costs.
+    print(f"{name:12} exact/whole frames {res['pelcato-exact'] / res['pelcato']:5.2f}"
+          f"  exact/whole frames with header {res['pelcato-exact'] / res['pelcato-header']:5.2f}"
+          "  (target at most 1.1)")
 PY
 
 echo
@@ -147,5 +167,8 @@ printf 'pelcato split 3600: %s\n' "$(peak "$cli" split "$src" --every 0:00:01 --
 printf 'pelcato split 60:   %s\n' "$(peak "$cli" split "$src" --every 0:01:00 --out "$out")"
 printf 'pelcato cut whole:  %s\n' "$(peak "$cli" cut "$src" 0 999999999 "$out/w.mp3")"
 printf 'pelcato cut 20-40:  %s\n' "$(peak "$cli" cut "$src" 000:20:00.000 000:40:00.000 "$out/r.mp3")"
+printf 'exact cut 20-40:    %s\n' "$(peak "$cli" cut "$src" 000:20:00.000 000:40:00.000 "$out/x.mp3" --exact)"
+printf 'exact cut whole:    %s\n' "$(peak "$cli" cut "$src" 0 999999999 "$out/y.mp3" --exact)"
+printf 'exact split 3600:   %s\n' "$(peak "$cli" split "$src" --every 0:00:01 --out "$out" --exact)"
 printf 'mp3splt 3600:       %s\n' "$(peak mp3splt -q -d "$out" -t 0.1 "$src")"
 printf 'ffmpeg 3600:        %s\n' "$(peak ffmpeg -v error -i "$src" -map 0:a -c copy -f segment -segment_time 1 "$out/p%04d.mp3")"

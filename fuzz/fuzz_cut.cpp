@@ -1,15 +1,59 @@
 // Cutting any file: the output is whole frames of the source, in order, and its size is the sum
 // of the frames copied (plus 128 with a tag). The first eight bytes choose the range and the tag,
 // and whether the range is also written in pieces through the frame index, with and without
-// bytes in front of each piece.
+// bytes in front of each piece, and whether it is also cut exact to the sample: a header frame
+// whose CRC holds, counting the whole frames behind it.
 #include <algorithm>
 #include <cstring>
 
 #include "FuzzFile.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/XingFrame.h"
 
 using namespace pelcato;
+
+namespace {
+
+// An exact piece, walked to its frames (a cut) or found through the frame index (a split).
+void CheckExact(const std::string& path, int64_t startMs, int64_t endMs, const TID3v1Tag& tag,
+                bool indexed) {
+  const std::string out = (fuzz::Folder() / "exact.mp3").string();
+  std::filesystem::remove(out);
+  TKorvaMP3 mp3(nullptr);
+  mp3.Exact = true;
+  mp3.AnalyzeFile(path, false, indexed);
+  std::string notExact;
+  bool ok = false;
+  int64_t bytes = 0, ms = 0;
+  if (indexed) {
+    notExact = mp3.Info.Valid ? mp3.ExactRefusal() : "no MP3";
+    mp3.SaveSegments(
+        {startMs}, {endMs}, [&](size_t) { return out; }, tag, false,
+        [&](size_t, const TSegmentResult& r) {
+          ok = r.Ok;
+          bytes = r.Bytes;
+        });
+  } else {
+    ok = mp3.SaveSegment(startMs, endMs, out, tag, bytes, ms, {}, &notExact);
+  }
+  if (!ok || !notExact.empty() || bytes == 0) return;
+  const std::vector<uint8_t> piece = fuzz::ReadAll(out);
+  const auto x = TXingFrame::Parse(piece.data(), piece.size());
+  fuzz::Check(x && x->Lame && x->LameCrcOk, "an exact piece starts with its header frame");
+  size_t pos = size_t(x->FrameSize());
+  uint32_t frames = 0;
+  while (pos < size_t(bytes)) {
+    const auto h = DecodeFrameHeader(&piece[pos]);
+    fuzz::Check(h && pos + size_t(h->FrameSize) <= size_t(bytes), "whole frames behind it");
+    pos += size_t(h->FrameSize);
+    ++frames;
+  }
+  fuzz::Check(frames == x->Frames, "the header frame counts the frames");
+  fuzz::Check(x->Bytes == uint32_t(bytes) || x->Bytes == piece.size(), "and their bytes");
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;
@@ -17,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t endMs = startMs + (data[2] << 8 | data[3]) * 7 - 70;
   const bool withTag = data[4] & 1;
   const bool inPieces = data[4] & 2;
+  const bool exact = data[4] & 4;
   data += 8;
   size -= 8;
   const std::string path = fuzz::WriteInput("in.mp3", data, size);
@@ -30,6 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t bytes = 0, ms = 0;
   const bool ok = mp3.SaveSegment(startMs, endMs, out, tag, bytes, ms);
   fuzz::Check(fuzz::ReadAll(path) == std::vector<uint8_t>(data, data + size), "source unchanged");
+  if (exact) {
+    CheckExact(path, startMs, endMs, tag, inPieces);
+    fuzz::Check(fuzz::ReadAll(path) == std::vector<uint8_t>(data, data + size), "still unchanged");
+  }
   if (inPieces) {
     // The same range in three pieces through the frame index (written on two threads): each
     // piece as a cut of its range without the index writes it.

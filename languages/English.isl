@@ -24,6 +24,7 @@ Ms_NotWrite=No permission to write, please select a new output folder.
 Ms_NothingToSplit=The file has no length: there is nothing to split.
 Ms_NoBrowser=No web browser could be started. The user guide is at this address:
 Ms_Busy=The file was not opened because another command is still running:
+Ms_NotExact=This file cannot be cut exact to the sample: whole frames were written.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato version 3.3.0.0

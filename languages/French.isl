@@ -24,6 +24,7 @@ Ms_NotWrite=Pas d'autorisation d'écriture, veuillez choisir un autre dossier de
 Ms_NothingToSplit=Le fichier n'a aucune durée : il n'y a rien à découper.
 Ms_NoBrowser=Aucun navigateur web n'a pu être démarré. Le guide de l'utilisateur se trouve à cette adresse :
 Ms_Busy=Le fichier n'a pas été ouvert car une autre commande est encore en cours :
+Ms_NotExact=Ce fichier ne peut pas être coupé à l'échantillon près : des trames entières ont été écrites.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato, version 3.3.0.0

@@ -24,6 +24,7 @@ Ms_NotWrite=Keine Schreibberechtigung, bitte wählen Sie einen anderen Ausgabeor
 Ms_NothingToSplit=Die Datei hat keine Länge: Es gibt nichts zu teilen.
 Ms_NoBrowser=Es konnte kein Webbrowser gestartet werden. Die Anleitung finden Sie unter dieser Adresse:
 Ms_Busy=Die Datei wurde nicht geöffnet, weil noch ein anderer Befehl läuft:
+Ms_NotExact=Diese Datei lässt sich nicht samplegenau schneiden: Es wurden ganze Frames geschrieben.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato Version 3.3.0.0

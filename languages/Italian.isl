@@ -24,6 +24,7 @@ Ms_NotWrite=Permesso di scrittura negato, selezionare un'altra cartella di desti
 Ms_NothingToSplit=Il file non ha durata: non c'è nulla da dividere.
 Ms_NoBrowser=Impossibile avviare un browser web. La guida per l'utente si trova a questo indirizzo:
 Ms_Busy=Il file non è stato aperto perché è ancora in corso un altro comando:
+Ms_NotExact=Questo file non può essere tagliato con precisione al campione: sono stati scritti frame interi.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versione 3.3.0.0

@@ -24,6 +24,7 @@ Ms_NotWrite=No tiene permiso de escritura; elija otra carpeta de destino.
 Ms_NothingToSplit=El archivo no tiene duración: no hay nada que dividir.
 Ms_NoBrowser=No se pudo iniciar ningún navegador web. La guía del usuario está en esta dirección:
 Ms_Busy=El archivo no se abrió porque todavía se está ejecutando otra orden:
+Ms_NotExact=Este archivo no se puede cortar con precisión de muestra: se escribieron tramas completas.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versión 3.3.0.0

@@ -12,13 +12,13 @@ namespace {
 constexpr const char* kUsage =
     "Usage:\n"
     "  pelcato-cli info [--json] FILE\n"
-    "  pelcato-cli cut FILE START END OUT [TAG OPTIONS] [--vbr-header] [--verify]\n"
+    "  pelcato-cli cut FILE START END OUT [TAG OPTIONS] [--vbr-header] [--exact] [--verify]\n"
     "  pelcato-cli split FILE (--parts N | --every H:MM:SS) [--out DIR] [TAG OPTIONS]\n"
-    "                    [--vbr-header] [--verify]\n"
-    "  pelcato-cli split FILE --cue SHEET.cue [--out DIR] [TAG OPTIONS]\n"
+    "                    [--vbr-header] [--exact] [--verify]\n"
+    "  pelcato-cli split FILE --cue SHEET.cue [--out DIR] [TAG OPTIONS] [--exact]\n"
     "  pelcato-cli split FILE --silence [--threshold DB] [--min-pause SECONDS] [--dry-run]\n"
-    "                         [--out DIR] [TAG OPTIONS]\n"
-    "  pelcato-cli split FILE --size SIZE [--out DIR] [TAG OPTIONS]\n"
+    "                         [--out DIR] [TAG OPTIONS] [--exact]\n"
+    "  pelcato-cli split FILE --size SIZE [--out DIR] [TAG OPTIONS] [--exact]\n"
     "  pelcato-cli verify FILE...\n"
     "  pelcato-cli peaks FILE [--width N] [--json]\n"
     "  pelcato-cli --help | --version\n"
@@ -40,8 +40,10 @@ constexpr const char* kUsage =
     "       in bytes or with K, M or G (1024, 1024^2, 1024^3).\n"
     "       No piece replaces an existing file; a piece that fails does not stop the others.\n"
     "verify decodes every frame of each FILE and prints its frames, its decoded length, its\n"
-    "       decode errors and the frames at its start whose audio data lie in frames before\n"
-    "       it (the bit reservoir). Exit status 1 when a file has decode errors.\n"
+    "       decode errors, the frames at its start whose audio data lie in frames before\n"
+    "       it (the bit reservoir), the gapless fields of its LAME extension (delay, padding,\n"
+    "       encoder) and whether players trim by them (Timeline). Exit status 1 when a file\n"
+    "       has decode errors.\n"
     "peaks  decodes every frame of FILE and prints its waveform in N columns (default\n"
     "       1000, at most 100000) from the start to the end of what a player plays: per\n"
     "       column its start in ms, the smallest and largest sample (-1 to 1) and the RMS\n"
@@ -51,6 +53,11 @@ constexpr const char* kUsage =
     "  --vbr-header  a piece whose frames do not all share one bit rate starts with a new\n"
     "                VBR header frame (Xing), so that players show and seek its length right;\n"
     "                not with --size, whose pieces keep to SIZE\n"
+    "  --exact       pieces play exactly the samples from START to END in players that\n"
+    "                honour the LAME extension's gapless fields (libmpg123, ffmpeg and\n"
+    "                what is built on them): a header frame with those fields first (as\n"
+    "                --vbr-header), a few frames more than the range on either side, so\n"
+    "                split pieces overlap and play on without a gap; Layer III only\n"
     "  --verify      runs verify on every file written\n"
     "\n"
     "Tag options (cut and split). Without them a new file gets the ID3v1 tag of FILE when\n"
@@ -78,6 +85,25 @@ void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool require
     throw EFailed(file + ": cannot read the file: " + e.what());
   }
   if (requireValid && !mp3.Info.Valid) throw EFailed(file + ": " + Messages().Ms_NotMP3);
+}
+
+bool AskExact(TKorvaMP3& mp3, bool exact, std::ostream& err) {
+  mp3.Exact = exact;
+  if (!exact) return false;
+  std::string refusal;
+  try {
+    refusal = mp3.ExactRefusal();
+  } catch (const std::exception& e) {
+    throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
+  }
+  if (refusal.empty()) return true;
+  WarnNotExact(mp3, refusal, err);
+  return false;
+}
+
+void WarnNotExact(const TKorvaMP3& mp3, const std::string& reason, std::ostream& err) {
+  err << mp3.Info.FileName << ": not exact to the sample: " << reason
+      << "; whole frames are written\n";
 }
 
 TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info) {

@@ -36,6 +36,12 @@ const TMessageTable& Messages();
 void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true,
              bool index = false);
 
+// With exact, asks the analysed file for pieces exact to the sample and warns on err when it
+// cannot give them (whole frames are written then). True when its pieces will be exact.
+bool AskExact(TKorvaMP3& mp3, bool exact, std::ostream& err);
+// Says on err why the pieces of the analysed file have whole frames.
+void WarnNotExact(const TKorvaMP3& mp3, const std::string& reason, std::ostream& err);
+
 // The tag a new file gets: the source's, as the tag page shows it after opening, with the
 // fields given on the command line put in.
 TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info);

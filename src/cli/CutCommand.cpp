@@ -7,7 +7,8 @@
 namespace pelcato {
 
 int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-  const TArgs args = ParseArgs(words, kTagValueOptions, {"--no-tag", "--vbr-header", "--verify"});
+  const TArgs args =
+      ParseArgs(words, kTagValueOptions, {"--no-tag", "--vbr-header", "--exact", "--verify"});
   if (args.Positional.size() != 4) throw EUsage("cut takes FILE START END OUT");
   const std::string& file = args.Positional[0];
   const int64_t startMs = ParseTimeArg(args.Positional[1]);
@@ -18,13 +19,18 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   if (startMs >= endMs) throw EFailed(Messages().Ms_ClipErr);
   TKorvaMP3 mp3(nullptr);  // the cut needs no exact length
   mp3.VbrHeader = args.Has("--vbr-header");
+  mp3.Exact = args.Has("--exact");
   Analyze(mp3, file, false);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   if (IsSameFile(mp3.Info.FileName, target)) throw EFailed(Messages().Ms_NotSaveName + target);
   id3v2.TakeSource(mp3, err);
   int64_t bytes = 0;
   int64_t durationMs = 0;
-  if (!mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs, id3v2.Front(0))) {
+  std::string notExact;
+  const bool saved =
+      mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs, id3v2.Front(0), &notExact);
+  if (!notExact.empty()) WarnNotExact(mp3, notExact, err);
+  if (!saved) {
     err << target << ": " << Messages().Ms_NotSave << "\n";
     return kExitFailed;
   }

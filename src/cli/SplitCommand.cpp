@@ -19,8 +19,9 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   std::vector<std::string> valueOptions = kTagValueOptions;
   valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out", "--cue", "--size",
                                            "--threshold", "--min-pause"});
-  const TArgs args = ParseArgs(words, valueOptions,
-                               {"--no-tag", "--silence", "--dry-run", "--vbr-header", "--verify"});
+  const TArgs args =
+      ParseArgs(words, valueOptions,
+                {"--no-tag", "--silence", "--dry-run", "--vbr-header", "--exact", "--verify"});
   if (args.Positional.size() != 1) throw EUsage("split takes one FILE");
   const std::string* parts = args.Value("--parts");
   const std::string* every = args.Value("--every");
@@ -69,10 +70,13 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   // the first frame; the size split walks the frames itself.
   TKorvaMP3 mp3(nullptr);
   mp3.VbrHeader = args.Has("--vbr-header");
+  // Exact pieces, those of the size split too, are found through the frame index.
+  const bool exactAsked = args.Has("--exact");
   Analyze(mp3, file, false);  // the tags and the first frame only: a moment
   TLengthScan scan(file, !size && mp3.HeaderFrameCount() >= 0);
-  Analyze(mp3, file, false, true, !size);
+  Analyze(mp3, file, false, true, !size || exactAsked);
   scan.Take(mp3);
+  const bool exact = AskExact(mp3, exactAsked, err);
   TPieceReport report(out, err, args.Has("--verify"));
   if (!args.Has("--dry-run")) id3v2.TakeSource(mp3, err);
   if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, id3v2, report);
@@ -80,7 +84,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
     return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, id3v2,
                           report);
   }
-  if (size) return SplitBySize(mp3, *size, sizeLimit, folder, tagOptions, id3v2, report);
+  if (size) return SplitBySize(mp3, *size, sizeLimit, exact, folder, tagOptions, id3v2, report);
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
   // The checks of the split options dialog, in its order.

@@ -99,11 +99,50 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
   return report.Finish();
 }
 
-int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+namespace {
+
+int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+                     const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
+                     TPieceReport& report) {
+  std::vector<int64_t> starts;
+  std::vector<int64_t> ends;
+  int64_t needed = 0;
+  int64_t tagBytes = 0;
+  try {
+    // The ID3v2 tags grow with the pieces' numbers: planned again until the count the tags
+    // were measured for holds them all.
+    for (size_t count = 1;;) {
+      tagBytes =
+          (tag.IsTag() ? kId3v1Size : 0) + int64_t(id3v2.LargestTag(count, mp3.Info.Duration));
+      if (!mp3.PlanExactSizes(limit, tagBytes, starts, ends, needed)) {
+        if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
+        throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
+                     " bytes) is smaller than the smallest exact piece (" + std::to_string(needed) +
+                     " bytes" + (tagBytes ? ", tags included)" : ")"));
+      }
+      if (starts.size() <= count) break;
+      count = starts.size();
+    }
+  } catch (const EFileError& e) {
+    throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
+  }
+  report.Expect(starts.size());
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveSegments(
+      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
+      [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size()));
+  return report.Finish();
+}
+
+}  // namespace
+
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
                 TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
+  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, report);
   std::vector<TSizedFrame> frames;
   int64_t audioEnd = -1;
   try {

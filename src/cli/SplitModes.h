@@ -22,8 +22,8 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
                    const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
                    TPieceReport& report);
-// A piece's SIZE holds its tags too.
-int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
+// A piece's SIZE holds its tags too. With exact, pieces exact to the sample.
+int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
                 TPieceReport& report);
 

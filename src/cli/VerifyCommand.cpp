@@ -17,6 +17,17 @@ bool PrintStreamCheck(const std::string& file, std::ostream& out, std::ostream& 
   out << "  DecodedSamples: " << c.Samples << "\n";
   out << "  DecodeErrors: " << c.DecodeErrors << "\n";
   out << "  ReservoirFrames: " << c.ReservoirFrames << "\n";
+  if (c.HasGapless) {
+    out << "  Gapless: delay " << c.Delay << ", padding " << c.Padding << ", encoder \""
+        << c.Encoder << "\"\n";
+  } else {
+    out << "  Gapless: none\n";
+  }
+  out << "  Timeline: "
+      << (c.Trimmed      ? "trimmed by the delay and padding"
+          : c.HasGapless ? "untrimmed: the header frame's fields do not fit the stream"
+                         : "untrimmed: no gapless fields")
+      << "\n";
   return c.DecodeErrors == 0;
 }
 

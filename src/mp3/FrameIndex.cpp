@@ -29,6 +29,8 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
   FCount = {};
   THeaderCache headers;
   double firstMs = 0.0;
+  // The version and layer bits of the second header byte, the sample-rate bits of the third.
+  uint16_t firstFormat = 0;
   int64_t pos = firstFrame;
   double ms = 0.0;
   try {
@@ -48,8 +50,14 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
               observer->Frame(whole, size_t(s.Bytes));
             }
           }
-          if (FCount.Frames++ == 0) firstMs = s.Ms;
+          const uint8_t* h = src.Peek(pos, 4);
+          const uint16_t format = h ? uint16_t((h[1] & 0x1E) << 8 | (h[2] & 0x0C)) : 0;
+          if (FCount.Frames++ == 0) {
+            firstMs = s.Ms;
+            firstFormat = format;
+          }
           if (s.Ms != firstMs) FCount.OneFrameTime = false;
+          if (format != firstFormat) FCount.OneFormat = false;
         } else {
           ++FCount.OtherSteps;
         }

@@ -37,11 +37,13 @@ class TFrameIndex {
   static constexpr int kStride = 64;
 
   // What the walk met besides the marks: whole frames, other steps (a VBR header frame, junk,
-  // a tag inside the stream), and whether every frame lasts as long as the first.
+  // a tag inside the stream), whether every frame lasts as long as the first, and whether
+  // every frame has the first one's version, layer and sample rate.
   struct TCount {
     int64_t Frames = 0;
     int64_t OtherSteps = 0;
     bool OneFrameTime = true;
+    bool OneFormat = true;
   };
 
   // Notes which file the index is made of (its device, inode, size and time of change). False

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "mp3/ExactWriter.h"
 #include "mp3/FrameIndex.h"
 #include "mp3/Id3Tags.h"
 #include "mp3/MediaPlayer.h"
@@ -68,6 +70,11 @@ class TKorvaMP3 {
   // frame ("Xing") that gives its frame count, byte count and seek table. Off by default:
   // pieces are then the source's frames and nothing else.
   bool VbrHeader = false;
+  // When true, a piece plays exactly the samples of its range in a gapless-aware decoder (see
+  // mp3/ExactWriter.h): a header frame with a LAME extension first (VbrHeader is implied), a
+  // few frames more than the range on either side. A file that cannot be cut so
+  // (ExactRefusal) gets whole frames as without it.
+  bool Exact = false;
   // The length computed from the first frame, before the player's length replaced it.
   int64_t ComputedDuration = 0;
 
@@ -82,6 +89,16 @@ class TKorvaMP3 {
   // AnalyzeFile returns); without an index it is not called at all.
   void AnalyzeFile(const std::string& fileName, bool measure, bool index = false,
                    TFrameObserver* observer = nullptr);
+
+  // Why the analysed file cannot be cut exact to the sample; empty when it can. Walks the file
+  // when the analysis made no frame index. Throws EFileError when it cannot be read.
+  std::string ExactRefusal() const;
+  // The ranges of a split into exact pieces of at most limit bytes each, a tag of tagBytes
+  // included: each piece takes as much of the timeline as fits. False when the file cannot be
+  // cut exact, or when a piece cannot hold even a millisecond: needed then tells the size of
+  // the smallest piece that can. Throws EFileError when the file cannot be read.
+  bool PlanExactSizes(int64_t limit, int64_t tagBytes, std::vector<int64_t>& starts,
+                      std::vector<int64_t>& ends, int64_t& needed) const;
 
   // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be
   // opened; false when there is no tag, no picture frame, or the walk meets a broken size.
@@ -106,10 +123,11 @@ class TKorvaMP3 {
   // new file, followed by the tag when its Header is "TAG" (and preceded by what front gives
   // as piece 0). The first frame written is the first whose start time is at or after
   // startMs; frames are written until their time reaches endMs - startMs. A destination that
-  // is the source itself is refused. bytes counts the frames only.
+  // is the source itself is refused. bytes counts the frames only. With Exact, notExact gets
+  // the reason when the piece has whole frames all the same.
   bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                    const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
-                   const TFrontFor& front = {});
+                   const TFrontFor& front = {}, std::string* notExact = nullptr);
 
   // Writes many ranges; each piece is byte-identical to what SaveSegment writes for its range.
   // nameFor gives each piece's path once the piece is to be named (with a frame index, pieces
@@ -245,7 +263,31 @@ class TKorvaMP3 {
   bool SavePiecesSideBySide(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
                             const TPieceDone& done, const TFrontFor& front,
-                            const TFrameIndex& index) const;
+                            const TFrameIndex& index, const TExactSave* exact) const;
+  // What the save's exact pieces work from; nullptr when the file cannot be cut exact
+  // (refusal says why). Without a frame index one is made, unless walk allows a save of one
+  // piece to walk to it instead. Throws EFileError.
+  std::unique_ptr<TExactSave> PrepareExact(TSourceFile& src, std::string* refusal = nullptr,
+                                           bool walk = false) const;
+  // The exact piece from startMs to endMs into out (nothing for a range past the end), front
+  // first; its header frame when it has one.
+  std::optional<TExactHeader> CopyExact(TSourceFile& src, const TExactSave& exact, size_t piece,
+                                        int64_t startMs, int64_t endMs, const TFrontFor& front,
+                                        TAtomicOutput& out, int64_t& bytes, double& written) const;
+  // The length in ms of the exact piece from startMs to endMs.
+  int64_t ExactLength(TSourceFile& src, const TExactSave& exact, int64_t startMs,
+                      int64_t endMs) const;
+  // Ends an exact piece with the tag.
+  void EndExact(TAtomicOutput& out, const std::optional<TExactHeader>& header,
+                const TID3v1Tag& tag) const;
+  // Piece number `piece` from startMs to endMs as a file: exact with exact, else whole frames
+  // from where the skip walk finds its start, as also when a walk to an exact piece cannot
+  // follow the frames (notExact then says why).
+  bool WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* exact, size_t piece,
+                  int64_t startMs, int64_t endMs, const std::string& destination,
+                  const TID3v1Tag& tag, const TFrontFor& front, bool noReplace,
+                  TSegmentResult& result, const TFrameIndex* index,
+                  std::string* notExact = nullptr) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, const std::vector<uint8_t>& front, bool noReplace,
                    TSegmentResult& result) const;

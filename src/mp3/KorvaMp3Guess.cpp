@@ -90,7 +90,7 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
                                const std::string& destination, const TID3v1Tag& tag,
                                const std::vector<uint8_t>& front, TSegmentResult& result) const {
   // A piece with a VBR header of its own is built from its walk first.
-  const TGuess g = VbrHeader ? TGuess{} : GuessPiece(src, startMs, spanMs);
+  const TGuess g = VbrHeader || Exact ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
     SkipTo(src, cursor, startMs, nullptr);
     return false;

@@ -27,6 +27,7 @@ struct TWrittenPiece {
   std::unique_ptr<TAtomicOutput> Out;  // the frames, without a name; none when they failed
   int64_t Bytes = 0;
   double Written = 0.0;
+  std::optional<TExactHeader> Header;  // an exact piece's header frame
   bool Ready = false;
 };
 
@@ -35,7 +36,8 @@ struct TWrittenPiece {
 bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
                                      const std::vector<int64_t>& ends, const TNameFor& nameFor,
                                      const TTagFor& tagFor, bool noReplace, const TPieceDone& done,
-                                     const TFrontFor& front, const TFrameIndex& index) const {
+                                     const TFrontFor& front, const TFrameIndex& index,
+                                     const TExactSave* exact) const {
   const size_t count = std::min(starts.size(), ends.size());
   // The first piece's name shows the folder where the files without a name are made; any
   // piece whose name lies elsewhere is written again there, the one-thread way.
@@ -76,14 +78,20 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
     TWrittenPiece piece;
     try {
       if (!w.Src) w.Src = std::make_unique<TSourceFile>(Info.FileName);
-      const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
       auto out = std::make_unique<TAtomicOutput>();
       if (out->Open(firstPath, false)) {
         // Made before the piece was claimed, and left alone until it is named.
         const std::vector<uint8_t>& bytes = fronts[i];
-        if (!bytes.empty()) out->Append(bytes.data(), bytes.size());
-        CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], out.get(), piece.Bytes, piece.Written,
-                  &index);
+        if (exact) {
+          const auto given = [&](size_t, const TLengthOf&) { return bytes; };
+          piece.Header = CopyExact(*w.Src, *exact, i, starts[i], ends[i], given, *out, piece.Bytes,
+                                   piece.Written);
+        } else {
+          const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
+          if (!bytes.empty()) out->Append(bytes.data(), bytes.size());
+          CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], out.get(), piece.Bytes, piece.Written,
+                    &index);
+        }
         out->Flush();
         // A source cut short while we read it must not give a piece that looks whole.
         w.Src->CheckIntact();
@@ -143,6 +151,7 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
       try {
         bytes = front(i, [&] {
           if (!measure.Src) measure.Src = std::make_unique<TSourceFile>(Info.FileName);
+          if (exact) return ExactLength(*measure.Src, *exact, starts[i], ends[i]);
           const TCursor cursor = SkipFor(*measure.Src, measure.Walk, starts[i], &index);
           return PieceLength(*measure.Src, cursor.Pos, ends[i] - starts[i], &index);
         });
@@ -190,15 +199,19 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
           piece.Out.reset();
           try {
             if (!own.Src) own.Src = std::make_unique<TSourceFile>(Info.FileName);
-            const TCursor cursor = SkipFor(*own.Src, own.Walk, starts[i], &index);
-            WritePiece(*own.Src, cursor.Pos, ends[i] - starts[i], result.Path, tag, fronts[i],
+            const auto given = [&](size_t, const TLengthOf&) { return fronts[i]; };
+            WriteRange(*own.Src, own.Walk, exact, i, starts[i], ends[i], result.Path, tag, given,
                        noReplace, result, &index);
           } catch (const std::exception&) {
             Restart(own.Walk);
             throw;
           }
         } else if (piece.Out) {
-          if (tag.IsTag()) WriteTag(*piece.Out, tag, SourceTagEnd());
+          if (exact) {
+            EndExact(*piece.Out, piece.Header, tag);
+          } else if (tag.IsTag()) {
+            WriteTag(*piece.Out, tag, SourceTagEnd());
+          }
           piece.Out->CommitAs(result.Path, noReplace);
           result.Ok = true;
           result.Bytes = piece.Bytes;

@@ -174,7 +174,8 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
   const int64_t limit = AudioLimit();
   const double span = double(spanMs);
   int64_t pos = from;
-  if (VbrHeader && out) {
+  // Pieces asked to be exact get the VBR header frame even where they fall back to whole frames.
+  if ((VbrHeader || Exact) && out) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
     if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());
@@ -238,7 +239,7 @@ int64_t TKorvaMP3::RangeLength(TSourceFile& src, int64_t from, int64_t to) const
 
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                             const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
-                            const TFrontFor& front) {
+                            const TFrontFor& front, std::string* notExact) {
   bytes = 0;
   durationMs = 0;
   if (!CanWriteTo(destination)) return false;
@@ -246,6 +247,17 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
   const TFrameIndex* index = UsableIndex();
   try {
     TSourceFile src(Info.FileName);
+    // One piece walks to its frames rather than make a frame index first.
+    if (const std::unique_ptr<TExactSave> exact =
+            Exact ? PrepareExact(src, notExact, true) : nullptr) {
+      TSkipWalk walk;
+      Restart(walk);
+      WriteRange(src, walk, exact.get(), 0, startMs, endMs, destination, tag, front, false, result,
+                 index, notExact);
+      bytes = result.Bytes;
+      durationMs = result.DurationMs;
+      return result.Ok;
+    }
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
     const std::vector<uint8_t> frontBytes =
         front ? front(0,
@@ -305,8 +317,15 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
   const size_t count = std::min(starts.size(), ends.size());
   const TFrameIndex* index = UsableIndex();
   const std::unique_ptr<TSourceFile> src = OpenSource();
+  std::unique_ptr<TExactSave> exact;
+  try {
+    if (src && Exact) exact = PrepareExact(*src);
+  } catch (const std::exception&) {
+    // A source that cannot be read fails every piece below.
+  }
   if (src && index && count > 1 &&
-      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, front, *index)) {
+      SavePiecesSideBySide(starts, ends, nameFor, tagFor, noReplace, done, front, *index,
+                           exact.get())) {
     return;
   }
   TSkipWalk walk;
@@ -315,13 +334,8 @@ void TKorvaMP3::SaveSegmentsWithTags(const std::vector<int64_t>& starts,
               [&](size_t i, const TID3v1Tag& tag, TSegmentResult& result) {
                 if (!src) return;
                 try {
-                  const TCursor cursor = SkipFor(*src, walk, starts[i], index);
-                  const int64_t span = ends[i] - starts[i];
-                  const std::vector<uint8_t> frontBytes =
-                      front ? front(i, [&] { return PieceLength(*src, cursor.Pos, span, index); })
-                            : std::vector<uint8_t>();
-                  WritePiece(*src, cursor.Pos, span, result.Path, tag, frontBytes, noReplace,
-                             result, index);
+                  WriteRange(*src, walk, exact.get(), i, starts[i], ends[i], result.Path, tag,
+                             front, noReplace, result, index);
                 } catch (const std::exception&) {
                   Restart(walk);
                   throw;

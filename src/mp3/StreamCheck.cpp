@@ -4,8 +4,11 @@
 
 #include "io/SourceFile.h"
 #include "mp3/Decoder.h"
+#include "mp3/ExactPlan.h"
 #include "mp3/Id3Tags.h"
+#include "mp3/MpegFrameHeader.h"
 #include "mp3/SideInfo.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 namespace {
@@ -22,6 +25,19 @@ bool IsTagBetween(TSourceFile& src, int64_t from, int64_t to) {
 }
 
 TStreamCheck CheckStreamOrThrow(const std::string& path);
+
+// The header frame of the file: the first frame behind an ID3v2 tag and its zero padding.
+std::optional<TXingFrame> HeaderFrame(TSourceFile& src) {
+  int64_t pos = 0;
+  TId3v2Header tag;
+  const uint8_t* h = src.Peek(0, kId3v2HeaderSize);
+  if (h && TId3v2Header::Parse(h, kId3v2HeaderSize, tag)) pos = kId3v2HeaderSize + tag.Size;
+  for (const uint8_t* b = src.Peek(pos, 1); b && *b == 0; b = src.Peek(pos, 1)) ++pos;
+  h = src.Peek(pos, 4);
+  const std::optional<MpegFrameHeader> hdr = h ? DecodeFrameHeader(h) : std::nullopt;
+  const uint8_t* frame = hdr ? src.Peek(pos, size_t(hdr->FrameSize)) : nullptr;
+  return frame ? TXingFrame::Parse(frame, size_t(hdr->FrameSize)) : std::nullopt;
+}
 
 }  // namespace
 
@@ -89,6 +105,17 @@ TStreamCheck CheckStreamOrThrow(const std::string& path) {
         reservoir += side->MainDataSize;
       }
       reservoirChecked = !side || reservoir >= kMaxReservoir;
+    }
+  }
+  if (const std::optional<TXingFrame> x = HeaderFrame(*src)) {
+    if (x->Flags & TXingFrame::kHasFrames) r.HeaderFrames = x->Frames;
+    if (x->Lame) {
+      r.HasGapless = true;
+      r.Delay = x->Lame->Delay;
+      r.Padding = x->Lame->Padding;
+      r.Encoder = x->Lame->EncoderString();
+      r.Trimmed = r.Frames > 0 && r.Frames <= r.HeaderFrames &&
+                  TrustedGapless(r.Delay, r.Padding, r.HeaderFrames, int(r.Samples / r.Frames));
     }
   }
   r.Decodable = r.SampleRate > 0;

@@ -19,6 +19,17 @@ struct TStreamCheck {
   // Layer III frames at the start whose main data begin in frames before the file's first
   // frame (the bit reservoir): they play as a short glitch or silence.
   int64_t ReservoirFrames = 0;
+  // The gapless fields of the LAME extension in the file's header frame, when it has one:
+  // samples the encoder put in front of the music and behind it, and who wrote them.
+  bool HasGapless = false;
+  int Delay = 0;
+  int Padding = 0;
+  std::string Encoder;
+  int64_t HeaderFrames = -1;  // the frames the header frame counts; -1 without a count
+  // The timeline of a piece cut from the file is trimmed by the fields: they leave something
+  // to play of the frames the header frame counts, and the file holds no more frames than
+  // that (a file cut short keeps its delay, as decoders keep it). Otherwise it is every frame.
+  bool Trimmed = false;
 };
 
 // Never throws; a file that cannot be read gives Decodable false.

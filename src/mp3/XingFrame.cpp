@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "mp3/Crc16.h"
 #include "mp3/MpegFrameHeader.h"
 #include "mp3/SideInfo.h"
 
@@ -21,6 +22,34 @@ void WriteBig32(uint8_t* b, uint32_t v) {
   b[3] = uint8_t(v);
 }
 
+// Bytes of the fields behind the tag and the flags, as the flags announce them.
+size_t FieldsSize(uint32_t flags) {
+  return ((flags & TXingFrame::kHasFrames) ? 4 : 0) + ((flags & TXingFrame::kHasBytes) ? 4 : 0) +
+         ((flags & TXingFrame::kHasToc) ? 100 : 0) + ((flags & TXingFrame::kHasQuality) ? 4 : 0);
+}
+
+// A header for a frame without audio in front of a stream whose first frame has the header
+// first: the same version, sample rate and channel mode, no CRC, no padding. The bit rate is
+// left for PickRate.
+void StartHeader(TXingFrame& x, const uint8_t* first) {
+  x.Header[0] = 0xFF;
+  x.Header[1] = uint8_t(first[1] | 1);  // no CRC
+  // The sample-rate index stays; no padding, no private bit.
+  x.Header[2] = uint8_t(first[2] & 0x0C);
+  // Keep the channel mode, copyright, original and emphasis; no joint stereo extension.
+  x.Header[3] = uint8_t(first[3] & 0xCF);
+}
+
+// The lowest bit rate from fromIndex on whose frames hold need bytes. False when none does.
+bool PickRate(TXingFrame& x, int fromIndex, size_t need) {
+  const uint8_t rate = x.Header[2] & 0x0C;
+  for (int index = fromIndex < 1 ? 1 : fromIndex; index <= 14; ++index) {
+    x.Header[2] = uint8_t(index << 4 | rate);
+    if (size_t(x.FrameSize()) >= need) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int TXingFrame::TagOffset(const uint8_t* header) {
@@ -32,14 +61,20 @@ int TXingFrame::FrameSize() const {
   return h ? h->FrameSize : 0;
 }
 
+size_t TXingFrame::LameOffset() const {
+  return size_t(TagOffset(Header)) + 8 + FieldsSize(Flags);
+}
+
 std::optional<TXingFrame> TXingFrame::Parse(const uint8_t* frame, size_t len) {
   if (len < 4 || !DecodeFrameHeader(frame)) return std::nullopt;
   const size_t at = size_t(TagOffset(frame));
   if (at > len || len - at < 8) return std::nullopt;
   const uint8_t* p = frame + at;
-  if (std::memcmp(p, "Xing", 4) != 0 && std::memcmp(p, "Info", 4) != 0) return std::nullopt;
+  const bool info = std::memcmp(p, "Info", 4) == 0;
+  if (std::memcmp(p, "Xing", 4) != 0 && !info) return std::nullopt;
   TXingFrame x;
   std::memcpy(x.Header, frame, 4);
+  x.Info = info;
   x.Flags = ReadBig32(p + 4);
   size_t pos = at + 8;
   auto field = [&](size_t size) -> const uint8_t* {
@@ -63,16 +98,26 @@ std::optional<TXingFrame> TXingFrame::Parse(const uint8_t* frame, size_t len) {
     if (!f) return std::nullopt;
     std::memcpy(x.Toc.data(), f, 100);
   }
+  if (x.Flags & kHasQuality) {
+    const uint8_t* f = field(4);
+    if (!f) return std::nullopt;
+    x.Quality = ReadBig32(f);
+  }
+  x.Lame = TLameTag::Parse(frame + pos, len - pos);
+  if (x.Lame) {
+    x.LameCrcOk = UpdateCrc16(0, frame, pos + TLameTag::kCrcAt) == x.Lame->TagCrc;
+  }
   return x;
 }
 
 std::vector<uint8_t> TXingFrame::Render() const {
   std::vector<uint8_t> frame(size_t(FrameSize()), 0);
   const size_t at = size_t(TagOffset(Header));
-  if (frame.size() < at + kFieldsSize) return {};
+  const size_t lameAt = LameOffset();
+  if (frame.size() < lameAt + (Lame ? TLameTag::kSize : 0)) return {};
   std::memcpy(frame.data(), Header, 4);
   uint8_t* p = frame.data() + at;
-  std::memcpy(p, "Xing", 4);
+  std::memcpy(p, Info ? "Info" : "Xing", 4);
   WriteBig32(p + 4, Flags);
   p += 8;
   if (Flags & kHasFrames) {
@@ -83,7 +128,18 @@ std::vector<uint8_t> TXingFrame::Render() const {
     WriteBig32(p, Bytes);
     p += 4;
   }
-  if (Flags & kHasToc) std::memcpy(p, Toc.data(), 100);
+  if (Flags & kHasToc) {
+    std::memcpy(p, Toc.data(), 100);
+    p += 100;
+  }
+  if (Flags & kHasQuality) WriteBig32(p, Quality);
+  if (Lame) {
+    uint8_t* ext = frame.data() + lameAt;
+    Lame->Render(ext);
+    const uint16_t crc = UpdateCrc16(0, frame.data(), lameAt + TLameTag::kCrcAt);
+    ext[TLameTag::kCrcAt] = uint8_t(crc >> 8);
+    ext[TLameTag::kCrcAt + 1] = uint8_t(crc);
+  }
   return frame;
 }
 
@@ -91,20 +147,21 @@ std::optional<TXingFrame> TXingFrame::For(const uint8_t* first) {
   const std::optional<MpegFrameHeader> h = DecodeFrameHeader(first);
   if (!h || h->Layer != 3) return std::nullopt;
   TXingFrame x;
-  x.Header[0] = 0xFF;
-  x.Header[1] = uint8_t(first[1] | 1);  // no CRC
-  // Keep the channel mode, copyright, original and emphasis; no joint stereo extension.
-  x.Header[3] = uint8_t(first[3] & 0xCF);
-  const size_t need = size_t(TagOffset(x.Header)) + kFieldsSize;
-  for (int index = 1; index <= 14; ++index) {
-    // The sample-rate index stays; no padding, no private bit.
-    x.Header[2] = uint8_t(index << 4 | (first[2] & 0x0C));
-    if (size_t(x.FrameSize()) >= need) {
-      x.Flags = kHasFrames | kHasBytes | kHasToc;
-      return x;
-    }
-  }
-  return std::nullopt;
+  StartHeader(x, first);
+  if (!PickRate(x, 1, size_t(TagOffset(x.Header)) + kFieldsSize)) return std::nullopt;
+  x.Flags = kHasFrames | kHasBytes | kHasToc;
+  return x;
+}
+
+std::optional<TXingFrame> TXingFrame::WithLameFor(const uint8_t* first) {
+  const std::optional<MpegFrameHeader> h = DecodeFrameHeader(first);
+  if (!h || h->Layer != 3) return std::nullopt;
+  TXingFrame x;
+  StartHeader(x, first);
+  x.Flags = kHasFrames | kHasBytes | kHasToc | kHasQuality;
+  if (!PickRate(x, first[2] >> 4, x.LameOffset() + TLameTag::kSize)) return std::nullopt;
+  x.Lame.emplace();
+  return x;
 }
 
 }  // namespace pelcato

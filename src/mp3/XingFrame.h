@@ -1,6 +1,8 @@
-// A VBR header frame: a Layer III frame without audio whose main data area starts with "Xing",
-// then big-endian flags and, as the flags say, the number of audio frames, the number of bytes
-// and a 100-entry seek table of the stream. Players read the length and seek points from it.
+// A VBR header frame: a Layer III frame without audio whose main data area starts with "Xing"
+// ("Info" where the stream has one bit rate), then big-endian flags and, as the flags say, the
+// number of audio frames, the number of bytes, a 100-entry seek table of the stream and a
+// quality. Players read the length and seek points from it. Encoders put a LAME extension
+// behind these fields, with the gapless fields and a CRC over the frame up to its end.
 #pragma once
 
 #include <array>
@@ -9,35 +11,51 @@
 #include <optional>
 #include <vector>
 
+#include "mp3/LameTag.h"
+
 namespace pelcato {
 
 struct TXingFrame {
   static constexpr uint32_t kHasFrames = 1;
   static constexpr uint32_t kHasBytes = 2;
   static constexpr uint32_t kHasToc = 4;
+  static constexpr uint32_t kHasQuality = 8;
 
   uint8_t Header[4] = {};  // the frame header
+  bool Info = false;       // the tag reads "Info" rather than "Xing"
   uint32_t Flags = 0;
   uint32_t Frames = 0;  // audio frames behind this one
   uint32_t Bytes = 0;   // bytes of the stream, this frame included
   // Entry i: the stream's byte position at i % of its length, as a 256th of Bytes.
   std::array<uint8_t, 100> Toc{};
+  uint32_t Quality = 0;
+  std::optional<TLameTag> Lame;
+  // Parse only: the extension's tag CRC matches the frame's bytes before it.
+  bool LameCrcOk = false;
 
   // Where "Xing" stands in a frame with this header: behind the header, the CRC when present
   // and the side information.
   static int TagOffset(const uint8_t* header);
   int FrameSize() const;
+  // Where the LAME extension starts: behind the tag, the flags and the fields they announce.
+  size_t LameOffset() const;
 
   // Reads a frame that carries "Xing" or "Info" at its place. No value otherwise, or when the
-  // fields the flags announce do not fit in len bytes.
+  // fields the flags announce do not fit in len bytes. The LAME extension is read when its 36
+  // bytes fit and its encoder string is not empty.
   static std::optional<TXingFrame> Parse(const uint8_t* frame, size_t len);
-  // The whole frame: header, zero side information (no audio), the fields, zero padding.
+  // The whole frame: header, zero side information (no audio), the fields, the LAME extension
+  // with its tag CRC computed anew, zero padding. Empty when they do not fit in the frame.
   std::vector<uint8_t> Render() const;
 
   // A header frame for a Layer III stream whose first frame has the header first: the same
   // version, sample rate and channel mode, no CRC, and the lowest bit rate that holds the
   // fields. No value for other layers.
   static std::optional<TXingFrame> For(const uint8_t* first);
+  // The same with all four fields and a LAME extension, at the first frame's own bit rate
+  // (so a constant-rate stream keeps one rate) or, where they do not fit in such a frame, the
+  // lowest higher rate that holds them.
+  static std::optional<TXingFrame> WithLameFor(const uint8_t* first);
   // Fills the seek table from where frames lie: offsetOfFrame(i) gives the byte position of
   // audio frame i counted from the first audio frame, the frame behind this one (so entry 0
   // is 0, as encoders write it).

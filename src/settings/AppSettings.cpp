@@ -133,6 +133,7 @@ void LoadSettings(TAppSettings& settings) {
   settings.SplitMin = ini.ReadInteger("SPLIT", "Min", 3);
   settings.SplitSec = ini.ReadInteger("SPLIT", "Sec", 0);
   settings.VbrHeader = ini.ReadInteger("OUTPUT", "VbrHeader", 0) != 0;
+  settings.Exact = ini.ReadInteger("OUTPUT", "Exact", 0) != 0;
   // A choice this program does not know writes no ID3v2 tag, as before the choice existed.
   const int32_t id3v2 = ini.ReadInteger("OUTPUT", "Id3v2", 0);
   settings.Id3v2 = id3v2 == 1 || id3v2 == 2 ? id3v2 : 0;
@@ -160,6 +161,7 @@ bool SaveSettings(const TAppSettings& settings, const TSettingsErrorReport& repo
       {"SPLIT", "Sec", std::to_string(settings.SplitSec)},
       {"OUTPUT", "VbrHeader", settings.VbrHeader ? "1" : "0"},
       {"OUTPUT", "Id3v2", std::to_string(settings.Id3v2)},
+      {"OUTPUT", "Exact", settings.Exact ? "1" : "0"},
   };
   for (const auto& entry : entries) {
     if (!ini.WriteString(entry.Section, entry.Key, entry.Value)) {

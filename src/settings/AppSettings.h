@@ -47,6 +47,8 @@ struct TAppSettings {
   bool VbrHeader = false;
   // The ID3v2 tag in front of the pieces: 0 none, 1 the source's (kept), 2 a new one.
   int32_t Id3v2 = 0;
+  // Pieces exact to the sample, for players that trim by the LAME extension's gapless fields.
+  bool Exact = false;
 };
 
 inline constexpr char SettingsFileName[] = "Pelcato.ini";

@@ -4,7 +4,7 @@
 
 namespace pelcato {
 
-const std::array<TMessageKey, 23> MessageKeys = {{
+const std::array<TMessageKey, 24> MessageKeys = {{
     {"Ms_Opening", &TMessageTable::Ms_Opening, "Opening..."},
     {"Ms_Error", &TMessageTable::Ms_Error, "Error"},
     {"Ms_Waiting", &TMessageTable::Ms_Waiting, "Waiting..."},
@@ -35,6 +35,8 @@ const std::array<TMessageKey, 23> MessageKeys = {{
      "No web browser could be started. The user guide is at this address:"},
     {"Ms_Busy", &TMessageTable::Ms_Busy,
      "The file was not opened because another command is still running:"},
+    {"Ms_NotExact", &TMessageTable::Ms_NotExact,
+     "This file cannot be cut exact to the sample: whole frames were written."},
 }};
 
 TMessageTable::TMessageTable() {

@@ -1,4 +1,4 @@
-// The table of user messages: twenty-three named texts that go into message boxes, status lines
+// The table of user messages: twenty-four named texts that go into message boxes, status lines
 // and labels. Each has a built-in English text; a language file's [Messages] section replaces
 // it.
 #pragma once
@@ -36,8 +36,9 @@ struct TMessageTable {
   std::string Ms_AsCopy;
   std::string Ms_NotWrite;
   std::string Ms_NothingToSplit;  // a split of a file without length
-  std::string Ms_NoBrowser;  // Help found no web browser; the guide's address follows
-  std::string Ms_Busy;       // a second start's file came while a command ran; its path follows
+  std::string Ms_NoBrowser;       // Help found no web browser; the guide's address follows
+  std::string Ms_Busy;      // a second start's file came while a command ran; its path follows
+  std::string Ms_NotExact;  // [OUTPUT] Exact=1, but the file allows whole frames only
 };
 
 struct TMessageKey {
@@ -47,7 +48,7 @@ struct TMessageKey {
 };
 
 // Every key in the order the table is read.
-extern const std::array<TMessageKey, 23> MessageKeys;
+extern const std::array<TMessageKey, 24> MessageKeys;
 
 // Replaces the whole table from the [Messages] section of languageFile; every key the file
 // does not give takes its built-in text, and so does every key when the file is missing,

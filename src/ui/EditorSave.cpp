@@ -101,6 +101,19 @@ TID3v1Tag TFrmMP3Editor::BuildTagFromEdits() const {
   return BuildTagFromFields(fields);
 }
 
+QString TFrmMP3Editor::AskExact() {
+  FMp3->Exact = FSettings.Exact;
+  if (!FSettings.Exact) return {};
+  bool exact = false;
+  try {
+    exact = FMp3->ExactRefusal().empty();
+  } catch (const std::exception&) {
+    // A file that cannot be read fails the save, which says so.
+    return {};
+  }
+  return exact ? QString() : QLatin1Char('\n') + Msg(FMessages.Ms_NotExact);
+}
+
 bool TFrmMP3Editor::IsOpenFile(const QString& path) const {
   // The open file by the same name in other letters, or by any other name or link.
   const QString open = QFile::decodeName(QByteArray::fromStdString(FMp3->Info.FileName));
@@ -142,6 +155,7 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   FMp3->VbrHeader = FSettings.VbrHeader;
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
+  const QString notExact = AskExact();
   int64_t bytes = 0;
   int64_t durationMs = 0;
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, QFile::encodeName(path).toStdString(), tag,
@@ -149,7 +163,8 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   ShowBusy(false);
   if (saved) {
     FDialogs.ShowMessage(
-        this, Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + id3v2.Warnings(),
+        this,
+        Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + notExact + id3v2.Warnings(),
         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
@@ -196,6 +211,7 @@ void TFrmMP3Editor::BtnSplitClick() {
   FMp3->VbrHeader = FSettings.VbrHeader;
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
+  const QString notExact = AskExact();
   TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
   FMp3->SaveSegments(
@@ -217,7 +233,8 @@ void TFrmMP3Editor::BtnSplitClick() {
                          Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(
-        this, Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + id3v2.Warnings(),
+        this,
+        Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + notExact + id3v2.Warnings(),
         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }

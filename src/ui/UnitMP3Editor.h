@@ -297,6 +297,9 @@ class TFrmMP3Editor : public QWidget {
   void MarkerMouseDown(TMarker which, QMouseEvent* event);
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
   bool IsOpenFile(const QString& path) const;
+  // Gives the save [OUTPUT] Exact; with it, a file that can only be cut into whole frames gets
+  // the line that says so, for the success message.
+  QString AskExact();
   void ShowBusy(bool busy);
   void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }

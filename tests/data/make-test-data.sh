@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Remakes the small MP3 files the mp3 tests read, from real encoders:
 #   sox (signals), lame (Layer III, CBR with an Info frame, VBR with a Xing frame, MPEG 1/2/2.5,
-#   mono, ID3v1/ID3v1.1), ffmpeg (Layer II), python3-mutagen (ID3v2 with and without a picture
-#   frame, APE tag). The committed files are what the tests use; run this only to remake them
-#   (other encoder versions give other bytes, and the tests read the facts from the files).
+#   mono, ID3v1/ID3v1.1), ffmpeg (Layer II, libmp3lame), python3-mutagen (ID3v2 with and
+#   without a picture frame, APE tag). The committed files are what the tests use; run this
+#   only to remake them (other encoder versions give other bytes, and the tests read the facts
+#   from the files).
 #   bash tests/data/make-test-data.sh
 # The odd cases (cut-short frames, junk, footers, tiny files) are built by the tests themselves.
 set -euo pipefail
@@ -43,6 +44,14 @@ ffmpeg -loglevel error -y -t 1.5 -i "$work/signal.wav" -ar 48000 -c:a mp2 -b:a 1
   "$work/signal.wav" id3v1.mp3
 "${lame[@]}" -b 8 --cbr -t -m m --resample 8 --id3v1-only --tt "Track Seven" --ta "Artist" \
   --tc "Comment" --tn 7 --tg 8 "$work/signal.wav" id3v11.mp3
+
+# For the cuts exact to the sample, 1.4 s of the signal (tone, then noise): lame VBR -V 2;
+# lame at 48 kbit/s MPEG 2 mono, where the LAME extension does not fit in a frame and lame
+# writes no header frame; and ffmpeg's libmp3lame, which writes a tag of its own ("Lavc").
+sox -R "$work/signal.wav" "$work/clip.wav" trim 0.6 1.4
+"${lame[@]}" -V 2 "$work/clip.wav" vbr-v2.mp3
+"${lame[@]}" -b 48 --cbr -m m --resample 22.05 "$work/signal.wav" mpeg2-mono48.mp3
+ffmpeg -loglevel error -y -i "$work/clip.wav" -c:a libmp3lame -b:a 112k ffmpeg-lame.mp3
 
 # Pauses at known places for the split at silences: tone 0.0-0.6 s, pause 0.6-1.4 s, tone
 # 1.4-2.0 s, pause 2.0-3.2 s, tone 3.2-3.8 s; MPEG 1 mono 32 kbit/s, 44100 Hz.

@@ -37,24 +37,34 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
   EXPECT_EQ(s.Language, LangAuto);
   EXPECT_FALSE(s.VbrHeader);
   EXPECT_EQ(s.Id3v2, 0);
+  EXPECT_FALSE(s.Exact);
 }
 
-TEST_F(SettingsTest, VbrHeaderIsReadAsAnyNonZeroNumberAndWrittenBack) {
-  for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{
-           {"1", true}, {"0x10", true}, {"-1", true}, {"0", false}, {"yes", false}, {"", false}}) {
-    Write("[output]\nVbrHeader=" + text + "\n");
-    EXPECT_EQ(Load().VbrHeader, expected) << text;
+TEST_F(SettingsTest, OutputChoicesAreReadAsAnyNonZeroNumberAndWrittenBack) {
+  for (bool TAppSettings::*field : {&TAppSettings::VbrHeader, &TAppSettings::Exact}) {
+    const std::string key = field == &TAppSettings::Exact ? "Exact" : "VbrHeader";
+    SCOPED_TRACE(key);
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{{"1", true},
+                                                                                  {"0x10", true},
+                                                                                  {"-1", true},
+                                                                                  {"0", false},
+                                                                                  {"yes", false},
+                                                                                  {"", false}}) {
+      Write("[output]\n" + key + "=" + text + "\n");
+      EXPECT_EQ(Load().*field, expected) << text;
+    }
+    Write("[OUTPUT]\nOther=x\n");
+    Settings = Load();
+    Settings.*field = true;
+    ASSERT_TRUE(SaveSettings(Settings));
+    EXPECT_TRUE(Load().*field);
+    const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
+    EXPECT_NE(text.find("[OUTPUT]\nOther=x\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n" + key + "=1\n"), std::string::npos) << text;
+    Settings.*field = false;
+    ASSERT_TRUE(SaveSettings(Settings));
+    EXPECT_FALSE(Load().*field);
   }
-  Write("[OUTPUT]\nOther=x\n");
-  Settings = Load();
-  Settings.VbrHeader = true;
-  ASSERT_TRUE(SaveSettings(Settings));
-  EXPECT_TRUE(Load().VbrHeader);
-  const std::string text = ReadText(Scratch.Path("Pelcato.ini"));
-  EXPECT_NE(text.find("[OUTPUT]\nOther=x\nVbrHeader=1\n"), std::string::npos) << text;
-  Settings.VbrHeader = false;
-  ASSERT_TRUE(SaveSettings(Settings));
-  EXPECT_FALSE(Load().VbrHeader);
 }
 
 TEST_F(SettingsTest, Id3v2IsOneOfThreeChoicesAndWrittenBack) {
@@ -116,7 +126,7 @@ TEST_F(SettingsTest, SaveCreatesTheFileWithoutAnUpgradeSection) {
   // The language first, then the split entries in their order, then the output choices.
   EXPECT_EQ(text,
             "[LANGUAGE]\nDefault=7\n\n[SPLIT]\nOutputFolder=\nType=0\nInto=2\nHour=0\n"
-            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=0\nId3v2=0\n");
+            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=0\nId3v2=0\nExact=0\n");
 }
 
 TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {
