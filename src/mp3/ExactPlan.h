@@ -21,9 +21,9 @@
 #include <optional>
 #include <vector>
 
-namespace pelcato {
+#include "mp3/MpegFrameHeader.h"
 
-constexpr int kDecoderDelay = 529;  // samples that MPEG Layer III decoding puts in front
+namespace pelcato {
 
 struct TGapless {
   int Delay = 0;

@@ -35,6 +35,11 @@ struct MpegFrameHeader {
 // are passed over like any other data, so a frame length of zero cannot arise.
 std::optional<MpegFrameHeader> DecodeFrameHeader(const uint8_t* b);
 
+// Samples that Layer III decoding puts in front of the encoder's first sample: the synthesis
+// filter's delay and half a granule of overlap. Gapless players pass over them with the
+// encoder's delay.
+constexpr int kDecoderDelay = 529;
+
 // A VBR header frame carries "Xing" 36 bytes after its start (the place it has in an MPEG 1
 // stereo frame); that single offset is the one we test, for every version and channel mode.
 constexpr int kXingOffset = 36;

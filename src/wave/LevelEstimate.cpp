@@ -80,7 +80,7 @@ void TLevelEstimator::Begin(int64_t expectedFrames) {
 
 void TLevelEstimator::SetTimelineShift(int64_t shift) {
   FShift = shift;
-  FSummary.SetFirstSample(kDecoderDelaySamples - shift);
+  FSummary.SetFirstSample(kDecoderDelay - shift);
 }
 
 bool TLevelEstimator::AddFrame(const uint8_t* frame, size_t size) {

@@ -12,7 +12,7 @@ int64_t PlayerTimelineShift(const std::string& file) {
     int channels = 0;
     if (!decoder.OpenFile(file) || !decoder.Format(rate, channels)) return 0;
     const int delay = decoder.EncoderDelay();
-    return delay >= 0 ? int64_t(delay) + kDecoderDelaySamples : 0;
+    return delay >= 0 ? int64_t(delay) + kDecoderDelay : 0;
   } catch (const EPlayerError&) {
     return 0;
   }

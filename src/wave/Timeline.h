@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <string>
 
-namespace pelcato {
+#include "mp3/MpegFrameHeader.h"
 
-// Samples that Layer III decoding puts in front of the encoder's first sample.
-constexpr int kDecoderDelaySamples = 529;
+namespace pelcato {
 
 // Where the player's sample 0 lies in the stream decoded without any trimming: the encoder
 // delay and the decoder's delay when the file's LAME header tells a delay, 0 otherwise (also
