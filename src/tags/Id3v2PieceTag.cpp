@@ -77,7 +77,10 @@ void ApplyFields(TagLib::ID3v2::Tag& tag, const TPieceTagFields& fields) {
   if (fields.Track) {
     std::string text;
     if (*fields.Track > 0) text = std::to_string(*fields.Track);
-    if (*fields.Track > 0 && fields.TrackCount > 0) text += "/" + std::to_string(fields.TrackCount);
+    if (*fields.Track > 0 && fields.TrackCount > 0) {
+      text += '/';
+      text += std::to_string(fields.TrackCount);
+    }
     SetTextFrame(tag, "TRCK", text);
   }
   if (fields.Genre) SetTextFrame(tag, "TCON", *fields.Genre);
