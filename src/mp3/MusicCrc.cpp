@@ -36,7 +36,8 @@ void TMusicCrc::Sum(TSourceFile& src, int64_t pos, int64_t len) {
 void TMusicCrc::Add(int64_t pos, int64_t len) {
   FAdded += len;
   if (!FWorker.joinable() && FAdded < kThreadFrom) {
-    FRanges.emplace_back(pos, len);
+    // The walk has just read these frames: their pages are still in its window.
+    Sum(FSrc, pos, len);
     return;
   }
   if (!FWorker.joinable()) {

@@ -14,6 +14,7 @@
 #include "../mp3/Mp3TestUtil.h"
 #include "ExactCheck.h"
 #include "SourceStream.h"
+#include "mp3/Crc16.h"
 #include "mp3/ExactPlan.h"
 
 namespace pelcato::test {
@@ -218,6 +219,33 @@ TEST(ExactPieceOfALyingSource, PlaysAsTheDecodersPlayIt) {
   const TDecodes whole = DecodeWhole(source);
   ExpectCutsPlayTheirRanges(source, whole, {{0, 40}, {900, 1300}, {2000, 99999}}, dir);
   ExpectSplitPlaysTheWhole(source, whole, {"--parts", "3"}, dir);
+}
+
+TEST(ExactPieceMusicCrc, CoversEveryFrameBehindTheHeaderFrameInShortAndLongPieces) {
+  // The audio frames of a real file forty times over (1.6 MB, no header frame): the short
+  // piece is summed as it is walked, the whole one on a thread of its own.
+  TempDir dir;
+  const std::optional<TSourceStream> s = ReadSourceStream(ReadFile(DataFile("cbr128.mp3")));
+  ASSERT_TRUE(s);
+  const TMainDataFrame& end = s->Frames.back();
+  const Bytes audio(s->File.begin() + std::ptrdiff_t(s->Frames[0].Offset),
+                    s->File.begin() + std::ptrdiff_t(end.Offset + end.Size));
+  Bytes longer;
+  for (int i = 0; i < 40; ++i) longer = Cat(longer, audio);
+  const std::string source = dir.Put("long.mp3", longer);
+  for (const auto& [startMs, endMs] : {std::pair<int64_t, int64_t>{100, 300}, {0, 99999999}}) {
+    SCOPED_TRACE(endMs);
+    const std::string piece = dir / "piece.mp3";
+    const TRun r = RunCliWith({"cut", source, std::to_string(startMs), std::to_string(endMs), piece,
+                               "--exact", "--no-tag"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::optional<TSourceStream> p = ReadSourceStream(ReadFile(piece));
+    ASSERT_TRUE(p && p->Header && p->Header->Lame);
+    const TMainDataFrame& last = p->Frames.back();
+    const size_t from = size_t(p->Frames[0].Offset);
+    EXPECT_EQ(p->File.size(), size_t(last.Offset + last.Size));
+    EXPECT_EQ(UpdateCrc16(0, &p->File[from], p->File.size() - from), p->Header->Lame->MusicCrc);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, ExactPiece, ::testing::ValuesIn(kSources),
