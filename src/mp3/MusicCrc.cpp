@@ -78,9 +78,6 @@ uint16_t TMusicCrc::Finish() {
     FChanged.notify_all();
     FWorker.join();
     if (!FError.empty()) throw EFileError(FError);
-  } else {
-    for (const auto& [pos, len] : FRanges) Sum(FSrc, pos, len);
-    FRanges.clear();
   }
   return FCrc;
 }
