@@ -3,9 +3,11 @@
 // enabled and no command runs; the buttons' hints name their keys. A file dragged from the
 // file manager onto the window opens as Open opens it.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMimeData>
 #include <QPushButton>
@@ -18,6 +20,27 @@
 #include "ui/UnitMP3Editor.h"
 
 namespace pelcato {
+namespace {
+
+// Claims Space for the control it watches before the window's shortcut can take it.
+class TKeepSpace : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ShortcutOverride) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+}  // namespace
 
 void TFrmMP3Editor::CreateKeys() {
   const auto add = [this](const QKeySequence& keys, const std::function<void()>& act) {
@@ -33,7 +56,14 @@ void TFrmMP3Editor::CreateKeys() {
   };
   add(QKeySequence(Qt::CTRL | Qt::Key_O), [=, this] { click(BtnOpenMp3); });
   add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [=, this] { click(BtnSaveMp3); });
-  // A text edit that has the focus takes Space (and the brackets) as text before any shortcut.
+  // A text edit that has the focus takes Space (and the brackets) as text before any shortcut;
+  // a button, check box or list box with the focus keeps Space too, which works it as
+  // everywhere else.
+  auto* keepSpace = new TKeepSpace(this);
+  for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+    button->installEventFilter(keepSpace);
+  }
+  for (QComboBox* box : findChildren<QComboBox*>()) box->installEventFilter(keepSpace);
   add(QKeySequence(Qt::Key_Space), [=, this] {
     click(BtnPlayStart->isEnabled() ? static_cast<QAbstractButton*>(BtnPlayStart) : BtnStop);
   });

@@ -4,12 +4,14 @@
 // command only where its button could be clicked.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTabWidget>
@@ -297,6 +299,15 @@ TEST(DropAndKeys, EachKeyReachesItsCommandOnlyWhereItsButtonCouldBeClicked) {
   EXPECT_EQ(w->RzEdit1->text(), " ]");
   EXPECT_EQ(w.Player->Plays, 1);
   EXPECT_EQ(w->EndMs(), 1900);
+  // So does a check box or a button with the focus: Space works it, as anywhere else.
+  w->RzCheckBox1->setFocus();
+  QTest::keyClick(w->RzCheckBox1, Qt::Key_Space);
+  EXPECT_FALSE(w->RzCheckBox1->isChecked());
+  w->BtnSetStart->setFocus();
+  w->TrackBarPos->setValue(300);
+  QTest::keyClick(w->BtnSetStart, Qt::Key_Space);
+  EXPECT_EQ(w->StartMs(), 300);
+  EXPECT_EQ(w.Player->Plays, 1);
 
   // Nothing while a command runs under its panel.
   w->PanelState->show();
