@@ -179,6 +179,13 @@ std::optional<TMainDataFrame> TFrameLocator::Find(int64_t k) {
   return FKept[size_t(k % kKept)];
 }
 
+int64_t TFrameLocator::StartNoLaterThan(int64_t k) const {
+  if (!FIndex || k < 0) return FStream.FirstFrame;
+  const std::vector<TFrameIndex::TMark>& marks = FIndex->Marks();
+  const size_t mark = size_t((k + FStream.FirstStep) / TFrameIndex::kStride);
+  return mark < marks.size() ? marks[mark].Pos : FStream.FirstFrame;
+}
+
 TMainDataFrame TFrameLocator::At(int64_t k) {
   const std::optional<TMainDataFrame> f = Find(k);
   if (!f) throw EFileError("The stream ends before the frame");
@@ -284,19 +291,19 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
   int64_t pos = from;
   int64_t copied = from;
   int64_t summed = from;
-  // Adds the frames read since the last call to the CRC and hands them to the copy, which
-  // goes on on a thread of its own for a long piece.
-  // Hands the frames read since the last call to the CRC and to the copy, which go on on
-  // threads of their own for a long piece.
-  const auto pass = [&](bool last) {
-    crc.Add(summed, pos - summed);
-    summed = pos;
-    if (pos - copied >= kCopyAheadBytes) {
-      out.AppendRangeInBackground(FSrc, copied, pos - copied);
-      copied = pos;
-    } else if (last) {
-      out.AppendRange(FSrc, copied, pos - copied);
-    }
+  // Up to the start of the piece's last frame, as far as the frame index shows it, the bytes
+  // surely belong to the piece: their CRC is summed ahead of the walk, whose reads of each
+  // frame's header then find the bytes at hand instead of waiting for memory one frame at a
+  // time. Behind that, and without an index, the CRC follows the walk.
+  const int64_t sure = FFrames.StartNoLaterThan(piece.LastFrame);
+  const auto sum = [&](int64_t upTo) {
+    crc.Add(summed, upTo - summed);
+    summed = upTo;
+  };
+  // The frames walked go to the copy, on a thread of its own for a long piece.
+  const auto copy = [&] {
+    out.AppendRangeInBackground(FSrc, copied, pos - copied);
+    copied = pos;
   };
   // Without a frame count a second walk goes ahead near the end of the audio: when it meets
   // the end, the piece's end is known before a frame behind it is taken.
@@ -324,15 +331,21 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
     }
     if (k > piece.LastFrame) break;
     if (pos >= FStream.AudioLimit) throw EFileError("The stream ends inside the piece");
+    if (summed < sure && summed - pos < kCrcBytes / 2) {
+      sum(std::min(sure, summed + kCrcBytes));
+    } else if (pos - summed >= kCrcBytes) {
+      sum(pos);
+    }
     const TFrameStep step = StepAt(FSrc, pos, true, headers);
     const uint8_t* p = step.Bytes > 0 ? FSrc.Peek(pos, 4) : nullptr;
     if (!p || step.Next != pos + step.Bytes || FormatOf(p) != FStream.Format) throw ENotExact();
     oneRate = oneRate && (p[2] >> 4) == firstRate;
     seek.Add(filler > 0 ? 1 + k - piece.FirstFrame : k - piece.FirstFrame, filler + pos - from);
     pos = step.Next;
-    if (pos - summed >= kCrcBytes) pass(false);
+    if (pos - copied >= kCopyAheadBytes) copy();
   }
-  pass(true);
+  sum(pos);
+  out.AppendRange(FSrc, copied, pos - copied);
 
   const int64_t streamBytes = x.FrameSize() + filler + (pos - from);
   if (streamBytes > int64_t(UINT32_MAX) || piece.Frames > int64_t(UINT32_MAX)) {

@@ -77,6 +77,9 @@ class TFrameLocator {
   // value when the stream ends before it. Throws ENotExact (without an index) and EFileError.
   std::optional<TMainDataFrame> Find(int64_t k);
   TMainDataFrame At(int64_t k);  // throws EFileError where Find has no value
+  // A place no later than the start of audio frame k, without a walk: the index's mark before
+  // it, or the first frame without an index.
+  int64_t StartNoLaterThan(int64_t k) const;
   // The stream's audio frames once a walk has met its end; -1 before.
   int64_t FramesAtEnd() const { return FEnd; }
 

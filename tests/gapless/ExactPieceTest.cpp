@@ -221,9 +221,21 @@ TEST(ExactPieceOfALyingSource, PlaysAsTheDecodersPlayIt) {
   ExpectSplitPlaysTheWhole(source, whole, {"--parts", "3"}, dir);
 }
 
-TEST(ExactPieceMusicCrc, CoversEveryFrameBehindTheHeaderFrameInShortAndLongPieces) {
-  // The audio frames of a real file forty times over (1.6 MB, no header frame): the short
-  // piece is summed as it is walked, the whole one on a thread of its own.
+// Where the music CRC of an exact piece covers exactly the frames behind its header frame.
+void ExpectMusicCrcOfItsFrames(const std::string& piece) {
+  SCOPED_TRACE(piece);
+  const std::optional<TSourceStream> p = ReadSourceStream(ReadFile(piece));
+  ASSERT_TRUE(p && p->Header && p->Header->Lame);
+  const TMainDataFrame& last = p->Frames.back();
+  const size_t from = size_t(p->Frames[0].Offset);
+  EXPECT_EQ(p->File.size(), size_t(last.Offset + last.Size));
+  EXPECT_EQ(UpdateCrc16(0, &p->File[from], p->File.size() - from), p->Header->Lame->MusicCrc);
+}
+
+TEST(ExactPieceMusicCrc, CoversEveryFrameBehindTheHeaderFrameOfCutsAndSplitPieces) {
+  // The audio frames of a real file eighty times over (3.2 MB, no header frame). A cut walks
+  // without a frame index and sums behind its walk, a split has the index and sums ahead of
+  // it; pieces of more than a megabyte are summed on a thread of their own.
   TempDir dir;
   const std::optional<TSourceStream> s = ReadSourceStream(ReadFile(DataFile("cbr128.mp3")));
   ASSERT_TRUE(s);
@@ -231,20 +243,19 @@ TEST(ExactPieceMusicCrc, CoversEveryFrameBehindTheHeaderFrameInShortAndLongPiece
   const Bytes audio(s->File.begin() + std::ptrdiff_t(s->Frames[0].Offset),
                     s->File.begin() + std::ptrdiff_t(end.Offset + end.Size));
   Bytes longer;
-  for (int i = 0; i < 40; ++i) longer = Cat(longer, audio);
+  for (int i = 0; i < 80; ++i) longer = Cat(longer, audio);
   const std::string source = dir.Put("long.mp3", longer);
   for (const auto& [startMs, endMs] : {std::pair<int64_t, int64_t>{100, 300}, {0, 99999999}}) {
-    SCOPED_TRACE(endMs);
-    const std::string piece = dir / "piece.mp3";
+    const std::string piece = dir / ("piece" + std::to_string(startMs) + ".mp3");
     const TRun r = RunCliWith({"cut", source, std::to_string(startMs), std::to_string(endMs), piece,
                                "--exact", "--no-tag"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    const std::optional<TSourceStream> p = ReadSourceStream(ReadFile(piece));
-    ASSERT_TRUE(p && p->Header && p->Header->Lame);
-    const TMainDataFrame& last = p->Frames.back();
-    const size_t from = size_t(p->Frames[0].Offset);
-    EXPECT_EQ(p->File.size(), size_t(last.Offset + last.Size));
-    EXPECT_EQ(UpdateCrc16(0, &p->File[from], p->File.size() - from), p->Header->Lame->MusicCrc);
+    ExpectMusicCrcOfItsFrames(piece);
+  }
+  for (const char* parts : {"2", "5"}) {
+    const std::vector<std::string> pieces = Split(source, {"--parts", parts, "--no-tag"}, dir);
+    ASSERT_EQ(pieces.size(), size_t(std::stoi(parts)));
+    for (const std::string& piece : pieces) ExpectMusicCrcOfItsFrames(piece);
   }
 }
 
