@@ -17,9 +17,9 @@
 #include "MainWindowTestSupport.h"
 #include "UiTestSupport.h"
 #include "app/Launchers.h"
-#include "ui/ufrmShadowFrame.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/ufrmShadowFrame.h"
 
 namespace pelcato::test {
 namespace {
