@@ -13,6 +13,22 @@
 #include "split/SplitPlan.h"
 
 namespace pelcato {
+namespace {
+
+// Writes the pieces under the split's names, one tag for all, and reports each.
+int SavePieces(TKorvaMP3& mp3, const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+               const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
+               TPieceReport& report) {
+  report.Expect(starts.size());
+  TSplitNamer names(mp3.Info.FileName, folder);
+  mp3.SaveSegments(
+      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
+      [&](size_t, const TSegmentResult& result) { report.Done(result); },
+      id3v2.Front(starts.size()));
+  return report.Finish();
+}
+
+}  // namespace
 
 void CheckOutputFolder(const std::string& folder) {
   const std::string shownFolder = folder.empty() ? "." : folder;
@@ -90,13 +106,7 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
     return kExitOk;
   }
   if (starts.empty()) throw EFailed(mp3.Info.FileName + ": the file has no length to split");
-  report.Expect(starts.size());
-  TSplitNamer names(mp3.Info.FileName, folder);
-  mp3.SaveSegments(
-      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
-      [&](size_t, const TSegmentResult& result) { report.Done(result); },
-      id3v2.Front(starts.size()));
-  return report.Finish();
+  return SavePieces(mp3, starts, ends, folder, tag, id3v2, report);
 }
 
 namespace {
@@ -126,13 +136,7 @@ int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   } catch (const EFileError& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
   }
-  report.Expect(starts.size());
-  TSplitNamer names(mp3.Info.FileName, folder);
-  mp3.SaveSegments(
-      starts, ends, [&](size_t piece) { return report.Starting(piece, names.Next()); }, tag, true,
-      [&](size_t, const TSegmentResult& result) { report.Done(result); },
-      id3v2.Front(starts.size()));
-  return report.Finish();
+  return SavePieces(mp3, starts, ends, folder, tag, id3v2, report);
 }
 
 }  // namespace

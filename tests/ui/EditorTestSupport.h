@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -15,8 +17,10 @@
 #include <string>
 
 #include "UiTestSupport.h"
+#include "ui/NumericEdit.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/UnitSplitOption.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -92,6 +96,19 @@ inline void WhenModal(std::function<void(QWidget*)> action) {
     QWidget* modal = QApplication::activeModalWidget();
     ASSERT_NE(modal, nullptr);
     action(modal);
+  });
+}
+
+// Answers the next split options dialog with pieces of the given seconds and Ok.
+inline void WhenSplitOptionsAskEvery(int seconds) {
+  WhenModal([seconds](QWidget* modal) {
+    auto* dialog = qobject_cast<TFrmSplitOption*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->RadioButtonBy->setChecked(true);
+    dialog->EditHour->SetValue(seconds / 3600);
+    dialog->EditMin->SetValue(seconds / 60 % 60);
+    dialog->EditSec->SetValue(seconds % 60);
+    dialog->BtnOk->click();
   });
 }
 

@@ -20,7 +20,7 @@ namespace {
 using test::Data;
 using test::RunCliWith;
 using test::TEditor;
-using test::WhenModal;
+using test::WhenSplitOptionsAskEvery;
 
 QByteArray Bytes(const QString& path) {
   QFile file(path);
@@ -67,15 +67,7 @@ TEST(ExactSave, SaveAsAndSplitWriteTheCommandLinesExactPieces) {
   EXPECT_EQ(piece, CliCut(source, 333, 917, out.path()));
   EXPECT_TRUE(piece.left(200).contains("LAME"));
 
-  WhenModal([](QWidget* modal) {
-    auto* dialog = qobject_cast<TFrmSplitOption*>(modal);
-    ASSERT_NE(dialog, nullptr);
-    dialog->RadioButtonBy->setChecked(true);
-    dialog->EditHour->SetValue(0);
-    dialog->EditMin->SetValue(0);
-    dialog->EditSec->SetValue(1);
-    dialog->BtnOk->click();
-  });
+  WhenSplitOptionsAskEvery(1);
   w->BtnSplitClick();
   const QString day = QDate::currentDate().toString(QStringLiteral("yyMMdd"));
   for (int i = 0; i < 2; ++i) {

@@ -38,6 +38,7 @@ using test::ExpectState;
 using test::TEditor;
 using test::TFakeDialogs;
 using test::WhenModal;
+using test::WhenSplitOptionsAskEvery;
 
 QByteArray Bytes(const QString& path) {
   QFile file(path);
@@ -437,15 +438,7 @@ TEST(Split, ByDurationWritesWhatTheCoreWritesWithTheVbrHeaderSetting) {
   w.Window->Settings().VbrHeader = true;
   w.Open(Data("vbr.mp3"));
   const int64_t length = w.Window->Mp3()->Info.Duration;
-  WhenModal([](QWidget* modal) {
-    auto* dialog = qobject_cast<TFrmSplitOption*>(modal);
-    ASSERT_NE(dialog, nullptr);
-    dialog->RadioButtonBy->setChecked(true);
-    dialog->EditHour->SetValue(0);
-    dialog->EditMin->SetValue(0);
-    dialog->EditSec->SetValue(1);
-    dialog->BtnOk->click();
-  });
+  WhenSplitOptionsAskEvery(1);
   w->BtnSplitClick();
   const int count = int((length + 999) / 1000);
   ASSERT_EQ(w.Dialogs.Messages.size(), 2u);
