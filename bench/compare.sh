@@ -150,8 +150,8 @@ print()
 print("== --exact against whole frames (median wall time)")
 for name in ("exactrange", "exactwhole", "exactsplit60"):
     res = {r["command"]: statistics.median(r["times"]) for r in json.load(open(f"{work}/{name}.json"))["results"]}
-    # --exact implies the header frame of --vbr-header, whose seek table walks the piece's
-    # frames: the second ratio is what exactness itself costs.
+    # --exact implies a header frame as --vbr-header writes one: the second ratio sets exact
+    # pieces against whole frames with that header.
     print(f"{name:12} exact/whole frames {res['pelcato-exact'] / res['pelcato']:5.2f}"
           f"  exact/whole frames with header {res['pelcato-exact'] / res['pelcato-header']:5.2f}"
           "  (target at most 1.1)")
