@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QRegion>
 #include <QSlider>
 #include <QTimer>
@@ -236,6 +237,7 @@ void TFrmMP3Editor::RzBmpButton2Click() {
 
 void TFrmMP3Editor::ApplyCommandState(TCommandState state, bool withIcons) {
   FCommandState = state;
+  QWidget* const focus = focusWidget();
   for (const TControlState& control : CommandStateTable) {
     auto* widget = findChild<QWidget*>(QLatin1String(control.Name));
     if (widget == nullptr) continue;
@@ -251,6 +253,13 @@ void TFrmMP3Editor::ApplyCommandState(TCommandState state, bool withIcons) {
         if (withIcons) widget->setVisible(on);
         break;
     }
+  }
+  // Play and Stop take turns: the focus goes from the one turned off to the other, so that
+  // Space stops what a click on Play started (not on to a time code's edit).
+  if (focus == BtnPlayStart && !BtnPlayStart->isEnabled() && BtnStop->isEnabled()) {
+    BtnStop->setFocus();
+  } else if (focus == BtnStop && !BtnStop->isEnabled() && BtnPlayStart->isEnabled()) {
+    BtnPlayStart->setFocus();
   }
   SyncWaveState();
 }

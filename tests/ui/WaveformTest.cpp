@@ -317,6 +317,16 @@ TEST(DropAndKeys, EachKeyReachesItsCommandOnlyWhereItsButtonCouldBeClicked) {
   w->PanelState->hide();
   EXPECT_EQ(w.Player->Plays, 1);
   EXPECT_EQ(w.Dialogs.DialogTitles.size(), 2);
+
+  // A click on Play hands the focus to Stop, so Space stops what the click started, and back.
+  w->BtnPlayStart->setFocus();
+  QTest::mouseClick(w->BtnPlayStart, Qt::LeftButton);
+  EXPECT_EQ(w->CommandState(), TCommandState::Previewing);
+  EXPECT_EQ(w->focusWidget(), w->BtnStop);
+  QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(w->CommandState(), TCommandState::FileOpen);
+  EXPECT_EQ(w->focusWidget(), w->BtnPlayStart);
+  EXPECT_EQ(w.Player->Plays, 2);
 }
 
 }  // namespace
