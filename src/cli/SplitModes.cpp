@@ -1,5 +1,6 @@
 #include "cli/SplitModes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -18,7 +19,8 @@ namespace {
 // Writes the pieces under the split's names, one tag for all, and reports each.
 int SavePieces(TKorvaMP3& mp3, const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
-               TPieceReport& report) {
+               TCliVolume& volume, TPieceReport& report) {
+  volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   report.Expect(starts.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
@@ -40,7 +42,8 @@ void CheckOutputFolder(const std::string& folder) {
 }
 
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TPieceReport& report) {
+               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TCliVolume& volume,
+               TPieceReport& report) {
   const TTagCodePage cp = TagCodePageFromEnvironment();
   TCueSheet sheet;
   std::string error;
@@ -51,6 +54,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
     throw EFailed(sheetPath + ": " + error);
   }
   CheckOutputFolder(folder);
+  volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   report.Expect(starts.size());
   mp3.SaveSegmentsWithTags(
       starts, ends,
@@ -70,7 +74,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
                    const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
-                   TPieceReport& report) {
+                   TCliVolume& volume, TPieceReport& report) {
   std::ostream& out = report.Out();
   std::ostream& err = report.Err();
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
@@ -106,14 +110,14 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
     return kExitOk;
   }
   if (starts.empty()) throw EFailed(mp3.Info.FileName + ": the file has no length to split");
-  return SavePieces(mp3, starts, ends, folder, tag, id3v2, report);
+  return SavePieces(mp3, starts, ends, folder, tag, id3v2, volume, report);
 }
 
 namespace {
 
 int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
                      const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
-                     TPieceReport& report) {
+                     TCliVolume& volume, TPieceReport& report) {
   std::vector<int64_t> starts;
   std::vector<int64_t> ends;
   int64_t needed = 0;
@@ -136,22 +140,26 @@ int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   } catch (const EFileError& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
   }
-  return SavePieces(mp3, starts, ends, folder, tag, id3v2, report);
+  return SavePieces(mp3, starts, ends, folder, tag, id3v2, volume, report);
 }
 
 }  // namespace
 
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
-                TPieceReport& report) {
+                TCliVolume& volume, TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
-  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, report);
+  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, volume, report);
   std::vector<TSizedFrame> frames;
+  std::vector<double> frameMs;  // where each frame starts in time
+  double ms = 0.0;
   int64_t audioEnd = -1;
   try {
     audioEnd = mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
       frames.push_back({f.Pos, f.Bytes});
+      frameMs.push_back(ms);
+      ms += f.Ms;
     });
   } catch (const std::exception& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
@@ -169,6 +177,20 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
                  (tagBytes ? std::string(v2Bytes ? " plus the tags (" : " plus the tag (") +
                                  std::to_string(tagBytes) + " bytes)"
                            : ""));
+  }
+  if (volume.ChangesAudio() || volume.ReplayGainTags()) {
+    // The pieces' times, for their loudness: from the first frame at or behind each place.
+    const auto timeAt = [&](int64_t pos) {
+      const auto at = std::lower_bound(frames.begin(), frames.end(), pos,
+                                       [](const TSizedFrame& f, int64_t p) { return f.Pos < p; });
+      return at == frames.end() ? int64_t(ms) : int64_t(frameMs[size_t(at - frames.begin())]);
+    };
+    std::vector<int64_t> starts, ends;
+    for (size_t i = 0; i < plan.From.size(); ++i) {
+      starts.push_back(timeAt(plan.From[i]));
+      ends.push_back(timeAt(plan.To[i]));
+    }
+    volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   }
   report.Expect(plan.From.size());
   TSplitNamer names(mp3.Info.FileName, folder);

@@ -89,8 +89,10 @@ TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64
 bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
                                const std::string& destination, const TID3v1Tag& tag,
                                const std::vector<uint8_t>& front, TSegmentResult& result) const {
-  // A piece with a VBR header of its own is built from its walk first.
-  const TGuess g = VbrHeader || Exact ? TGuess{} : GuessPiece(src, startMs, spanMs);
+  // A piece with a VBR header of its own is built from its walk first, and one whose frames
+  // change on their way out is copied by the walk.
+  const TGuess g =
+      VbrHeader || Exact || VolumeOf(0).Changes() ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
     SkipTo(src, cursor, startMs, nullptr);
     return false;
