@@ -44,6 +44,16 @@ void TFrameSink::Add(int64_t pos, int64_t len) {
     return;
   }
   if (len <= 0) return;
+  if (FPendingLen > 0 && pos == FPendingPos + FPendingLen && FPendingLen < int64_t(kBufferBytes)) {
+    FPendingLen += len;
+    return;
+  }
+  if (FPendingLen > 0) Take(FPendingPos, FPendingLen);
+  FPendingPos = pos;
+  FPendingLen = len;
+}
+
+void TFrameSink::Take(int64_t pos, int64_t len) {
   if (!FBuffer) FBuffer = std::make_unique<uint8_t[]>(kBufferBytes);
   // A range starts with a frame, whatever the last one ended with.
   FWalk = FUsed;
@@ -103,6 +113,8 @@ void TFrameSink::Flush() {
 }
 
 void TFrameSink::Finish() {
+  if (FPendingLen > 0) Take(FPendingPos, FPendingLen);
+  FPendingLen = 0;
   if (!FFilter || FUsed == 0) return;
   // What follows the last change of the last range is the source's own: copied as such.
   const int64_t tailAt = FRangeAt + (FChangedUpTo - FRangeSrc);

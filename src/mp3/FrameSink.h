@@ -37,6 +37,8 @@ class TFrameSink {
   uint16_t Crc() const { return FCrc; }
 
  private:
+  // Reads a range into the buffer and through the filter.
+  void Take(int64_t pos, int64_t len);
   // Hands the frames whose header and side information are at hand to the filter; at the end
   // of a range, what is left there goes out as it is.
   void Walk(bool rangeEnd);
@@ -62,6 +64,9 @@ class TFrameSink {
   int64_t FRangeAt = 0;
   int64_t FRangeSrc = 0;
   int64_t FChangedUpTo = 0;
+  // Ranges that follow each other end to end (a walk's frames) are gathered and read as one.
+  int64_t FPendingPos = 0;
+  int64_t FPendingLen = 0;
   bool FSumming = false;
   uint16_t FCrc = 0;
 };

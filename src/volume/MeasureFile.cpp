@@ -30,7 +30,11 @@ class TMeters {
   TMeters(const TMeasureRequest& request, long rate, int channels, TMeasured& out)
       : FRequest(request), FRate(rate), FChannels(channels), FOut(out) {
     const size_t count = std::min(request.StartMs.size(), request.EndMs.size());
-    const auto sample = [&](int64_t ms) { return (ms * rate + 500) / 1000; };
+    // Times beyond any stream (about 31 years; "to the end" is said with the largest) stay far
+    // from overflow.
+    const auto sample = [&](int64_t ms) {
+      return (std::clamp<int64_t>(ms, -(int64_t(1) << 40), int64_t(1) << 40) * rate + 500) / 1000;
+    };
     const int64_t margin = sample(request.PeakMarginMs);
     for (size_t i = 0; i < count; ++i) {
       TRange r;

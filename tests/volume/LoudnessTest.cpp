@@ -93,6 +93,17 @@ TEST_F(LoudnessTest, NormalisedPiecesMeasureTheTargetInFfmpeg) {
   for (const std::string& piece : Split({"--normalize"}, "parts")) {
     EXPECT_NEAR(FfmpegLoudness(piece).Integrated, -18.0, 0.75) << piece;
   }
+  // The last piece of a split at pauses runs to the end of the audio, said with a time far
+  // past it (which once overflowed into an empty range).
+  const TRun pauses = RunCliWith({"split", DataFile("pauses.mp3"), "--silence", "--min-pause",
+                                  "0.5", "--normalize", "--out", *Dir / "pauses"});
+  ASSERT_EQ(pauses.Status, 0) << pauses.Err;
+  int pieces = 0;
+  for (const auto& e : fs::directory_iterator(*Dir / "pauses")) {
+    EXPECT_NEAR(FfmpegLoudness(e.path()).Integrated, -18.0, 0.75) << e.path();
+    ++pieces;
+  }
+  EXPECT_EQ(pieces, 3);
   // One gain for all: the pieces keep their loudness against each other.
   const std::vector<std::string> plain = Split({}, "plain");
   const std::vector<std::string> album = Split({"--normalize", "--album-gain"}, "album");
