@@ -25,6 +25,13 @@ Ms_NothingToSplit=The file has no length: there is nothing to split.
 Ms_NoBrowser=No web browser could be started. The user guide is at this address:
 Ms_Busy=The file was not opened because another command is still running:
 Ms_NotExact=This file cannot be cut exact to the sample: whole frames were written.
+Ms_VolumeGain=Gain: %1 dB
+Ms_VolumeNormalized=Normalised to %1 LUFS, gain %2 dB
+Ms_VolumeFades=Fade in: %1 ms, fade out: %2 ms
+Ms_VolumeNotReached=The loudness asked for was not reached everywhere: the gain stops where samples would pass full scale, and a piece too quiet or too short to measure keeps its level.
+Ms_VolumeNotLayer3=The volume of Layer I and II files cannot be changed without re-encoding: it was left as it is.
+Ms_VolumeMeasuring=Measuring the loudness...
+Ms_VolumeClamped=Some granules were held at the limit of their gain: there the volume changed less than asked.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato version 3.3.0.0

@@ -25,6 +25,13 @@ Ms_NothingToSplit=Le fichier n'a aucune durée : il n'y a rien à découper.
 Ms_NoBrowser=Aucun navigateur web n'a pu être démarré. Le guide de l'utilisateur se trouve à cette adresse :
 Ms_Busy=Le fichier n'a pas été ouvert car une autre commande est encore en cours :
 Ms_NotExact=Ce fichier ne peut pas être coupé à l'échantillon près : des trames entières ont été écrites.
+Ms_VolumeGain=Gain : %1 dB
+Ms_VolumeNormalized=Normalisé à %1 LUFS, gain %2 dB
+Ms_VolumeFades=Fondu d'entrée : %1 ms, de sortie : %2 ms
+Ms_VolumeNotReached=La sonie demandée n'a pas été atteinte partout : le gain s'arrête là où des échantillons dépasseraient la pleine échelle, et un morceau trop faible ou trop court pour être mesuré garde son niveau.
+Ms_VolumeNotLayer3=Le volume des fichiers Layer I et II ne peut pas être modifié sans réencodage : il est resté tel quel.
+Ms_VolumeMeasuring=Mesure de la sonie...
+Ms_VolumeClamped=Certains granules ont été maintenus à la limite de leur gain : là, le volume a moins changé que demandé.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato, version 3.3.0.0

@@ -25,6 +25,13 @@ Ms_NothingToSplit=Die Datei hat keine Länge: Es gibt nichts zu teilen.
 Ms_NoBrowser=Es konnte kein Webbrowser gestartet werden. Die Anleitung finden Sie unter dieser Adresse:
 Ms_Busy=Die Datei wurde nicht geöffnet, weil noch ein anderer Befehl läuft:
 Ms_NotExact=Diese Datei lässt sich nicht samplegenau schneiden: Es wurden ganze Frames geschrieben.
+Ms_VolumeGain=Verstärkung: %1 dB
+Ms_VolumeNormalized=Auf %1 LUFS normalisiert, Verstärkung %2 dB
+Ms_VolumeFades=Einblenden: %1 ms, Ausblenden: %2 ms
+Ms_VolumeNotReached=Die gewünschte Lautheit wurde nicht überall erreicht: Die Verstärkung endet dort, wo Samples die Vollaussteuerung überschreiten würden, und ein zu leises oder zu kurzes Stück behält seinen Pegel.
+Ms_VolumeNotLayer3=Die Lautstärke von Layer-I- und Layer-II-Dateien lässt sich nicht ohne Neukodierung ändern: Sie blieb unverändert.
+Ms_VolumeMeasuring=Lautheit wird gemessen...
+Ms_VolumeClamped=Einige Granulen wurden an der Grenze ihrer Verstärkung gehalten: Dort änderte sich die Lautstärke weniger als gewünscht.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato Version 3.3.0.0

@@ -25,6 +25,13 @@ Ms_NothingToSplit=Il file non ha durata: non c'è nulla da dividere.
 Ms_NoBrowser=Impossibile avviare un browser web. La guida per l'utente si trova a questo indirizzo:
 Ms_Busy=Il file non è stato aperto perché è ancora in corso un altro comando:
 Ms_NotExact=Questo file non può essere tagliato con precisione al campione: sono stati scritti frame interi.
+Ms_VolumeGain=Guadagno: %1 dB
+Ms_VolumeNormalized=Normalizzato a %1 LUFS, guadagno %2 dB
+Ms_VolumeFades=Dissolvenza in entrata: %1 ms, in uscita: %2 ms
+Ms_VolumeNotReached=La loudness richiesta non è stata raggiunta ovunque: il guadagno si ferma dove i campioni supererebbero il fondo scala, e un pezzo troppo silenzioso o troppo breve per essere misurato mantiene il suo livello.
+Ms_VolumeNotLayer3=Il volume dei file Layer I e II non può essere cambiato senza ricodificare: è stato lasciato com'era.
+Ms_VolumeMeasuring=Misurazione della loudness...
+Ms_VolumeClamped=Alcuni granuli sono stati fermati al limite del loro guadagno: lì il volume è cambiato meno di quanto richiesto.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versione 3.3.0.0

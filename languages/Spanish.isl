@@ -25,6 +25,13 @@ Ms_NothingToSplit=El archivo no tiene duración: no hay nada que dividir.
 Ms_NoBrowser=No se pudo iniciar ningún navegador web. La guía del usuario está en esta dirección:
 Ms_Busy=El archivo no se abrió porque todavía se está ejecutando otra orden:
 Ms_NotExact=Este archivo no se puede cortar con precisión de muestra: se escribieron tramas completas.
+Ms_VolumeGain=Ganancia: %1 dB
+Ms_VolumeNormalized=Normalizado a %1 LUFS, ganancia %2 dB
+Ms_VolumeFades=Fundido de entrada: %1 ms, de salida: %2 ms
+Ms_VolumeNotReached=La sonoridad pedida no se alcanzó en todas partes: la ganancia se detiene donde las muestras superarían la escala completa, y un fragmento demasiado silencioso o corto para medirlo conserva su nivel.
+Ms_VolumeNotLayer3=El volumen de los archivos Layer I y II no se puede cambiar sin recodificar: se dejó como estaba.
+Ms_VolumeMeasuring=Midiendo la sonoridad...
+Ms_VolumeClamped=Algunos gránulos quedaron en el límite de su ganancia: allí el volumen cambió menos de lo pedido.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versión 3.3.0.0

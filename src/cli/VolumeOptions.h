@@ -12,8 +12,7 @@
 
 #include "cli/Arguments.h"
 #include "mp3/KorvaMp3.h"
-#include "volume/GainChoice.h"
-#include "volume/Loudness.h"
+#include "volume/PieceVolume.h"
 
 namespace pelcato {
 
@@ -26,8 +25,8 @@ class TCliVolume {
   explicit TCliVolume(const TArgs& args);
 
   // The pieces' audio changes.
-  bool ChangesAudio() const { return FVolume.Changes() || FNormalize; }
-  bool ReplayGainTags() const { return FTags; }
+  bool ChangesAudio() const { return FRequest.Changes(); }
+  bool ReplayGainTags() const { return FRequest.Measure; }
 
   // Before the pieces from starts[i] to ends[i] (ms) are written: checks that the analysed file
   // can take the volume, measures the pieces where the options need their loudness, gives mp3
@@ -41,16 +40,8 @@ class TCliVolume {
   std::vector<std::pair<std::string, std::string>> TagFrames(size_t piece) const;
 
  private:
-  TVolume FVolume;
-  bool FNormalize = false;
-  double FTarget = kReplayGainLufs;
-  bool FAlbum = false;
-  bool FAllowClip = false;
-  bool FTags = false;
-  // What was measured, per piece, and for the pieces together.
-  std::vector<TLoudness> FPieces;
-  std::optional<TLoudness> FTogether;
-  std::vector<int> FSteps;  // the gain each piece got
+  TVolumeRequest FRequest;  // Measure: --replaygain-tags
+  TPieceVolumes FPieces;    // what was measured and chosen
 };
 
 // Says on err what the volume of a written piece could not do.

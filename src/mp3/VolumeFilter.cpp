@@ -33,12 +33,13 @@ TGainRamp::TGainRamp(const TVolume& volume, int sampleRate, int64_t playStart, i
       FLength(playLength) {}
 
 int TGainRamp::StepsAt(int64_t granule) const {
+  return StepsAtSample(granule * kGranuleSamples + kGranuleMiddle - FStart);
+}
+
+int TGainRamp::StepsAtSample(int64_t t) const {
   int down = 0;
-  if (FFadeIn > 0 || FFadeOut > 0) {
-    const int64_t t = granule * kGranuleSamples + kGranuleMiddle - FStart;
-    if (FFadeIn > 0) down = FadeSteps(double(t) / double(FFadeIn));
-    if (FFadeOut > 0) down = std::max(down, FadeSteps(double(FLength - t) / double(FFadeOut)));
-  }
+  if (FFadeIn > 0) down = FadeSteps(double(t) / double(FFadeIn));
+  if (FFadeOut > 0) down = std::max(down, FadeSteps(double(FLength - t) / double(FFadeOut)));
   return FGain - down;
 }
 

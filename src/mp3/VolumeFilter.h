@@ -30,6 +30,9 @@ class TGainRamp {
   TGainRamp(const TVolume& volume, int sampleRate, int64_t playStart, int64_t playLength);
   // Granule number `granule` of the piece's frames, 576 samples each, counted from its first.
   int StepsAt(int64_t granule) const;
+  // At sample t of the piece as played (a picture of the result takes a rate of 1000 and
+  // milliseconds).
+  int StepsAtSample(int64_t t) const;
   void SetPlayLength(int64_t playLength) { FLength = playLength; }
 
  private:

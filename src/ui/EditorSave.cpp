@@ -15,6 +15,7 @@
 #include "tags/PieceTagFront.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
+#include "volume/PieceVolume.h"
 #include "ui/UnitSplitOption.h"
 
 namespace pelcato {
@@ -67,6 +68,9 @@ class TWindowId3v2 {
 
 TPieceTagFields TFrmMP3Editor::Id3v2FieldsFromEdits(bool all) const {
   TPieceTagFields f;
+  const bool volume = FSettings.Normalize || FSettings.GainSteps != 0 || FSettings.FadeInMs > 0 ||
+                      FSettings.FadeOutMs > 0;
+  if (volume) f.UserTexts = ReplayGainRemoved();
   if (!RzCheckBox1->isChecked()) return f;
   const auto [opened, openedGenre] = TagPageAtOpen();
   const QLineEdit* const edits[] = {RzEdit1, RzEdit2, RzEdit3, RzEdit7, RzEdit6};
@@ -156,16 +160,22 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
   const QString notExact = AskExact();
+  QString volume;
+  if (!PrepareVolume({FStartMs}, {FEndMs}, volume)) {
+    ShowBusy(false);
+    return;
+  }
   int64_t bytes = 0;
   int64_t durationMs = 0;
+  int64_t clamped = 0;
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, QFile::encodeName(path).toStdString(), tag,
-                                       bytes, durationMs, id3v2.Front(0));
+                                       bytes, durationMs, id3v2.Front(0), nullptr, &clamped);
   ShowBusy(false);
   if (saved) {
-    FDialogs.ShowMessage(
-        this,
-        Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + notExact + id3v2.Warnings(),
-        Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+    FDialogs.ShowMessage(this,
+                         Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + notExact +
+                             volume + ClampedNote(clamped > 0) + id3v2.Warnings(),
+                         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
@@ -212,8 +222,15 @@ void TFrmMP3Editor::BtnSplitClick() {
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
   const QString notExact = AskExact();
+  QString volume;
+  if (!PrepareVolume(starts, ends, volume)) {
+    ShowBusy(false);
+    ApplyCommandState(TCommandState::FileOpen);
+    return;
+  }
   TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
+  bool clamped = false;
   FMp3->SaveSegments(
       starts, ends,
       [&](size_t piece) {
@@ -224,7 +241,11 @@ void TFrmMP3Editor::BtnSplitClick() {
         QCoreApplication::processEvents();
         return names.Next();
       },
-      tag, true, [&](size_t, const TSegmentResult& result) { anyFailed |= !result.Ok; },
+      tag, true,
+      [&](size_t, const TSegmentResult& result) {
+        anyFailed |= !result.Ok;
+        clamped |= result.Clamped > 0;
+      },
       id3v2.Front(size_t(count)));
   ShowBusy(false);
   ApplyCommandState(TCommandState::FileOpen);
@@ -232,10 +253,10 @@ void TFrmMP3Editor::BtnSplitClick() {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
   } else {
-    FDialogs.ShowMessage(
-        this,
-        Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + notExact + id3v2.Warnings(),
-        Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+    FDialogs.ShowMessage(this,
+                         Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + notExact +
+                             volume + ClampedNote(clamped) + id3v2.Warnings(),
+                         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }
 

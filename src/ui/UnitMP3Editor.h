@@ -300,6 +300,16 @@ class TFrmMP3Editor : public QWidget {
   // Gives the save [OUTPUT] Exact; with it, a file that can only be cut into whole frames gets
   // the line that says so, for the success message.
   QString AskExact();
+  // Gives the save the pieces' volume as [OUTPUT] asks for it, measuring the pieces from
+  // starts[i] to ends[i] (ms) when they are normalised; note gets the lines of the success
+  // message that say what was done. False, once the window has said why, when nothing is to
+  // be written.
+  bool PrepareVolume(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                     QString& note);
+  // The line that says granules were held at their gain's limit, when some were.
+  QString ClampedNote(bool clamped) const;
+  // The Waveform page shows between the markers what the volume does to the sound.
+  void SyncWaveVolume();
   void ShowBusy(bool busy);
   void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
