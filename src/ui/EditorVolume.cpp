@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "text/Text.h"
+#include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
 #include "ui/WaveView.h"
 #include "volume/PieceVolume.h"
