@@ -37,20 +37,20 @@ const std::array<TMessageKey, 31> MessageKeys = {{
      "The file was not opened because another command is still running:"},
     {"Ms_NotExact", &TMessageTable::Ms_NotExact,
      "This file cannot be cut exact to the sample: whole frames were written."},
-    {"Ms_VolumeGain", &TMessageTable::Ms_VolumeGain,
-     "Gain: %1 dB"},
+    {"Ms_VolumeGain", &TMessageTable::Ms_VolumeGain, "Gain: %1 dB"},
     {"Ms_VolumeNormalized", &TMessageTable::Ms_VolumeNormalized,
      "Normalised to %1 LUFS, gain %2 dB"},
-    {"Ms_VolumeFades", &TMessageTable::Ms_VolumeFades,
-     "Fade in: %1 ms, fade out: %2 ms"},
+    {"Ms_VolumeFades", &TMessageTable::Ms_VolumeFades, "Fade in: %1 ms, fade out: %2 ms"},
     {"Ms_VolumeNotReached", &TMessageTable::Ms_VolumeNotReached,
-     "The loudness asked for was not reached everywhere: the gain stops where samples would pass full scale, and a piece too quiet or too short to measure keeps its level."},
+     "The loudness asked for was not reached everywhere: the gain stops where samples would pass "
+     "full scale, and a piece too quiet or too short to measure keeps its level."},
     {"Ms_VolumeNotLayer3", &TMessageTable::Ms_VolumeNotLayer3,
-     "The volume of Layer I and II files cannot be changed without re-encoding: it was left as it is."},
-    {"Ms_VolumeMeasuring", &TMessageTable::Ms_VolumeMeasuring,
-     "Measuring the loudness..."},
+     "The volume of Layer I and II files cannot be changed without re-encoding: it was left as it "
+     "is."},
+    {"Ms_VolumeMeasuring", &TMessageTable::Ms_VolumeMeasuring, "Measuring the loudness..."},
     {"Ms_VolumeClamped", &TMessageTable::Ms_VolumeClamped,
-     "Some granules were held at the limit of their gain: there the volume changed less than asked."},
+     "Some granules were held at the limit of their gain: there the volume changed less than "
+     "asked."},
 }};
 
 TMessageTable::TMessageTable() {

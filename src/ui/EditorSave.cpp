@@ -15,8 +15,8 @@
 #include "tags/PieceTagFront.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
-#include "volume/PieceVolume.h"
 #include "ui/UnitSplitOption.h"
+#include "volume/PieceVolume.h"
 
 namespace pelcato {
 namespace {

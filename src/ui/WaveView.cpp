@@ -179,7 +179,8 @@ void TWaveView::paintEvent(QPaintEvent*) {
     const bool measured = c < env.Measured;
     // Between the markers, the sound as a save with a volume writes it.
     const double ms = FFromMs + (c + 0.5) * FSpanMs / w;
-    const double f = FRangeGain && ms >= double(FStartMs) && ms < double(FEndMs) ? FRangeGain(ms) : 1.0;
+    const double f =
+        FRangeGain && ms >= double(FStartMs) && ms < double(FEndMs) ? FRangeGain(ms) : 1.0;
     const double top = y(env.Max[i] * f);
     const double bottom = std::max(y(env.Min[i] * f), top + 1.0);
     const double x = kInset + c;

@@ -7,7 +7,8 @@
 namespace pelcato {
 
 std::vector<std::pair<std::string, std::string>> ReplayGainRemoved() {
-  return {{kTrackGainField, ""}, {kTrackPeakField, ""}, {kAlbumGainField, ""}, {kAlbumPeakField, ""}};
+  return {
+      {kTrackGainField, ""}, {kTrackPeakField, ""}, {kAlbumGainField, ""}, {kAlbumPeakField, ""}};
 }
 
 TPieceVolumes PreparePieceVolumes(TKorvaMP3& mp3, const TVolumeRequest& request,
@@ -32,8 +33,7 @@ TPieceVolumes PreparePieceVolumes(TKorvaMP3& mp3, const TVolumeRequest& request,
     // Whole frames reach up to a frame past either end of a range, and a piece's first frames
     // may sound a little before it: its peak is looked for two frames further.
     if (mp3.Info.SampleRate > 0) {
-      m.PeakMarginMs =
-          2 * (mp3.Info.Version == 1.0 ? 1152 : 576) * 1000 / mp3.Info.SampleRate + 1;
+      m.PeakMarginMs = 2 * (mp3.Info.Version == 1.0 ? 1152 : 576) * 1000 / mp3.Info.SampleRate + 1;
     }
     m.Together = request.Album;
     m.Progress = progress;

@@ -55,12 +55,13 @@ TEST(VolumeSave, SaveAsAndSplitWriteTheCommandLinesPiecesAndSayWhatTheyDid) {
   EXPECT_TRUE(w.Dialogs.Messages[2].Text.contains("\nNormalised to -18 LUFS, gain "))
       << w.Dialogs.Messages[2].Text.toStdString();
   const QString parts = out.filePath(QStringLiteral("cli"));
-  r = RunCliWith({"split", source.toStdString(), "--every", "0:00:01", "--out",
-                  parts.toStdString(), "--no-tag", "--normalize"});
+  r = RunCliWith({"split", source.toStdString(), "--every", "0:00:01", "--out", parts.toStdString(),
+                  "--no-tag", "--normalize"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   int pieces = 0;
   for (const QString& name : QDir(parts).entryList(QDir::Files)) {
-    EXPECT_EQ(Bytes(out.filePath(name)), Bytes(parts + QLatin1Char('/') + name)) << name.toStdString();
+    EXPECT_EQ(Bytes(out.filePath(name)), Bytes(parts + QLatin1Char('/') + name))
+        << name.toStdString();
     ++pieces;
   }
   EXPECT_EQ(pieces, 3);
