@@ -50,8 +50,9 @@ bench normalize -n cp "cp '$src' '$out/whole.mp3'" \
   -n pelcato-split60 "'$cli' split '$src' --every 0:01:00 --out '$out' --normalize"
 echo "== mp3gain -r (analysis and track gain in place), once"
 cp "$src" "$work/copy.mp3" && sync
-mp3gain_r=$( { /usr/bin/time -f "%e" mp3gain -q -c -s s -r "$work/copy.mp3" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-echo "$mp3gain_r s"
+/usr/bin/time -f "%e s (processor %U s + %S s)" -o "$work/mp3gain-r.time" \
+  mp3gain -q -c -s s -r "$work/copy.mp3" >/dev/null 2>&1 || true
+cat "$work/mp3gain-r.time"
 
 echo "== measuring: the loudness, its range and the true peak"
 bench loudness -n ffmpeg "ffmpeg -v error -i '$src' -af ebur128=peak=true -f null -" \

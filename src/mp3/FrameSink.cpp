@@ -23,7 +23,45 @@ constexpr size_t kFrameHead = 6 + 32 + 4;
 TFrameSink::TFrameSink(TAtomicOutput& out, TSourceFile& src, TFrameFilter* filter)
     : FOut(out), FSrc(src), FFilter(filter) {}
 
-TFrameSink::~TFrameSink() = default;
+TFrameSink::~TFrameSink() {
+  StopWriter();
+}
+
+void TFrameSink::StopWriter() {
+  if (!FWriter.joinable()) return;
+  {
+    std::lock_guard<std::mutex> held(FLock);
+    FStop = true;
+  }
+  FChanged.notify_all();
+  FWriter.join();
+}
+
+void TFrameSink::WaitForWriter() {
+  if (!FWriter.joinable()) return;
+  std::unique_lock<std::mutex> held(FLock);
+  FChanged.wait(held, [&] { return FJob == 0; });
+  if (!FWriteError.empty()) ThrowFileError(FWriteError);
+}
+
+void TFrameSink::WriteOnThread() {
+  std::unique_lock<std::mutex> held(FLock);
+  for (;;) {
+    FChanged.wait(held, [&] { return FJob > 0 || FStop; });
+    if (FJob == 0) return;
+    held.unlock();
+    std::string error;
+    try {
+      Write(FOther.get(), FJob);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    held.lock();
+    if (!error.empty() && FWriteError.empty()) FWriteError = error;
+    FJob = 0;
+    FChanged.notify_all();
+  }
+}
 
 void TFrameSink::SumCrc(uint16_t start) {
   FSumming = true;
@@ -105,8 +143,28 @@ void TFrameSink::Write(const uint8_t* data, size_t len) {
 
 void TFrameSink::Flush() {
   const size_t done = Done();
-  Write(FBuffer.get(), done);
-  std::memmove(FBuffer.get(), FBuffer.get() + done, FUsed - done);
+  if (!FWriter.joinable() && !FNoThread) {
+    try {
+      FOther = std::make_unique<uint8_t[]>(kBufferBytes);
+      FWriter = std::thread([this] { WriteOnThread(); });
+    } catch (const std::exception&) {
+      FNoThread = true;  // no memory or no thread: written here
+    }
+  }
+  if (FWriter.joinable()) {
+    // The bytes done go to the thread in this buffer; the rest starts the other one.
+    WaitForWriter();
+    std::memcpy(FOther.get(), FBuffer.get() + done, FUsed - done);
+    std::swap(FBuffer, FOther);
+    {
+      std::lock_guard<std::mutex> held(FLock);
+      FJob = done;
+    }
+    FChanged.notify_all();
+  } else {
+    Write(FBuffer.get(), done);
+    std::memmove(FBuffer.get(), FBuffer.get() + done, FUsed - done);
+  }
   FUsed -= done;
   if (FWalk != kRangeDone) FWalk -= done;
   FRangeAt -= int64_t(done);
@@ -115,6 +173,8 @@ void TFrameSink::Flush() {
 void TFrameSink::Finish() {
   if (FPendingLen > 0) Take(FPendingPos, FPendingLen);
   FPendingLen = 0;
+  WaitForWriter();
+  StopWriter();
   if (!FFilter || FUsed == 0) return;
   // What follows the last change of the last range is the source's own: copied as such.
   const int64_t tailAt = FRangeAt + (FChangedUpTo - FRangeSrc);

@@ -2,9 +2,13 @@
 // to file, or through a filter that changes them in memory on the way.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "io/SourceFile.h"
 #include "mp3/FrameWalk.h"
@@ -42,9 +46,14 @@ class TFrameSink {
   // Hands the frames whose header and side information are at hand to the filter; at the end
   // of a range, what is left there goes out as it is.
   void Walk(bool rangeEnd);
-  // Writes the bytes the filter is done with.
+  // Writes the bytes the filter is done with: once a piece fills the buffer, on a thread of
+  // its own from a second buffer while this one fills again.
   void Flush();
   void Write(const uint8_t* data, size_t len);
+  void WriteOnThread();
+  // Waits until the thread has written what it was given; throws what its write threw.
+  void WaitForWriter();
+  void StopWriter();
   // Bytes up to here are done with; behind it the frame at FWalk waits for its side
   // information, or bytes of a frame already filtered are still to come (FWalk > FUsed).
   size_t Done() const { return FWalk == kRangeDone ? FUsed : std::min(FWalk, FUsed); }
@@ -68,7 +77,16 @@ class TFrameSink {
   int64_t FPendingPos = 0;
   int64_t FPendingLen = 0;
   bool FSumming = false;
-  uint16_t FCrc = 0;
+  uint16_t FCrc = 0;  // summed by the writing thread while it runs
+  // The writing thread and the buffer it writes (FJob bytes; 0 when it has none).
+  std::unique_ptr<uint8_t[]> FOther;
+  size_t FJob = 0;
+  bool FStop = false;
+  std::string FWriteError;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  std::thread FWriter;
+  bool FNoThread = false;  // none could be had: every write is this thread's
 };
 
 }  // namespace pelcato
