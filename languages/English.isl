@@ -92,3 +92,14 @@ LabelMin.Caption=Min.
 LabelSec.Caption=Sec.
 BtnOk.Caption=Ok
 BtnCancel.Caption=Cancel
+
+[FrmOutputOptions]
+GroupVolume.Caption=Volume
+LabelGain.Caption=Gain:
+SpinGain.Hint=Louder or quieter in steps of 1.5 dB, changed in the frames themselves: nothing is encoded again
+CheckNormalize.Caption=Normalise to
+CheckNormalize.Hint=Each file gets the gain that brings its loudness nearest to the target, stopping where samples would pass full scale
+LabelFadeIn.Caption=Fade in:
+SpinFadeIn.Hint=The sound rises from silence over the file's start
+LabelFadeOut.Caption=Fade out:
+SpinFadeOut.Hint=The sound falls to silence over the file's end

@@ -92,3 +92,14 @@ LabelMin.Caption=Min.
 LabelSec.Caption=Sec.
 BtnOk.Caption=OK
 BtnCancel.Caption=Annuler
+
+[FrmOutputOptions]
+GroupVolume.Caption=Volume
+LabelGain.Caption=Gain :
+SpinGain.Hint=Plus fort ou plus faible par pas de 1,5 dB, modifié dans les trames elles-mêmes : rien n'est réencodé
+CheckNormalize.Caption=Normaliser à
+CheckNormalize.Hint=Chaque fichier reçoit le gain qui rapproche le plus sa sonie de la cible, sans que des échantillons dépassent la pleine échelle
+LabelFadeIn.Caption=Fondu d'entrée :
+SpinFadeIn.Hint=Le son monte depuis le silence au début du fichier
+LabelFadeOut.Caption=Fondu de sortie :
+SpinFadeOut.Hint=Le son descend jusqu'au silence à la fin du fichier

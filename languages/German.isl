@@ -92,3 +92,14 @@ LabelMin.Caption=Min.
 LabelSec.Caption=Sek.
 BtnOk.Caption=OK
 BtnCancel.Caption=Abbrechen
+
+[FrmOutputOptions]
+GroupVolume.Caption=Lautstärke
+LabelGain.Caption=Verstärkung:
+SpinGain.Hint=Lauter oder leiser in Schritten von 1,5 dB, in den Frames selbst geändert: Nichts wird neu kodiert
+CheckNormalize.Caption=Normalisieren auf
+CheckNormalize.Hint=Jede Datei erhält die Verstärkung, die ihre Lautheit dem Ziel am nächsten bringt, ohne dass Samples die Vollaussteuerung überschreiten
+LabelFadeIn.Caption=Einblenden:
+SpinFadeIn.Hint=Der Klang steigt am Anfang der Datei aus der Stille an
+LabelFadeOut.Caption=Ausblenden:
+SpinFadeOut.Hint=Der Klang fällt am Ende der Datei in die Stille ab

@@ -92,3 +92,14 @@ LabelMin.Caption=Min.
 LabelSec.Caption=Sec.
 BtnOk.Caption=OK
 BtnCancel.Caption=Annulla
+
+[FrmOutputOptions]
+GroupVolume.Caption=Volume
+LabelGain.Caption=Guadagno:
+SpinGain.Hint=Più forte o più piano a passi di 1,5 dB, cambiato nei frame stessi: nulla viene ricodificato
+CheckNormalize.Caption=Normalizza a
+CheckNormalize.Hint=Ogni file riceve il guadagno che porta la sua loudness più vicino all'obiettivo, senza che i campioni superino il fondo scala
+LabelFadeIn.Caption=Dissolvenza in entrata:
+SpinFadeIn.Hint=Il suono sale dal silenzio all'inizio del file
+LabelFadeOut.Caption=Dissolvenza in uscita:
+SpinFadeOut.Hint=Il suono scende fino al silenzio alla fine del file

@@ -92,3 +92,14 @@ LabelMin.Caption=Min.
 LabelSec.Caption=Seg.
 BtnOk.Caption=Aceptar
 BtnCancel.Caption=Cancelar
+
+[FrmOutputOptions]
+GroupVolume.Caption=Volumen
+LabelGain.Caption=Ganancia:
+SpinGain.Hint=Más alto o más bajo en pasos de 1,5 dB, cambiado en las propias tramas: nada se vuelve a codificar
+CheckNormalize.Caption=Normalizar a
+CheckNormalize.Hint=Cada archivo recibe la ganancia que acerca más su sonoridad al objetivo, sin que las muestras pasen de la escala completa
+LabelFadeIn.Caption=Fundido de entrada:
+SpinFadeIn.Hint=El sonido sube desde el silencio al comienzo del archivo
+LabelFadeOut.Caption=Fundido de salida:
+SpinFadeOut.Hint=El sonido baja hasta el silencio al final del archivo
