@@ -38,7 +38,8 @@ int main(int argc, char* argv[]) {
   QByteArray outputEntries;
   for (int i = 2; i < argc; ++i) {
     if (QByteArray(argv[i]).startsWith("lang=")) language = QByteArray(argv[i]).mid(5);
-    if (QByteArray(argv[i]).startsWith("output=")) outputEntries += QByteArray(argv[i]).mid(7) + "\n";
+    if (QByteArray(argv[i]).startsWith("output="))
+      outputEntries += QByteArray(argv[i]).mid(7) + "\n";
   }
   if (language != "0") {
     QFile::link(QCoreApplication::applicationDirPath() + QStringLiteral("/Languages"),
@@ -46,7 +47,8 @@ int main(int argc, char* argv[]) {
   }
   QFile ini(folder.filePath(QStringLiteral("Pelcato.ini")));
   if (!ini.open(QIODevice::WriteOnly) ||
-      ini.write("[LANGUAGE]\nDefault=" + language + "\n[UPGRADE]\nPos=1\n[OUTPUT]\n" + outputEntries) < 0)
+      ini.write("[LANGUAGE]\nDefault=" + language + "\n[UPGRADE]\nPos=1\n[OUTPUT]\n" +
+                outputEntries) < 0)
     return 1;
   ini.close();
 
