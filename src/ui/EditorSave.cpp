@@ -85,7 +85,11 @@ class TWrittenFront {
         pos = 10 + int64_t(DecodeSyncsafe(b + 6)) + ((b[5] & 0x10) ? 10 : 0);
       }
       // Taggers may pad the tag with zero bytes behind it.
-      for (uint8_t c = 0; pos < file.Size() && file.ReadAt(pos, &c, 1) == 1 && c == 0;) ++pos;
+      uint8_t head[4096];
+      const size_t got = file.ReadAt(pos, head, sizeof head);
+      size_t at = 0;
+      while (at < got && head[at] == 0) ++at;
+      pos += int64_t(at);
       if (file.ReadAt(pos, b, 4) != 4) return;
       const auto header = DecodeFrameHeader(b);
       if (!header || header->Layer != 3) return;
