@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <cstring>
 
 #include "edit/TagText.h"
 #include "io/Paths.h"
@@ -94,7 +95,8 @@ class TWrittenFront {
       const auto header = DecodeFrameHeader(b);
       if (!header || header->Layer != 3) return;
       uint8_t tag[4] = {};
-      if (file.ReadAt(pos + TXingFrame::TagOffset(b), tag, 4) == 4 && IsXingTag(tag)) {
+      if (file.ReadAt(pos + TXingFrame::TagOffset(b), tag, 4) == 4 &&
+          std::memcmp(tag, "Xing", 4) == 0) {
         FVbrHeader = true;
       }
     } catch (const std::exception&) {
