@@ -19,24 +19,15 @@ namespace {
 
 using TAction = TProgramArguments::TAction;
 
-TEST(ProgramArguments, OptionsFilesAndQtsOwnOptions) {
-  const auto parse = [](std::vector<std::string> words) { return ParseProgramArguments(words); };
-  EXPECT_EQ(parse({}).Action, TAction::Run);
-  EXPECT_EQ(parse({}).File, "");
+TEST(ProgramArguments, QtsOwnOptionsPassAndDoubleDashEndsTheOptions) {
   // What a session manager or a user hands to Qt is no file and no mistake.
-  const TProgramArguments withQt = parse(
+  const TProgramArguments withQt = ParseProgramArguments(
       {"-style", "fusion", "-platform=xcb", "--session", "1a2b_3", "-reverse", "a.mp3", "b.mp3"});
   EXPECT_EQ(withQt.Action, TAction::Run);
   EXPECT_EQ(withQt.File, "a.mp3");
-  EXPECT_EQ(parse({"--", "--help"}).File, "--help");
-  EXPECT_EQ(parse({"-"}).File, "-");
-  EXPECT_EQ(parse({"a.mp3", "--help"}).Action, TAction::Help);
-  EXPECT_EQ(parse({"-h"}).Action, TAction::Help);
-  EXPECT_EQ(parse({"--version"}).Action, TAction::Version);
-  EXPECT_EQ(parse({"--bogus", "a.mp3"}).Error,
-            "pelcato: unknown option --bogus (see pelcato --help)");
-  EXPECT_EQ(parse({"-x"}).Action, TAction::Refuse);
-  EXPECT_EQ(parse({"a.mp3", "-style"}).Error,
+  EXPECT_EQ(ParseProgramArguments({"--", "--help"}).File, "--help");
+  EXPECT_EQ(ParseProgramArguments({"a.mp3", "-h"}).Action, TAction::Help);
+  EXPECT_EQ(ParseProgramArguments({"a.mp3", "-style"}).Error,
             "pelcato: option -style needs a value (see pelcato --help)");
 }
 
