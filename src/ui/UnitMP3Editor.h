@@ -142,6 +142,7 @@ class TFrmMP3Editor : public QWidget {
   TBmpButton* BtnOpenMp3 = nullptr;
   TBmpButton* BtnSaveMp3 = nullptr;
   TBmpButton* BtnSplit = nullptr;
+  TBmpButton* BtnOutput = nullptr;  // the output options of Save as and Split
   TBmpButton* BtnAbout = nullptr;
   QLabel* LabelStart = nullptr;
   QLineEdit* RzMaskEdit1 = nullptr;
@@ -218,6 +219,7 @@ class TFrmMP3Editor : public QWidget {
   void BtnOpenMp3Click();
   void BtnSaveMp3Click();
   void BtnSplitClick();
+  void BtnOutputClick();
   void BtnAboutClick();
   void BtnPlayStartClick();
   void BtnStopClick();
@@ -283,6 +285,10 @@ class TFrmMP3Editor : public QWidget {
   void ApplyStateTo(std::initializer_list<const char*> names, TCommandState state);
   void EndPreview();
   void StopPreview();
+  // The player's position on the track bar while it plays; its value, or -1 when it does not.
+  int64_t ShowPlayPosition();
+  // The marker set where the preview is heard, as the brackets do while it plays.
+  void MarkHeardPosition(TMarker which);
   void PlayFrom(int mode);
   void WriteMaskEdit(QLineEdit* edit, const QString& text);
   TMarker MarkerOf(QObject* picture) const;
@@ -297,9 +303,10 @@ class TFrmMP3Editor : public QWidget {
   void MarkerMouseDown(TMarker which, QMouseEvent* event);
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
   bool IsOpenFile(const QString& path) const;
-  // Gives the save [OUTPUT] Exact; with it, a file that can only be cut into whole frames gets
-  // the line that says so, for the success message.
-  QString AskExact();
+  // Gives the save [OUTPUT] Exact; true when the file can be cut exact to the sample.
+  bool AskExact();
+  // With [OUTPUT] Exact, for pieces that are not exact: the success message's line that says so.
+  QString NotExactLine(bool exact) const;
   void ShowBusy(bool busy);
   void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
