@@ -124,7 +124,7 @@ int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
     for (size_t count = 1;;) {
       tagBytes =
           (tag.IsTag() ? kId3v1Size : 0) + int64_t(id3v2.LargestTag(count, mp3.Info.Duration));
-      if (!mp3.PlanExactSizes(limit, tagBytes, starts, ends, needed)) {
+      if (!PlanExactSizes(mp3, limit, tagBytes, starts, ends, needed)) {
         if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
         throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
                      " bytes) is smaller than the smallest exact piece (" + std::to_string(needed) +
