@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 
@@ -98,6 +99,11 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
     dialogs.ShowMessage(nullptr, AlreadyRunningText, AlreadyRunningCaption, TMsgIcon::None,
                         TMsgButtons::Ok);
     return 0;
+  }
+  if (state == TInstanceState::Unguarded) {
+    std::fprintf(stderr,
+                 "pelcato: no folder of this user's own holds the single-copy lock; "
+                 "more than one copy may run at a time\n");
   }
   TFrmMP3Editor window(dialogs, WithDesktopLaunchers(options.Editor));
   TInstanceServer instances;
