@@ -90,11 +90,17 @@ TEditorOptions WithDesktopLaunchers(TEditorOptions options) {
 int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& options) {
   const TInstanceState state = guard.Acquire(InstanceName);
   if (state == TInstanceState::AlreadyRunning) {
-    // A file manager's "Open with" reaches the running copy, which opens the file; without a
-    // file, or when that copy does not answer, the running copy is told nothing.
-    if (!options.OpenAtStart.isEmpty() &&
-        HandOverFile(InstanceSocketPath(InstanceName), options.OpenAtStart)) {
-      return 0;
+    // A file manager's "Open with" reaches the running copy, which opens the file or says why
+    // it does not; without a file, or when that copy does not answer, it is told nothing.
+    if (!options.OpenAtStart.isEmpty()) {
+      const THandOverReply reply =
+          HandOverFile(InstanceSocketPath(guard.Folder(), InstanceName), options.OpenAtStart);
+      if (reply.Result == THandOverReply::Taken) return 0;
+      if (reply.Result == THandOverReply::Busy) {
+        dialogs.ShowMessage(nullptr, reply.Text, reply.Caption, TMsgIcon::Information,
+                            TMsgButtons::Ok);
+        return 0;
+      }
     }
     dialogs.ShowMessage(nullptr, AlreadyRunningText, AlreadyRunningCaption, TMsgIcon::None,
                         TMsgButtons::Ok);
@@ -107,7 +113,16 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
   }
   TFrmMP3Editor window(dialogs, WithDesktopLaunchers(options.Editor));
   TInstanceServer instances;
-  if (state == TInstanceState::First) instances.Listen(InstanceSocketPath(InstanceName));
+  const auto busyNotice = [&window, &instances] {
+    const auto [caption, text] = window.BusyNotice();
+    instances.SetBusyNotice(caption, text);
+  };
+  busyNotice();
+  QObject::connect(&window, &TFrmMP3Editor::LanguageSwitched, &instances, busyNotice);
+  instances.SetTaker([&window] { return window.AcceptHandOver(); });
+  if (state == TInstanceState::First) {
+    instances.Listen(InstanceSocketPath(guard.Folder(), InstanceName));
+  }
   QObject::connect(&instances, &TInstanceServer::FileHandedOver, &window,
                    &TFrmMP3Editor::OpenHandedOver);
   // The end of the session and the end of the event loop close the window as its Close

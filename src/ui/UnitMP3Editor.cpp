@@ -303,6 +303,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
     UseQtTranslations(FSettings.Language);
     AutoSizeLabels();
     ApplyKeyHints();
+    emit LanguageSwitched();
   }
 }
 

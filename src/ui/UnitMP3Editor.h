@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "edit/MarkerTrack.h"
 #include "edit/TagText.h"
@@ -109,9 +110,14 @@ class TFrmMP3Editor : public QWidget {
   void TimeToMarker(TMarker which, int64_t ms);
   // The open command without its dialog: what the program does for a file named at start.
   void OpenFile(const QString& path);
-  // A file that a second start of the program hands over: the window comes to the front and
-  // opens it as the open command does, unless a command runs, which the notice then says.
+  // A second start of the program hands over a file: the window comes to the front, and
+  // takes the file unless a command runs (false then).
+  bool AcceptHandOver();
+  // Opens the file taken, as the open command does.
   void OpenHandedOver(const QString& path);
+  // What the second start says when the window does not take its file: the caption, and the
+  // text that the file's path follows on a line of its own, in the window's language.
+  std::pair<QString, QString> BusyNotice() const;
   // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
   bool StartPreview(int64_t fromMs);
   // The waveform of the open file: the estimate at once, then decoded peaks.
@@ -214,6 +220,10 @@ class TFrmMP3Editor : public QWidget {
   QAction* PM_Italian = nullptr;
   QAction* PM_French = nullptr;
 
+ signals:
+  // Another language was chosen: the window's texts and messages changed.
+  void LanguageSwitched();
+
  public slots:
   void BtnOpenMp3Click();
   void BtnSaveMp3Click();
@@ -301,6 +311,7 @@ class TFrmMP3Editor : public QWidget {
   // the line that says so, for the success message.
   QString AskExact();
   void ShowBusy(bool busy);
+  // The notice for a dropped file that a command started in the meantime keeps from opening.
   void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
