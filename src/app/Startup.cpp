@@ -32,11 +32,11 @@ void OnTerminationSignal(int) {
   errno = saved;
 }
 
-// While it lives, SIGTERM, SIGINT and SIGHUP close the window as its Close button does, from
-// the event loop: the handler only writes a byte into a pipe.
+// While it lives, SIGTERM, SIGINT and SIGHUP close the window from outside (see
+// CloseFromOutside), from the event loop: the handler only writes a byte into a pipe.
 class TCloseOnSignal {
  public:
-  explicit TCloseOnSignal(QWidget& window) {
+  explicit TCloseOnSignal(TFrmMP3Editor& window) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
     FRead = fds[0];
@@ -46,7 +46,7 @@ class TCloseOnSignal {
       char buffer[64];
       while (read(FRead, buffer, sizeof buffer) > 0) {
       }
-      window.close();
+      window.CloseFromOutside();
     });
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
@@ -125,11 +125,12 @@ int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& o
   }
   QObject::connect(&instances, &TInstanceServer::FileHandedOver, &window,
                    &TFrmMP3Editor::OpenHandedOver);
-  // The end of the session and the end of the event loop close the window as its Close
-  // button does: the settings are written and the working copies deleted.
+  // The end of the session and the end of the event loop close the window: the settings are
+  // written and the working copies deleted. The end of the session does not wait for the
+  // dialogs that are up.
   TCloseOnSignal signalClose(window);
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
-                   [&window](QSessionManager&) { window.close(); });
+                   [&window](QSessionManager&) { window.CloseFromOutside(); });
   QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
   window.show();
   if (options.WindowShown) options.WindowShown(window);

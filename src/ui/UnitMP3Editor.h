@@ -122,6 +122,10 @@ class TFrmMP3Editor : public QWidget {
   bool StartPreview(int64_t fromMs);
   // The waveform of the open file: the estimate at once, then decoded peaks.
   const TWaveTrack& Wave() const { return *FWave; }
+  // The session ends or the process is told to end: the dialogs that are up are rejected (and
+  // any that a command opens as it unwinds), and the window closes once no command runs, its
+  // settings written. A close by the window's own button waits for the user instead.
+  void CloseFromOutside();
   // A command is under way (a dialog or message box is up, or a file is being opened or
   // written): a handed-over or dropped file is not opened, and the keys do nothing.
   bool CommandRunning() const;
@@ -359,6 +363,9 @@ class TFrmMP3Editor : public QWidget {
   };
   int FRunningCommands = 0;
   bool FCloseWaiting = false;
+  // A close from outside rejects every dialog shown from then on.
+  void EndDialogsForClose();
+  bool FEndingDialogs = false;
   // Moving the window by the mouse's motion where the desktop offers no move of its own.
   bool FManualMove = false;
   QPoint FManualMoveOffset;
