@@ -1,12 +1,9 @@
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <set>
 #include <thread>
 
 #include "Mp3TestUtil.h"
-#include "io/FileError.h"
-#include "io/RangeCopy.h"
 #include "mp3/Mpg123Player.h"
 
 namespace pelcato::test {
@@ -366,28 +363,6 @@ TEST(Safety, LongCopiesOnTheSecondThreadFailAndSucceedCleanly) {
   ASSERT_EQ(out.size(), frames.size() + 128);
   EXPECT_TRUE(std::equal(frames.begin(), frames.end(), out.begin()));
   EXPECT_EQ(dir.Entries(), 2u);
-}
-
-// A copy that fails on the second thread reaches the waiting thread with the error code of
-// the call that failed, not with what errno holds by then.
-TEST(Safety, ACopyThatFailsOnTheSecondThreadKeepsItsErrorCode) {
-  TempDir dir;
-  const std::string src = dir.Put("a.mp3", Bytes(4096, 1));
-  const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  const int notWritable = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  {
-    TRangeCopier copier(notWritable);
-    copier.Add({in, 0, 0, 4096});
-    errno = 0;
-    try {
-      copier.Wait();
-      ADD_FAILURE() << "a copy into a file open for reading only succeeded";
-    } catch (const EFileError& e) {
-      EXPECT_EQ(e.Code(), EBADF) << e.what();
-    }
-  }
-  close(in);
-  close(notWritable);
 }
 
 }  // namespace
