@@ -147,11 +147,18 @@ const std::map<std::string, std::string> kDesignKeys = {
      "Label8.Caption Label6.Caption Label7.Caption TabSheet3.Caption OpenDialog1.Title "
      "SaveDialog1.Title PM_English.Caption PM_Spanish.Caption PM_German.Caption "
      "PM_Italian.Caption PM_French.Caption PM_Play.Caption PM_FromStart.Caption "
-     "PM_FromEnd.Caption"},
+     "PM_FromEnd.Caption BtnOutput.Caption BtnOutput.Hint"},
     {"FrmSplitOption",
      "Caption LabelFolder.Caption BtnBrowse.Caption BtnOpen.Caption LabelFilename.Caption "
      "RadioButtonInto.Caption RadioButtonBy.Caption LabelHour.Caption LabelMin.Caption "
-     "LabelSec.Caption BtnOk.Caption BtnCancel.Caption"}};
+     "LabelSec.Caption BtnOk.Caption BtnCancel.Caption BtnOutput.Caption BtnOutput.Hint"},
+    {"FrmOutputOptions",
+     "Caption GroupOutput.Caption CheckExact.Caption CheckExact.Hint CheckVbrHeader.Caption "
+     "CheckVbrHeader.Hint LabelId3v2.Caption RadioId3v2None.Caption RadioId3v2Keep.Caption "
+     "RadioId3v2Keep.Hint RadioId3v2New.Caption RadioId3v2New.Hint GroupVolume.Caption "
+     "LabelGain.Caption SpinGain.Hint CheckNormalize.Caption CheckNormalize.Hint "
+     "LabelFadeIn.Caption SpinFadeIn.Hint LabelFadeOut.Caption SpinFadeOut.Hint BtnOk.Caption "
+     "BtnCancel.Caption"}};
 
 TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
   const std::string dir = std::string(PELCATO_LANGUAGES) + "/";
@@ -165,8 +172,8 @@ TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
       {"English", {}},
       {"Spanish", {"Error", "Mono", "Min."}},
       {"German", {"Position", "Mono", "Stereo", "Bitrate:", "Album:", "Genre:", "Min."}},
-      {"Italian", {"Mono", "Stereo", "Bitrate:", "Album:", "Min.", "Sec."}},
-      {"French", {"Position", "Mono", "Min.", "Sec."}}};
+      {"Italian", {"Mono", "Stereo", "Bitrate:", "Album:", "Min.", "Sec.", "Volume"}},
+      {"French", {"Position", "Mono", "Min.", "Sec.", "Volume"}}};
   for (const auto& [language, alike] : same) {
     SCOPED_TRACE(language);
     const TProfileFile file(dir + language + ".isl", true);
