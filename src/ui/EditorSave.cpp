@@ -243,8 +243,8 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
     written.Look(destination);
     FDialogs.ShowMessage(this,
                          Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path +
-                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) +
-                             volume + ClampedNote(clamped > 0) + id3v2.Warnings(),
+                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) + volume +
+                             ClampedNote(clamped > 0) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
@@ -336,8 +336,8 @@ void TFrmMP3Editor::BtnSplitClick() {
   } else {
     FDialogs.ShowMessage(this,
                          Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown +
-                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) +
-                             volume + ClampedNote(clamped) + id3v2.Warnings(),
+                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) + volume +
+                             ClampedNote(clamped) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }
