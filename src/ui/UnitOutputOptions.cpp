@@ -114,7 +114,8 @@ TFrmOutputOptions::TFrmOutputOptions(TAppSettings& settings, QWidget* parent)
 void TFrmOutputOptions::AddGroup(TOptionsGroup* group) {
   group->setParent(this);
   group->Load(FSettings);
-  FGroupRow->addWidget(group, 0, Qt::AlignTop);
+  // Groups side by side take the height of the tallest.
+  FGroupRow->addWidget(group);
   FGroups.push_back(group);
   // The keys move through the groups in the order they stand, then to the buttons.
   for (QWidget* child : group->findChildren<QWidget*>()) {
