@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "edit/TimeCode.h"
 #include "io/Paths.h"
+#include "mp3/XingFrame.h"
 #include "split/CueSheet.h"
 #include "split/SizeSplit.h"
 #include "split/SplitOptions.h"
@@ -149,9 +151,21 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
   if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, report);
   std::vector<TSizedFrame> frames;
   int64_t audioEnd = -1;
+  // The VBR header frame a piece gets depends on its first frame's version, sample rate and
+  // channel mode, which a stream seldom changes.
+  std::map<uint32_t, int32_t> headerBytes;
   try {
     audioEnd = mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
-      frames.push_back({f.Pos, f.Bytes});
+      TSizedFrame frame{f.Pos, f.Bytes, RateKey(f.Header), 0};
+      if (mp3.VbrHeader) {
+        const uint32_t format = uint32_t(f.Header[1]) << 16 | uint32_t(f.Header[2] & 0x0C) << 8 |
+                                uint32_t(f.Header[3] & 0xC0);
+        const auto known = headerBytes.find(format);
+        frame.HeaderBytes = known != headerBytes.end()
+                                ? known->second
+                                : headerBytes[format] = TXingFrame::ForBytes(f.Header);
+      }
+      frames.push_back(frame);
     });
   } catch (const std::exception& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());

@@ -63,9 +63,13 @@ int64_t TKorvaMP3::NearestFrame(TSourceFile& src, int64_t ideal,
 }
 
 TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64_t spanMs) const {
-  // A VBR header frame says the bit rate changes from frame to frame.
-  if (!Info.Valid || Info.HasXing || spanMs <= 0) return {};
-  const int64_t first = Info.FirstFrameOffset();
+  // A "Xing" or "VBRI" header frame says the bit rate changes from frame to frame; behind an
+  // "Info" one, which has no time, the frames of one bit rate start.
+  const THeaderTag header = Info.HeaderTag;
+  if (!Info.Valid || (header != THeaderTag::None && header != THeaderTag::Info) || spanMs <= 0) {
+    return {};
+  }
+  const int64_t first = Info.FirstFrameOffset() + (header == THeaderTag::Info ? Info.FrameSize : 0);
   const uint8_t* h = src.Peek(first, 4);
   const std::optional<MpegFrameHeader> hdr = h ? DecodeFrameHeader(h) : std::nullopt;
   if (!hdr || hdr->FrameMs <= 0) return {};
@@ -88,7 +92,8 @@ TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64
 
 bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
                                const std::string& destination, const TID3v1Tag& tag,
-                               const std::vector<uint8_t>& front, TSegmentResult& result) const {
+                               const std::vector<uint8_t>& front, bool noReplace,
+                               TSegmentResult& result) const {
   // A piece with a VBR header of its own is built from its walk first.
   const TGuess g = VbrHeader || Exact ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
@@ -100,6 +105,11 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
   const auto copyAndCheck = [&](TAtomicOutput& out, int64_t& bytes, double& written) {
     out.AppendRangeInBackground(src, g.From, g.To - g.From);
     SkipTo(src, cursor, startMs, nullptr);
+    // Steps without bytes where the piece starts (a header frame) are passed over by its copy.
+    for (TFrameStep s; cursor.Pos < g.From; cursor.Pos = s.Next) {
+      s = StepAt(src, cursor.Pos, false);
+      if (s.Bytes > 0) break;
+    }
     wrong = cursor.Pos != g.From;
     if (wrong) throw EWrongGuess();
     // The walk of the copy, without copying: every step a whole frame right behind the one
@@ -119,7 +129,8 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
     wrong = pos != g.To;
     if (wrong) throw EWrongGuess();
   };
-  const bool named = WriteOutput(src, destination, tag, front, false, result, copyAndCheck);
+  const bool named =
+      WriteOutput(src, destination, tag, front, noReplace, result, copyAndCheck);
   // A failed read or write fails the piece as it fails a plain write; only a wrong guess
   // leaves the piece to the caller.
   return named || !wrong;

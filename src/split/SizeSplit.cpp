@@ -47,15 +47,24 @@ TSizePlan PlanSizePieces(const std::vector<TSizedFrame>& frames, int64_t audioEn
   const int64_t room = limit - tagBytes;
   if (room < plan.LargestFrame || room <= 0) return plan;
   plan.Fits = true;
-  int64_t filled = 0;
+  int64_t filled = 0;  // frames and header frame of the open piece
+  const TSizedFrame* first = nullptr;
   for (const TSizedFrame& f : frames) {
-    if (plan.From.empty() || f.Bytes > room - filled) {
+    // A frame of another rate than the piece's first gives the piece its header frame.
+    const int64_t header =
+        first && plan.Header.back() == 0 && f.Rate != first->Rate ? first->HeaderBytes : 0;
+    if (!first || f.Bytes > room - filled - header) {
       // The frame opens a new piece; the previous one ends where it starts.
-      if (!plan.From.empty()) plan.To.back() = f.Pos;
+      if (first) plan.To.back() = f.Pos;
       plan.From.push_back(f.Pos);
       plan.To.push_back(audioEnd);
       plan.Bytes.push_back(0);
+      plan.Header.push_back(0);
       filled = 0;
+      first = &f;
+    } else {
+      plan.Header.back() += header;
+      filled += header;
     }
     filled += f.Bytes;
     plan.Bytes.back() += f.Bytes;

@@ -23,6 +23,7 @@ struct TSplitRequest {
   int SplitHour = 0;
   int SplitMin = 0;
   int SplitSec = 0;
+  int SplitMs = 0;  // on top of the seconds (the command line takes them)
   int64_t Duration = 0;  // ms
 };
 
