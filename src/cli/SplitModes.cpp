@@ -1,5 +1,6 @@
 #include "cli/SplitModes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -184,6 +185,8 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
                                  std::to_string(tagBytes) + " bytes)"
                            : ""));
   }
+  // Pieces of one bit rate each need no walk of their own for a VBR header frame.
+  mp3.VbrHeader = std::any_of(plan.Header.begin(), plan.Header.end(), [](int64_t b) { return b; });
   report.Expect(plan.From.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveFrameRanges(

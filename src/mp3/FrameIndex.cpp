@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "mp3/FrameWalk.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 
@@ -31,6 +32,7 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
   double firstMs = 0.0;
   // The version and layer bits of the second header byte, the sample-rate bits of the third.
   uint16_t firstFormat = 0;
+  uint16_t firstRate = 0;  // the version, layer and bit-rate bits (RateKey)
   int64_t pos = firstFrame;
   double ms = 0.0;
   try {
@@ -52,12 +54,15 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
           }
           const uint8_t* h = src.Peek(pos, 4);
           const uint16_t format = h ? uint16_t((h[1] & 0x1E) << 8 | (h[2] & 0x0C)) : 0;
+          const uint16_t rate = h ? RateKey(h) : 0;
           if (FCount.Frames++ == 0) {
             firstMs = s.Ms;
             firstFormat = format;
+            firstRate = rate;
           }
           if (s.Ms != firstMs) FCount.OneFrameTime = false;
           if (format != firstFormat) FCount.OneFormat = false;
+          if (rate != firstRate) FCount.OneRate = false;
         } else {
           ++FCount.OtherSteps;
         }

@@ -13,6 +13,7 @@
 #include "io/Paths.h"
 #include "mp3/FrameWalk.h"
 #include "mp3/KorvaMp3.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 namespace {
@@ -94,8 +95,9 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
                                const std::string& destination, const TID3v1Tag& tag,
                                const std::vector<uint8_t>& front, bool noReplace,
                                TSegmentResult& result) const {
-  // A piece with a VBR header of its own is built from its walk first.
-  const TGuess g = VbrHeader || Exact ? TGuess{} : GuessPiece(src, startMs, spanMs);
+  // An exact piece is built from its walk first. So is one with a VBR header frame of its own,
+  // which a piece of one bit rate, the only one guessed right, does not get.
+  const TGuess g = Exact ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
     SkipTo(src, cursor, startMs, nullptr);
     return false;
@@ -113,14 +115,20 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
     wrong = cursor.Pos != g.From;
     if (wrong) throw EWrongGuess();
     // The walk of the copy, without copying: every step a whole frame right behind the one
-    // before, up to the guessed end.
+    // before, up to the guessed end, and with a VBR header asked for, all of one bit rate.
     THeaderCache headers;
     const int64_t limit = AudioLimit();
     const double span = double(spanMs);
     int64_t pos = cursor.Pos;
+    const uint8_t* first = src.Peek(pos, 4);
+    const uint16_t rate = first ? RateKey(first) : 0;
     while (pos < limit && span > written) {
       const TFrameStep s = StepAt(src, pos, true, headers);
       wrong = s.Bytes == 0 || s.Next != pos + s.Bytes;
+      if (!wrong && VbrHeader) {
+        const uint8_t* h = src.Peek(pos, 4);
+        wrong = !h || RateKey(h) != rate;
+      }
       if (wrong) throw EWrongGuess();
       bytes += s.Bytes;
       written += s.Ms;

@@ -176,7 +176,8 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
   const double span = double(spanMs);
   int64_t pos = from;
   // Pieces asked to be exact get the VBR header frame even where they fall back to whole frames.
-  if ((VbrHeader || Exact) && out) {
+  // Where the index has met frames of one bit rate only, no piece needs one.
+  if ((VbrHeader || Exact) && out && !(index && index->Count().OneRate)) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
     if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());

@@ -53,10 +53,12 @@ constexpr int kDecoderDelay = 529;
 enum class THeaderTag { None, Xing, Info, Vbri };
 constexpr int kVbriOffset = 36;
 
-// Where "Xing" or "Info" stands in a header frame with this header.
+// Where "Xing" or "Info" stands in a header frame of this version and channel mode.
+constexpr int HeaderTagOffset(bool mpeg1, bool mono) {
+  return mono ? (mpeg1 ? 21 : 13) : (mpeg1 ? 36 : 21);
+}
 inline int HeaderTagOffset(const MpegFrameHeader& h) {
-  const bool mpeg1 = h.Version == 1.0;
-  return h.Mono ? (mpeg1 ? 21 : 13) : (mpeg1 ? 36 : 21);
+  return HeaderTagOffset(h.Version == 1.0, h.Mono);
 }
 
 // The tag of the header frame whose header decodes to h; fourAt(offset) gives the frame's four

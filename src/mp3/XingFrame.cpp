@@ -52,8 +52,8 @@ bool PickRate(TXingFrame& x, int fromIndex, size_t need) {
 }  // namespace
 
 int TXingFrame::TagOffset(const uint8_t* header) {
-  const std::optional<MpegFrameHeader> h = DecodeFrameHeader(header);
-  return h ? HeaderTagOffset(*h) : 0;
+  // From the version and channel mode bits alone: the bit rate may not be chosen yet.
+  return HeaderTagOffset(((header[1] >> 3) & 3) == 3, (header[3] >> 6) == 3);
 }
 
 int TXingFrame::FrameSize() const {

@@ -39,8 +39,7 @@ struct TXingFrame {
   // Parse only: the extension's tag CRC matches the frame's bytes before it.
   bool LameCrcOk = false;
 
-  // Where "Xing" stands in a frame with this header (HeaderTagOffset); 0 for four bytes that
-  // are no frame header.
+  // Where "Xing" stands in a frame with this header (HeaderTagOffset).
   static int TagOffset(const uint8_t* header);
   int FrameSize() const;
   // Where the LAME extension starts: behind the tag, the flags and the fields they announce.

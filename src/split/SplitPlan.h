@@ -23,8 +23,8 @@ struct TSplitRequest {
   int SplitHour = 0;
   int SplitMin = 0;
   int SplitSec = 0;
-  int SplitMs = 0;  // on top of the seconds (the command line takes them)
   int64_t Duration = 0;  // ms
+  int SplitMs = 0;       // on top of SplitSec (the command line takes them)
 };
 
 // The piece length in milliseconds of a split by duration.
