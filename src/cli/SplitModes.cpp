@@ -4,6 +4,8 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 #include "cli/Commands.h"
@@ -153,18 +155,21 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
   std::vector<TSizedFrame> frames;
   int64_t audioEnd = -1;
   // The VBR header frame a piece gets depends on its first frame's version, sample rate and
-  // channel mode, which a stream seldom changes.
-  std::map<uint32_t, int32_t> headerBytes;
+  // channel mode, and the average frame on its bit rate; a stream has a handful of those.
+  std::map<uint32_t, std::pair<int32_t, double>> known;
   try {
     audioEnd = mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
-      TSizedFrame frame{f.Pos, f.Bytes, RateKey(f.Header), 0};
+      const uint8_t* h = f.Header;
+      TSizedFrame frame{f.Pos, f.Bytes, RateKey(h), 0, 0.0};
       if (mp3.VbrHeader) {
-        const uint32_t format = uint32_t(f.Header[1]) << 16 | uint32_t(f.Header[2] & 0x0C) << 8 |
-                                uint32_t(f.Header[3] & 0xC0);
-        const auto known = headerBytes.find(format);
-        frame.HeaderBytes = known != headerBytes.end()
-                                ? known->second
-                                : headerBytes[format] = TXingFrame::ForBytes(f.Header);
+        const uint32_t key = uint32_t(h[1]) << 16 | uint32_t(h[2] & 0xFC) << 8 | (h[3] & 0xC0);
+        auto it = known.find(key);
+        if (it == known.end()) {
+          const std::optional<MpegFrameHeader> d = DecodeFrameHeader(h);
+          it = known.emplace(key, std::pair(TXingFrame::ForBytes(h), d ? AverageFrameBytes(*d) : 0.0))
+                   .first;
+        }
+        std::tie(frame.HeaderBytes, frame.Average) = it->second;
       }
       frames.push_back(frame);
     });

@@ -72,9 +72,9 @@ class TKorvaMP3 {
   TKorvaMP3& operator=(const TKorvaMP3&) = delete;
 
   TMp3DataInfo Info;
-  // When true, a piece whose frames do not all share one bit rate starts with a new VBR header
-  // frame ("Xing") that gives its frame count, byte count and seek table, in every save (a
-  // split by size too). Off here, where pieces are then the source's frames and nothing else;
+  // When true, a piece whose frames do not all share one bit rate, or whose size does not tell
+  // its length (SizeTellsLength), starts with a new VBR header frame ("Xing") that gives its
+  // frame count, byte count and seek table, in every save (a split by size too). Off here, where pieces are then the source's frames and nothing else;
   // the window and pelcato-cli switch it on unless told otherwise.
   bool VbrHeader = false;
   // When true, a piece plays exactly the samples of its range in a gapless-aware decoder (see

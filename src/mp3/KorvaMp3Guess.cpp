@@ -74,9 +74,8 @@ TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64
   const uint8_t* h = src.Peek(first, 4);
   const std::optional<MpegFrameHeader> hdr = h ? DecodeFrameHeader(h) : std::nullopt;
   if (!hdr || hdr->FrameMs <= 0) return {};
-  // Frames of one bit rate are as long as it makes them on average: the padding bit spreads
-  // the fraction of a byte over the frames.
-  const double average = hdr->SamplesPerFrame / 8.0 * hdr->Bitrate * 1000.0 / hdr->SampleRate;
+  // Frames of one bit rate are as long as it makes them on average.
+  const double average = AverageFrameBytes(*hdr);
   const double before = std::ceil(double(startMs) / hdr->FrameMs);
   const double within = std::ceil(double(spanMs) / hdr->FrameMs);
   const double to = double(first) + (before + within) * average;
@@ -115,13 +114,17 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
     wrong = cursor.Pos != g.From;
     if (wrong) throw EWrongGuess();
     // The walk of the copy, without copying: every step a whole frame right behind the one
-    // before, up to the guessed end, and with a VBR header asked for, all of one bit rate.
+    // before, up to the guessed end, and with a VBR header asked for, all of one bit rate and
+    // of a size that tells their length (else the piece gets a header).
     THeaderCache headers;
     const int64_t limit = AudioLimit();
     const double span = double(spanMs);
     int64_t pos = cursor.Pos;
     const uint8_t* first = src.Peek(pos, 4);
     const uint16_t rate = first ? RateKey(first) : 0;
+    const std::optional<MpegFrameHeader> firstHeader =
+        first ? DecodeFrameHeader(first) : std::nullopt;
+    int64_t frames = 0;
     while (pos < limit && span > written) {
       const TFrameStep s = StepAt(src, pos, true, headers);
       wrong = s.Bytes == 0 || s.Next != pos + s.Bytes;
@@ -132,9 +135,13 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
       if (wrong) throw EWrongGuess();
       bytes += s.Bytes;
       written += s.Ms;
+      ++frames;
       pos = s.Next;
     }
     wrong = pos != g.To;
+    if (!wrong && VbrHeader) {
+      wrong = !firstHeader || !SizeTellsLength(frames, bytes, AverageFrameBytes(*firstHeader));
+    }
     if (wrong) throw EWrongGuess();
   };
   const bool named =

@@ -124,7 +124,13 @@ std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int
     written += s.Ms;
     pos = s.Next;
   }
-  if (frames == 0 || oneRate) return {};
+  if (frames == 0) return {};
+  // Frames of one bit rate need no header where their size tells their length.
+  const std::optional<MpegFrameHeader> firstHeader = DecodeFrameHeader(first);
+  if (oneRate && firstHeader &&
+      SizeTellsLength(int64_t(frames), bytes, AverageFrameBytes(*firstHeader))) {
+    return {};
+  }
   std::optional<TXingFrame> x = TXingFrame::For(first);
   if (!x) return {};
   const int64_t total = bytes + x->FrameSize();
@@ -176,8 +182,8 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
   const double span = double(spanMs);
   int64_t pos = from;
   // Pieces asked to be exact get the VBR header frame even where they fall back to whole frames.
-  // Where the index has met frames of one bit rate only, no piece needs one.
-  if ((VbrHeader || Exact) && out && !(index && index->Count().OneRate)) {
+  // Where the index has met frames of one bit rate only, spread evenly, no piece needs one.
+  if ((VbrHeader || Exact) && out && !(index && index->Count().OneRate && index->Count().EvenSizes)) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
     if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());

@@ -32,6 +32,12 @@ struct MpegFrameHeader {
   double FrameMs = 0.0;  // duration of the frame in milliseconds
 };
 
+// The bytes a frame of this bit rate has on average: the padding bit of a constant-rate stream
+// spreads the fraction of a byte over its frames.
+inline double AverageFrameBytes(const MpegFrameHeader& h) {
+  return h.SamplesPerFrame / 8.0 * h.Bitrate * 1000.0 / h.SampleRate;
+}
+
 // Decodes four header bytes. No frame when B0 is not 0xFF, or when a code has no table entry
 // (reserved version, layer code 0, bit-rate index 0 or 15, sample-rate index 3): such bytes
 // are passed over like any other data, so a frame length of zero cannot arise.

@@ -21,6 +21,15 @@ inline uint16_t RateKey(const uint8_t* header) {
   return uint16_t((header[1] & 0x1E) << 4 | header[2] >> 4);
 }
 
+// Whether players reckon the length of frames of one bit rate right (to half a frame) from their
+// size, as they do without a header frame: frames frames of bytes in all, where that bit rate
+// gives average bytes a frame. Not so for the stretches of one bit rate a VBR encoder writes
+// without padding.
+inline bool SizeTellsLength(int64_t frames, int64_t bytes, double average) {
+  const double off = double(bytes) - double(frames) * average;
+  return off <= average / 2 && -off <= average / 2;
+}
+
 struct TXingFrame {
   static constexpr uint32_t kHasFrames = 1;
   static constexpr uint32_t kHasBytes = 2;

@@ -16,10 +16,12 @@ bool ParseByteSize(const std::string& text, int64_t& bytes);
 struct TSizedFrame {
   int64_t Pos = 0;
   int64_t Bytes = 0;
-  // Frames of one Rate need no VBR header frame among them; a piece that holds frames of more
-  // than one gets a header frame of HeaderBytes, those of its first frame (0: none).
+  // A piece gets a VBR header frame of HeaderBytes, those of its first frame (0: none), when it
+  // holds frames of more than one Rate, or frames of one whose size does not tell their length
+  // (SizeTellsLength, with the Average bytes of a frame at that rate).
   uint16_t Rate = 0;
   int32_t HeaderBytes = 0;
+  double Average = 0.0;
 };
 
 // The pieces of a split by size, as byte places of the source: piece i takes the frames from

@@ -1,7 +1,8 @@
 // The length other programs show for pieces, against what their frames decode to: lame files of
 // every header frame layout (CBR "Info" and VBR "Xing", MPEG 1 stereo and mono, MPEG 2 stereo and
-// mono) and one with Fraunhofer's "VBRI" frame, cut and split with the default options, read by
-// ffprobe and mutagen and decoded by ffmpeg.
+// mono), one with Fraunhofer's "VBRI" frame, and a VBR file of a steady tone, whose long
+// stretches of one bit rate lame writes without the padding a CBR file has; cut and split with
+// the default options, read by ffprobe and mutagen and decoded by ffmpeg.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -86,23 +87,27 @@ TEST_F(ShownLengthTest, PiecesShowTheLengthTheirFramesDecodeTo) {
                     " synth 40 sine 100-8000 gain -12 && sox -R -n -r 44100 -c 2 -b 16 " +
                     Path("hiss.wav") + " synth 40 pinknoise gain -20 && sox -R -m " +
                     Path("sweep.wav") + " " + Path("hiss.wav") + " " + wav));
+  const std::string tone = Path("tone.wav");
+  ASSERT_TRUE(Shell("sox -R -n -r 44100 -c 1 -b 16 " + tone + " synth 40 sine 440 gain -6"));
   const struct {
     const char* Name;
     const char* Lame;
     const char* Tag;
     size_t At;
+    const std::string& Wav;
   } sources[] = {
-      {"cbr", "-b 128", "Info", 36},
-      {"cbr-mono", "-b 64 -m m", "Info", 21},
-      {"cbr-mpeg2", "-b 64 --resample 22.05", "Info", 21},
-      {"vbr", "-V 4", "Xing", 36},
-      {"vbr-mono", "-V 4 -m m", "Xing", 21},
-      {"vbr-mpeg2-mono", "-V 6 -m m --resample 22.05", "Xing", 13},
+      {"cbr", "-b 128", "Info", 36, wav},
+      {"cbr-mono", "-b 64 -m m", "Info", 21, wav},
+      {"cbr-mpeg2", "-b 64 --resample 22.05", "Info", 21, wav},
+      {"vbr", "-V 4", "Xing", 36, wav},
+      {"vbr-mono", "-V 4 -m m", "Xing", 21, wav},
+      {"vbr-mpeg2-mono", "-V 6 -m m --resample 22.05", "Xing", 13, wav},
+      {"vbr-tone", "-V 4 -m m", "Xing", 21, tone},
   };
   std::vector<std::string> files;
   for (const auto& s : sources) {
     const std::string mp3 = Path(std::string(s.Name) + ".mp3");
-    ASSERT_TRUE(Shell(std::string("lame --quiet --noreplaygain ") + s.Lame + " " + wav + " " + mp3));
+    ASSERT_TRUE(Shell(std::string("lame --quiet --noreplaygain ") + s.Lame + " " + s.Wav + " " + mp3));
     ASSERT_EQ(ReadAll(mp3).substr(s.At, 4), s.Tag) << s.Name;
     files.push_back(mp3);
   }
