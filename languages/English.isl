@@ -25,6 +25,10 @@ Ms_NothingToSplit=The file has no length: there is nothing to split.
 Ms_NoBrowser=No web browser could be started. The user guide is at this address:
 Ms_Busy=The file was not opened because another command is still running:
 Ms_NotExact=This file cannot be cut exact to the sample: whole frames were written.
+Ms_OutExact=Exact to the sample: in gapless players each file plays exactly its range.
+Ms_OutVbrHeader=VBR header written: players show the true length.
+Ms_OutId3v2Kept=The source's ID3v2 tag was kept.
+Ms_OutId3v2New=A new ID3v2 tag was written.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato version 3.3.0.0
@@ -71,6 +75,8 @@ PM_French.Caption=French
 PM_Play.Caption=Play from current position
 PM_FromStart.Caption=Play from start tag
 PM_FromEnd.Caption=Play from end tag
+BtnOutput.Caption=Output
+BtnOutput.Hint=How Save as and Split write their files
 
 [FrmSplitOption]
 Caption=Split options
@@ -83,5 +89,23 @@ RadioButtonBy.Caption=Split by duration:
 LabelHour.Caption=Hour
 LabelMin.Caption=Min.
 LabelSec.Caption=Sec.
+BtnOk.Caption=Ok
+BtnCancel.Caption=Cancel
+BtnOutput.Caption=Output...
+BtnOutput.Hint=Exact to the sample, VBR header, ID3v2 tag
+
+[FrmOutputOptions]
+Caption=Output options
+GroupOutput.Caption=Output
+CheckExact.Caption=Exact to the sample
+CheckExact.Hint=A few frames more than the range, with the gapless fields that make libmpg123, ffmpeg and the players built on them play exactly its samples
+CheckVbrHeader.Caption=VBR header where the bit rate varies
+CheckVbrHeader.Hint=A header frame that counts the file's frames, so that players show its true length and seek in it
+LabelId3v2.Caption=ID3v2 tag:
+RadioId3v2None.Caption=None
+RadioId3v2Keep.Caption=Keep the source's tag
+RadioId3v2Keep.Hint=All its frames; the fields changed on the tag page replace theirs
+RadioId3v2New.Caption=New tag from the tag page
+RadioId3v2New.Hint=An ID3v2.4 tag in Unicode, with the fields at full length
 BtnOk.Caption=Ok
 BtnCancel.Caption=Cancel

@@ -25,6 +25,10 @@ Ms_NothingToSplit=Le fichier n'a aucune durée : il n'y a rien à découper.
 Ms_NoBrowser=Aucun navigateur web n'a pu être démarré. Le guide de l'utilisateur se trouve à cette adresse :
 Ms_Busy=Le fichier n'a pas été ouvert car une autre commande est encore en cours :
 Ms_NotExact=Ce fichier ne peut pas être coupé à l'échantillon près : des trames entières ont été écrites.
+Ms_OutExact=À l'échantillon près : dans les lecteurs sans blanc, chaque fichier joue exactement sa plage.
+Ms_OutVbrHeader=En-tête VBR écrit : les lecteurs affichent la vraie durée.
+Ms_OutId3v2Kept=La balise ID3v2 de la source a été conservée.
+Ms_OutId3v2New=Une nouvelle balise ID3v2 a été écrite.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato, version 3.3.0.0
@@ -71,6 +75,8 @@ PM_French.Caption=Français
 PM_Play.Caption=Lire depuis la position actuelle
 PM_FromStart.Caption=Lire depuis le repère de début
 PM_FromEnd.Caption=Lire depuis le repère de fin
+BtnOutput.Caption=Sortie
+BtnOutput.Hint=Comment « Enregistrer sous » et « Découper » écrivent leurs fichiers
 
 [FrmSplitOption]
 Caption=Options de découpage
@@ -83,5 +89,23 @@ RadioButtonBy.Caption=Découper par durée :
 LabelHour.Caption=Heures
 LabelMin.Caption=Min.
 LabelSec.Caption=Sec.
+BtnOk.Caption=OK
+BtnCancel.Caption=Annuler
+BtnOutput.Caption=Sortie...
+BtnOutput.Hint=À l'échantillon près, en-tête VBR, balise ID3v2
+
+[FrmOutputOptions]
+Caption=Options de sortie
+GroupOutput.Caption=Sortie
+CheckExact.Caption=À l'échantillon près
+CheckExact.Hint=Quelques trames de plus que la plage, avec les champs de lecture sans blanc qui font jouer à libmpg123, ffmpeg et aux lecteurs basés sur eux exactement ses échantillons
+CheckVbrHeader.Caption=En-tête VBR si le débit varie
+CheckVbrHeader.Hint=Une trame d'en-tête qui compte les trames du fichier, pour que les lecteurs affichent sa vraie durée et s'y déplacent
+LabelId3v2.Caption=Balise ID3v2 :
+RadioId3v2None.Caption=Aucune
+RadioId3v2Keep.Caption=Garder celle de la source
+RadioId3v2Keep.Hint=Toutes ses trames ; les champs modifiés sur la page de la balise remplacent les leurs
+RadioId3v2New.Caption=Nouvelle, d'après la page de la balise
+RadioId3v2New.Hint=Une balise ID3v2.4 en Unicode, avec les champs en entier
 BtnOk.Caption=OK
 BtnCancel.Caption=Annuler

@@ -25,6 +25,10 @@ Ms_NothingToSplit=Die Datei hat keine Länge: Es gibt nichts zu teilen.
 Ms_NoBrowser=Es konnte kein Webbrowser gestartet werden. Die Anleitung finden Sie unter dieser Adresse:
 Ms_Busy=Die Datei wurde nicht geöffnet, weil noch ein anderer Befehl läuft:
 Ms_NotExact=Diese Datei lässt sich nicht samplegenau schneiden: Es wurden ganze Frames geschrieben.
+Ms_OutExact=Samplegenau: In Playern mit lückenloser Wiedergabe spielt jede Datei genau ihren Bereich.
+Ms_OutVbrHeader=VBR-Header geschrieben: Player zeigen die wahre Länge an.
+Ms_OutId3v2Kept=Das ID3v2-Tag der Quelle wurde übernommen.
+Ms_OutId3v2New=Ein neues ID3v2-Tag wurde geschrieben.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato Version 3.3.0.0
@@ -71,6 +75,8 @@ PM_French.Caption=Französisch
 PM_Play.Caption=Ab aktueller Position abspielen
 PM_FromStart.Caption=Ab Startmarke abspielen
 PM_FromEnd.Caption=Ab Endmarke abspielen
+BtnOutput.Caption=Ausgabe
+BtnOutput.Hint=Wie „Speichern unter“ und „Teilen“ ihre Dateien schreiben
 
 [FrmSplitOption]
 Caption=Optionen zum Teilen
@@ -83,5 +89,23 @@ RadioButtonBy.Caption=Nach Dauer teilen:
 LabelHour.Caption=Std.
 LabelMin.Caption=Min.
 LabelSec.Caption=Sek.
+BtnOk.Caption=OK
+BtnCancel.Caption=Abbrechen
+BtnOutput.Caption=Ausgabe...
+BtnOutput.Hint=Samplegenau, VBR-Header, ID3v2-Tag
+
+[FrmOutputOptions]
+Caption=Ausgabeoptionen
+GroupOutput.Caption=Ausgabe
+CheckExact.Caption=Samplegenau
+CheckExact.Hint=Einige Frames mehr als der Bereich, mit den Feldern für lückenlose Wiedergabe, nach denen libmpg123, ffmpeg und die darauf aufbauenden Player genau seine Samples spielen
+CheckVbrHeader.Caption=VBR-Header bei wechselnder Bitrate
+CheckVbrHeader.Hint=Ein Header-Frame, der die Frames der Datei zählt, damit Player ihre wahre Länge anzeigen und darin springen können
+LabelId3v2.Caption=ID3v2-Tag:
+RadioId3v2None.Caption=Keines
+RadioId3v2Keep.Caption=Tag der Quelle übernehmen
+RadioId3v2Keep.Hint=Alle seine Frames; die auf der Tag-Seite geänderten Felder ersetzen ihre
+RadioId3v2New.Caption=Neues Tag aus der Tag-Seite
+RadioId3v2New.Hint=Ein ID3v2.4-Tag in Unicode, mit den Feldern in voller Länge
 BtnOk.Caption=OK
 BtnCancel.Caption=Abbrechen

@@ -25,6 +25,10 @@ Ms_NothingToSplit=Il file non ha durata: non c'è nulla da dividere.
 Ms_NoBrowser=Impossibile avviare un browser web. La guida per l'utente si trova a questo indirizzo:
 Ms_Busy=Il file non è stato aperto perché è ancora in corso un altro comando:
 Ms_NotExact=Questo file non può essere tagliato con precisione al campione: sono stati scritti frame interi.
+Ms_OutExact=Con precisione al campione: nei lettori senza pause ogni file suona esattamente il suo intervallo.
+Ms_OutVbrHeader=Intestazione VBR scritta: i lettori mostrano la durata reale.
+Ms_OutId3v2Kept=Il tag ID3v2 dell'originale è stato mantenuto.
+Ms_OutId3v2New=È stato scritto un nuovo tag ID3v2.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versione 3.3.0.0
@@ -71,6 +75,8 @@ PM_French.Caption=Francese
 PM_Play.Caption=Riproduci dalla posizione attuale
 PM_FromStart.Caption=Riproduci dal segno iniziale
 PM_FromEnd.Caption=Riproduci dal segno finale
+BtnOutput.Caption=Uscita
+BtnOutput.Hint=Come «Salva con nome» e «Dividi» scrivono i loro file
 
 [FrmSplitOption]
 Caption=Opzioni di divisione
@@ -83,5 +89,23 @@ RadioButtonBy.Caption=Dividi per durata:
 LabelHour.Caption=Ore
 LabelMin.Caption=Min.
 LabelSec.Caption=Sec.
+BtnOk.Caption=OK
+BtnCancel.Caption=Annulla
+BtnOutput.Caption=Uscita...
+BtnOutput.Hint=Precisione al campione, intestazione VBR, tag ID3v2
+
+[FrmOutputOptions]
+Caption=Opzioni di uscita
+GroupOutput.Caption=Uscita
+CheckExact.Caption=Con precisione al campione
+CheckExact.Hint=Alcuni frame in più dell'intervallo, con i campi per la riproduzione senza pause che fanno suonare a libmpg123, ffmpeg e ai lettori basati su di essi esattamente i suoi campioni
+CheckVbrHeader.Caption=Intestazione VBR se il bitrate varia
+CheckVbrHeader.Hint=Un frame di intestazione che conta i frame del file, perché i lettori ne mostrino la durata reale e vi possano saltare
+LabelId3v2.Caption=Tag ID3v2:
+RadioId3v2None.Caption=Nessuno
+RadioId3v2Keep.Caption=Mantieni il tag dell'originale
+RadioId3v2Keep.Hint=Tutti i suoi frame; i campi modificati nella pagina del tag sostituiscono i loro
+RadioId3v2New.Caption=Nuovo tag dalla pagina del tag
+RadioId3v2New.Hint=Un tag ID3v2.4 in Unicode, con i campi per intero
 BtnOk.Caption=OK
 BtnCancel.Caption=Annulla

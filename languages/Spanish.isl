@@ -25,6 +25,10 @@ Ms_NothingToSplit=El archivo no tiene duración: no hay nada que dividir.
 Ms_NoBrowser=No se pudo iniciar ningún navegador web. La guía del usuario está en esta dirección:
 Ms_Busy=El archivo no se abrió porque todavía se está ejecutando otra orden:
 Ms_NotExact=Este archivo no se puede cortar con precisión de muestra: se escribieron tramas completas.
+Ms_OutExact=Con precisión de muestra: en los reproductores sin pausas cada archivo suena exactamente en su intervalo.
+Ms_OutVbrHeader=Cabecera VBR escrita: los reproductores muestran la duración real.
+Ms_OutId3v2Kept=Se conservó la etiqueta ID3v2 del original.
+Ms_OutId3v2New=Se escribió una etiqueta ID3v2 nueva.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versión 3.3.0.0
@@ -71,6 +75,8 @@ PM_French.Caption=Francés
 PM_Play.Caption=Reproducir desde la posición actual
 PM_FromStart.Caption=Reproducir desde la marca de inicio
 PM_FromEnd.Caption=Reproducir desde la marca de fin
+BtnOutput.Caption=Salida
+BtnOutput.Hint=Cómo escriben sus archivos Guardar como y Dividir
 
 [FrmSplitOption]
 Caption=Opciones de división
@@ -83,5 +89,23 @@ RadioButtonBy.Caption=Dividir por duración:
 LabelHour.Caption=Horas
 LabelMin.Caption=Min.
 LabelSec.Caption=Seg.
+BtnOk.Caption=Aceptar
+BtnCancel.Caption=Cancelar
+BtnOutput.Caption=Salida...
+BtnOutput.Hint=Precisión de muestra, cabecera VBR, etiqueta ID3v2
+
+[FrmOutputOptions]
+Caption=Opciones de salida
+GroupOutput.Caption=Salida
+CheckExact.Caption=Con precisión de muestra
+CheckExact.Hint=Unas tramas más que el intervalo, con los campos sin pausas que hacen que libmpg123, ffmpeg y los reproductores basados en ellos reproduzcan exactamente sus muestras
+CheckVbrHeader.Caption=Cabecera VBR si la tasa de bits varía
+CheckVbrHeader.Hint=Una trama de cabecera que cuenta las tramas del archivo, para que los reproductores muestren su duración real y puedan saltar en él
+LabelId3v2.Caption=Etiqueta ID3v2:
+RadioId3v2None.Caption=Ninguna
+RadioId3v2Keep.Caption=Conservar la del original
+RadioId3v2Keep.Hint=Todos sus marcos; los campos cambiados en la página de la etiqueta sustituyen a los suyos
+RadioId3v2New.Caption=Nueva, de la página de la etiqueta
+RadioId3v2New.Hint=Una etiqueta ID3v2.4 en Unicode, con los campos completos
 BtnOk.Caption=Aceptar
 BtnCancel.Caption=Cancelar

@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 
@@ -31,11 +32,11 @@ void OnTerminationSignal(int) {
   errno = saved;
 }
 
-// While it lives, SIGTERM, SIGINT and SIGHUP close the window as its Close button does, from
-// the event loop: the handler only writes a byte into a pipe.
+// While it lives, SIGTERM, SIGINT and SIGHUP close the window from outside (see
+// CloseFromOutside), from the event loop: the handler only writes a byte into a pipe.
 class TCloseOnSignal {
  public:
-  explicit TCloseOnSignal(QWidget& window) {
+  explicit TCloseOnSignal(TFrmMP3Editor& window) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
     FRead = fds[0];
@@ -45,7 +46,7 @@ class TCloseOnSignal {
       char buffer[64];
       while (read(FRead, buffer, sizeof buffer) > 0) {
       }
-      window.close();
+      window.CloseFromOutside();
     });
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
@@ -89,26 +90,47 @@ TEditorOptions WithDesktopLaunchers(TEditorOptions options) {
 int RunPelcato(TSingleInstance& guard, TDialogs& dialogs, const TStartOptions& options) {
   const TInstanceState state = guard.Acquire(InstanceName);
   if (state == TInstanceState::AlreadyRunning) {
-    // A file manager's "Open with" reaches the running copy, which opens the file; without a
-    // file, or when that copy does not answer, the running copy is told nothing.
-    if (!options.OpenAtStart.isEmpty() &&
-        HandOverFile(InstanceSocketPath(InstanceName), options.OpenAtStart)) {
-      return 0;
+    // A file manager's "Open with" reaches the running copy, which opens the file or says why
+    // it does not; without a file, or when that copy does not answer, it is told nothing.
+    if (!options.OpenAtStart.isEmpty()) {
+      const THandOverReply reply =
+          HandOverFile(InstanceSocketPath(guard.Folder(), InstanceName), options.OpenAtStart);
+      if (reply.Result == THandOverReply::Taken) return 0;
+      if (reply.Result == THandOverReply::Busy) {
+        dialogs.ShowMessage(nullptr, reply.Text, reply.Caption, TMsgIcon::Information,
+                            TMsgButtons::Ok);
+        return 0;
+      }
     }
     dialogs.ShowMessage(nullptr, AlreadyRunningText, AlreadyRunningCaption, TMsgIcon::None,
                         TMsgButtons::Ok);
     return 0;
   }
+  if (state == TInstanceState::Unguarded) {
+    std::fprintf(stderr,
+                 "pelcato: no folder of this user's own holds the single-copy lock; "
+                 "more than one copy may run at a time\n");
+  }
   TFrmMP3Editor window(dialogs, WithDesktopLaunchers(options.Editor));
   TInstanceServer instances;
-  if (state == TInstanceState::First) instances.Listen(InstanceSocketPath(InstanceName));
+  const auto busyNotice = [&window, &instances] {
+    const auto [caption, text] = window.BusyNotice();
+    instances.SetBusyNotice(caption, text);
+  };
+  busyNotice();
+  QObject::connect(&window, &TFrmMP3Editor::LanguageSwitched, &instances, busyNotice);
+  instances.SetTaker([&window] { return window.AcceptHandOver(); });
+  if (state == TInstanceState::First) {
+    instances.Listen(InstanceSocketPath(guard.Folder(), InstanceName));
+  }
   QObject::connect(&instances, &TInstanceServer::FileHandedOver, &window,
                    &TFrmMP3Editor::OpenHandedOver);
-  // The end of the session and the end of the event loop close the window as its Close
-  // button does: the settings are written and the working copies deleted.
+  // The end of the session and the end of the event loop close the window: the settings are
+  // written and the working copies deleted. The end of the session does not wait for the
+  // dialogs that are up.
   TCloseOnSignal signalClose(window);
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
-                   [&window](QSessionManager&) { window.close(); });
+                   [&window](QSessionManager&) { window.CloseFromOutside(); });
   QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
   window.show();
   if (options.WindowShown) options.WindowShown(window);

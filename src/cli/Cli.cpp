@@ -151,6 +151,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (command == "verify") return CmdVerify(words, out, err);
     if (command == "peaks") return CmdPeaks(words, out, err);
     throw EUsage("unknown command " + command);
+  } catch (const EBadValue& e) {
+    err << "pelcato-cli: " << e.what() << "\n";
+    return kExitUsage;
   } catch (const EUsage& e) {
     err << "pelcato-cli: " << e.what() << "; see pelcato-cli --help\n";
     return kExitUsage;

@@ -23,6 +23,13 @@ class EUsage : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A value that this input cannot be worked with (a size too small for its frames, say): one
+// line, with the exit status of wrong usage, as the usage text would not help.
+class EBadValue : public EUsage {
+ public:
+  using EUsage::EUsage;
+};
+
 // A failure already worded for the user.
 class EFailed : public std::runtime_error {
  public:

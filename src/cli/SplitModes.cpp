@@ -116,6 +116,21 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
 
 namespace {
 
+// The exact plan at limit, with tags as large as the count of its pieces makes them; needed as
+// PlanExactSizes tells it.
+bool PlanExactWithTags(const TKorvaMP3& mp3, int64_t limit, const TID3v1Tag& tag, TCliId3v2& id3v2,
+                       std::vector<int64_t>& starts, std::vector<int64_t>& ends, int64_t& needed,
+                       int64_t& tagBytes) {
+  // The ID3v2 tags grow with the pieces' numbers: planned again until the count the tags were
+  // measured for holds them all.
+  for (size_t count = 1;;) {
+    tagBytes = (tag.IsTag() ? kId3v1Size : 0) + int64_t(id3v2.LargestTag(count, mp3.Info.Duration));
+    if (!PlanExactSizes(mp3, limit, tagBytes, starts, ends, needed)) return false;
+    if (starts.size() <= count) return true;
+    count = starts.size();
+  }
+}
+
 int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
                      const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
                      TPieceReport& report) {
@@ -124,19 +139,21 @@ int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   int64_t needed = 0;
   int64_t tagBytes = 0;
   try {
-    // The ID3v2 tags grow with the pieces' numbers: planned again until the count the tags
-    // were measured for holds them all.
-    for (size_t count = 1;;) {
-      tagBytes =
-          (tag.IsTag() ? kId3v1Size : 0) + int64_t(id3v2.LargestTag(count, mp3.Info.Duration));
-      if (!mp3.PlanExactSizes(limit, tagBytes, starts, ends, needed)) {
-        if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
-        throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
-                     " bytes) is smaller than the smallest exact piece (" + std::to_string(needed) +
-                     " bytes" + (tagBytes ? ", tags included)" : ")"));
+    if (!PlanExactWithTags(mp3, limit, tag, id3v2, starts, ends, needed, tagBytes)) {
+      if (needed == 0) throw EFailed(mp3.Info.FileName + ": the file has no frames to split");
+      // The piece that failed asks for needed bytes; with that size the pieces before it move,
+      // and one further on may ask for more. Each round asks for more than the last, and the
+      // whole file fits in one piece.
+      int64_t smallest = needed;
+      std::vector<int64_t> s, e;
+      int64_t more = 0;
+      while (!PlanExactWithTags(mp3, smallest, tag, id3v2, s, e, more, tagBytes)) {
+        smallest = std::max(more, smallest + 1);
       }
-      if (starts.size() <= count) break;
-      count = starts.size();
+      throw EBadValue(mp3.Info.FileName + ": --size " + sizeText + " (" + std::to_string(limit) +
+                      " bytes) is too small for an exact piece of this file; the smallest size "
+                      "possible is " +
+                      std::to_string(smallest) + " bytes" + (tagBytes ? ", tags included" : ""));
     }
   } catch (const EFileError& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
@@ -183,12 +200,14 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
   const int64_t tagBytes = (tag.IsTag() ? kId3v1Size : 0) + v2Bytes;
   const TSizePlan plan = PlanSizePieces(frames, audioEnd, limit, tagBytes);
   if (!plan.Fits) {
-    throw EUsage("--size " + sizeText + " (" + std::to_string(limit) +
-                 " bytes) is smaller than the largest frame (" + std::to_string(plan.LargestFrame) +
-                 " bytes)" +
-                 (tagBytes ? std::string(v2Bytes ? " plus the tags (" : " plus the tag (") +
-                                 std::to_string(tagBytes) + " bytes)"
-                           : ""));
+    throw EBadValue(mp3.Info.FileName + ": --size " + sizeText + " (" + std::to_string(limit) +
+                    " bytes) is smaller than the largest frame (" +
+                    std::to_string(plan.LargestFrame) + " bytes)" +
+                    (tagBytes ? std::string(v2Bytes ? " plus the tags (" : " plus the tag (") +
+                                    std::to_string(tagBytes) + " bytes)"
+                              : "") +
+                    "; the smallest size possible is " +
+                    std::to_string(plan.LargestFrame + tagBytes) + " bytes");
   }
   // Pieces of one bit rate each need no walk of their own for a VBR header frame.
   mp3.VbrHeader = std::any_of(plan.Header.begin(), plan.Header.end(), [](int64_t b) { return b; });

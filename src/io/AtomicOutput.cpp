@@ -71,11 +71,9 @@ bool TAtomicOutput::Open(const std::string& path, bool lookAtPath) {
     const TNamingScope naming;
     for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
       FTempPath = TemporaryNameBeside(FPath);
-      FTempSlot = RememberTemporary(FTempPath);
       FFd = ::open(FTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      const int error = errno;
-      if (FFd < 0) ForgetTemporary(FTempSlot);
-      if (FFd < 0 && error != EEXIST) break;
+      if (FFd >= 0) FTempSlot = RememberTemporary(FTempPath);
+      if (FFd < 0 && errno != EEXIST) break;
     }
   } catch (const EFileError&) {
   }
@@ -213,16 +211,12 @@ void TAtomicOutput::Commit(bool noReplace, bool sync) {
     if (errno != EEXIST || noReplace) ThrowFileError("Cannot create " + FPath);
     for (int attempt = 0; attempt < 100 && FTempPath.empty(); ++attempt) {
       const std::string temp = TemporaryNameBeside(FPath);
-      int slot = RememberTemporary(temp);
       if (LinkUnnamed(temp)) {
         FTempPath = temp;
-        FTempSlot = slot;
+        FTempSlot = RememberTemporary(temp);
         continue;
       }
-      const int error = errno;
-      ForgetTemporary(slot);
-      errno = error;
-      if (error != EEXIST) ThrowFileError("Cannot create " + FPath);
+      if (errno != EEXIST) ThrowFileError("Cannot create " + FPath);
     }
     if (FTempPath.empty()) ThrowFileError("Cannot create " + FPath);
   }
@@ -245,15 +239,12 @@ int TAtomicOutput::RenameNoReplace() {
   }
   if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return -1;
   // Nor hard links (FAT through FUSE, some network shares): the name is taken with an empty
-  // file of ours, which only fails for a name that exists, and the file renamed over it.
-  int slot = RememberTemporary(FPath);
+  // file of ours, which only fails for a name that exists, and the file renamed over it. Only
+  // once the empty file is ours may a signal remove it (the commit holds the signals back
+  // until then, see TNamingScope).
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    const int error = errno;
-    ForgetTemporary(slot);
-    errno = error;
-    return -1;
-  }
+  if (fd < 0) return -1;
+  int slot = RememberTemporary(FPath);
   ::close(fd);
   const int rc = ::rename(temp, path);
   const int error = errno;

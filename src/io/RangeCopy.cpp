@@ -104,8 +104,11 @@ void TRangeCopier::Run() {
     std::string what;
     try {
       CopyBetween(job.InFd, job.InPos, FOutFd, job.OutPos, job.Len);
+    } catch (const EFileError& e) {
+      error = e.Code() ? e.Code() : EIO;
+      what = e.what();
     } catch (const std::exception& e) {
-      error = errno ? errno : EIO;
+      error = ENOMEM;  // the buffer of a copy that the kernel cannot make
       what = e.what();
     }
     g.lock();
@@ -131,7 +134,7 @@ void TRangeCopier::Add(const TJob& job) {
 void TRangeCopier::Wait() {
   std::unique_lock<std::mutex> g(FLock);
   FIdle.wait(g, [this] { return FJobs.empty() && !FBusy; });
-  if (FError) throw EFileError(FWhat);
+  if (FError) throw EFileError(FWhat, FError);
 }
 
 }  // namespace pelcato

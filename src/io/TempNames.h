@@ -3,6 +3,8 @@
 // interrupted cut or split leaves no partial file under any name.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 namespace pelcato {
@@ -11,19 +13,24 @@ namespace pelcato {
 // ".pelcato-PID-N-TIME.part".
 std::string TemporaryNameBeside(const std::string& path);
 
-// Held while a temporary name is made, given up or turned into the destination's name. A
-// signal handler waits until no thread holds one before it removes the names it knows, so
-// that none is made behind its back. Throws EFileError once the process is being ended.
+// Held while a temporary name is made, given up or turned into the destination's name. The
+// signals that remove temporaries wait on the holding thread until it is over, and a signal
+// handler on another thread waits until no thread holds one before it removes the names it
+// knows, so that none is made behind its back. Throws EFileError once the process is being
+// ended.
 class TNamingScope {
  public:
   TNamingScope();
   ~TNamingScope();
   TNamingScope(const TNamingScope&) = delete;
   TNamingScope& operator=(const TNamingScope&) = delete;
+
+ private:
+  sigset_t FOldMask;
 };
 
-// Remembers a name before the file is made under it (inside a TNamingScope); -1 when it cannot
-// be remembered (the name is then not removed on a signal).
+// Remembers the name of a file just made (inside a TNamingScope, never before the file is
+// ours); -1 when it cannot be remembered (the name is then not removed on a signal).
 int RememberTemporary(const std::string& path);
 // Forgets the name once no file has it any more, or once it is the destination's own name.
 void ForgetTemporary(int& slot);

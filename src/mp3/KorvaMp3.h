@@ -100,12 +100,11 @@ class TKorvaMP3 {
   // Why the analysed file cannot be cut exact to the sample; empty when it can. Walks the file
   // when the analysis made no frame index. Throws EFileError when it cannot be read.
   std::string ExactRefusal() const;
-  // The ranges of a split into exact pieces of at most limit bytes each, a tag of tagBytes
-  // included: each piece takes as much of the timeline as fits. False when the file cannot be
-  // cut exact, or when a piece cannot hold even a millisecond: needed then tells the size of
-  // the smallest piece that can. Throws EFileError when the file cannot be read.
-  bool PlanExactSizes(int64_t limit, int64_t tagBytes, std::vector<int64_t>& starts,
-                      std::vector<int64_t>& ends, int64_t& needed) const;
+  // What a save's exact pieces work from; nullptr when the file cannot be cut exact (refusal
+  // says why). Without a frame index one is made, unless walk allows a save of one piece to
+  // walk to it instead. Throws EFileError.
+  std::unique_ptr<TExactSave> PrepareExact(TSourceFile& src, std::string* refusal = nullptr,
+                                           bool walk = false) const;
 
   // Finds the first "APIC" frame of the ID3v2 tag. Throws EFileError when the file cannot be
   // opened; false when there is no tag, no picture frame, or the walk meets a broken size.
@@ -278,11 +277,6 @@ class TKorvaMP3 {
                             const TNameFor& nameFor, const TTagFor& tagFor, bool noReplace,
                             const TPieceDone& done, const TFrontFor& front,
                             const TFrameIndex& index, const TExactSave* exact) const;
-  // What the save's exact pieces work from; nullptr when the file cannot be cut exact
-  // (refusal says why). Without a frame index one is made, unless walk allows a save of one
-  // piece to walk to it instead. Throws EFileError.
-  std::unique_ptr<TExactSave> PrepareExact(TSourceFile& src, std::string* refusal = nullptr,
-                                           bool walk = false) const;
   // The exact piece from startMs to endMs into out (nothing for a range past the end), front
   // first; its header frame when it has one.
   std::optional<TExactHeader> CopyExact(TSourceFile& src, const TExactSave& exact, size_t piece,

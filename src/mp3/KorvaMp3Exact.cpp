@@ -1,5 +1,5 @@
-// Saves of pieces exact to the sample: what a save works from, one piece written through the
-// same output and tag steps as whole frames, and the plan of a split by size.
+// Saves of pieces exact to the sample: what a save works from, and one piece written through the
+// same output and tag steps as whole frames.
 #include <algorithm>
 
 #include "io/AtomicOutput.h"
@@ -101,59 +101,6 @@ bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* 
       front ? front(piece, [&] { return PieceLength(src, cursor.Pos, span, index); })
             : std::vector<uint8_t>();
   return WritePiece(src, cursor.Pos, span, destination, tag, frontBytes, noReplace, result, index);
-}
-
-bool TKorvaMP3::PlanExactSizes(int64_t limit, int64_t tagBytes, std::vector<int64_t>& starts,
-                               std::vector<int64_t>& ends, int64_t& needed) const {
-  starts.clear();
-  ends.clear();
-  needed = 0;
-  if (!Info.Valid) return false;
-  TSourceFile src(Info.FileName);
-  const std::unique_ptr<TExactSave> exact = PrepareExact(src);
-  if (!exact) return false;
-  TExactWriter writer(src, exact->Stream, exact->Index);
-  const TExactSource& model = writer.Model();
-  const int64_t rate = model.SampleRate;
-  const int64_t spf = model.SamplesPerFrame;
-  const int64_t length = model.TimelineSamples();
-  const int64_t lastMs = length * 1000 / rate;
-  // The frame that holds the timeline's last sample.
-  const int64_t lastFrame = (length - 1 + model.Shift()) / spf;
-  int64_t startMs = 0;
-  while (startMs < lastMs) {
-    const std::optional<TExactPiece> first = writer.Plan(startMs, startMs + 1);
-    if (!first) break;
-    const int64_t room =
-        limit - tagBytes - writer.Lead(*first).Bytes() + writer.FrameStart(first->FirstFrame);
-    // The last frame whose end fits; the piece must reach past its first millisecond.
-    int64_t last = first->FirstFrame - 1;
-    while (last < lastFrame && writer.FrameEnd(last + 1) <= room) ++last;
-    if (last < first->LastFrame) {
-      needed = limit - room + writer.FrameEnd(first->LastFrame);
-      return false;
-    }
-    starts.push_back(startMs);
-    if (last == lastFrame) {
-      ends.push_back(lastMs);
-      break;
-    }
-    // The last millisecond whose sample lies no further than the end of that frame.
-    const int64_t endSample = (last + 1) * spf - model.Shift();
-    int64_t endMs = ((endSample + 1) * 1000 - 500) / rate;
-    while (SampleAtMs(endMs, int(rate)) > endSample) --endMs;
-    while (SampleAtMs(endMs + 1, int(rate)) <= endSample) ++endMs;
-    // An end in the timeline's last millisecond would take the timeline's end.
-    endMs = std::min(endMs, lastMs - 1);
-    if (endMs <= startMs) {
-      needed = limit - room + writer.FrameEnd(lastFrame);
-      starts.pop_back();
-      return false;
-    }
-    ends.push_back(endMs);
-    startMs = endMs;
-  }
-  return !starts.empty();
 }
 
 }  // namespace pelcato

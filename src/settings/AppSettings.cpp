@@ -132,7 +132,7 @@ void LoadSettings(TAppSettings& settings) {
   settings.SplitHour = ini.ReadInteger("SPLIT", "Hour", 0);
   settings.SplitMin = ini.ReadInteger("SPLIT", "Min", 3);
   settings.SplitSec = ini.ReadInteger("SPLIT", "Sec", 0);
-  settings.VbrHeader = ini.ReadInteger("OUTPUT", "VbrHeader", 0) != 0;
+  settings.VbrHeader = ini.ReadInteger("OUTPUT", "VbrHeader", 1) != 0;
   settings.Exact = ini.ReadInteger("OUTPUT", "Exact", 0) != 0;
   // A choice this program does not know writes no ID3v2 tag, as before the choice existed.
   const int32_t id3v2 = ini.ReadInteger("OUTPUT", "Id3v2", 0);

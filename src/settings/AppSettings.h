@@ -43,8 +43,9 @@ struct TAppSettings {
   int32_t SplitHour = 0;
   int32_t SplitMin = 3;
   int32_t SplitSec = 0;
-  // Pieces whose frames do not all share one bit rate start with a fresh VBR header frame.
-  bool VbrHeader = false;
+  // Pieces whose frames do not all share one bit rate start with a fresh VBR header frame, so
+  // that players show their true length; off, they are the source's frames and nothing else.
+  bool VbrHeader = true;
   // The ID3v2 tag in front of the pieces: 0 none, 1 the source's (kept), 2 a new one.
   int32_t Id3v2 = 0;
   // Pieces exact to the sample, for players that trim by the LAME extension's gapless fields.

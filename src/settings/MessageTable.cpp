@@ -4,7 +4,7 @@
 
 namespace pelcato {
 
-const std::array<TMessageKey, 24> MessageKeys = {{
+const std::array<TMessageKey, 28> MessageKeys = {{
     {"Ms_Opening", &TMessageTable::Ms_Opening, "Opening..."},
     {"Ms_Error", &TMessageTable::Ms_Error, "Error"},
     {"Ms_Waiting", &TMessageTable::Ms_Waiting, "Waiting..."},
@@ -37,6 +37,12 @@ const std::array<TMessageKey, 24> MessageKeys = {{
      "The file was not opened because another command is still running:"},
     {"Ms_NotExact", &TMessageTable::Ms_NotExact,
      "This file cannot be cut exact to the sample: whole frames were written."},
+    {"Ms_OutExact", &TMessageTable::Ms_OutExact,
+     "Exact to the sample: in gapless players each file plays exactly its range."},
+    {"Ms_OutVbrHeader", &TMessageTable::Ms_OutVbrHeader,
+     "VBR header written: players show the true length."},
+    {"Ms_OutId3v2Kept", &TMessageTable::Ms_OutId3v2Kept, "The source's ID3v2 tag was kept."},
+    {"Ms_OutId3v2New", &TMessageTable::Ms_OutId3v2New, "A new ID3v2 tag was written."},
 }};
 
 TMessageTable::TMessageTable() {

@@ -1,4 +1,4 @@
-// The table of user messages: twenty-four named texts that go into message boxes, status lines
+// The table of user messages: twenty-eight named texts that go into message boxes, status lines
 // and labels. Each has a built-in English text; a language file's [Messages] section replaces
 // it.
 #pragma once
@@ -39,6 +39,11 @@ struct TMessageTable {
   std::string Ms_NoBrowser;       // Help found no web browser; the guide's address follows
   std::string Ms_Busy;      // a second start's file came while a command ran; its path follows
   std::string Ms_NotExact;  // [OUTPUT] Exact=1, but the file allows whole frames only
+  // What a successful save or split says of the output options that shaped its files.
+  std::string Ms_OutExact;
+  std::string Ms_OutVbrHeader;
+  std::string Ms_OutId3v2Kept;
+  std::string Ms_OutId3v2New;
 };
 
 struct TMessageKey {
@@ -48,7 +53,7 @@ struct TMessageKey {
 };
 
 // Every key in the order the table is read.
-extern const std::array<TMessageKey, 24> MessageKeys;
+extern const std::array<TMessageKey, 28> MessageKeys;
 
 // Replaces the whole table from the [Messages] section of languageFile; every key the file
 // does not give takes its built-in text, and so does every key when the file is missing,

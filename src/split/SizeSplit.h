@@ -1,5 +1,5 @@
-// A split into pieces of at most a given number of bytes: the size argument and the plan of
-// whole frames that fills each piece up to the limit.
+// A split into pieces of at most a given number of bytes: the size argument, the plan of whole
+// frames that fills each piece up to the limit, and the plan of pieces exact to the sample.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <vector>
 
 namespace pelcato {
+
+class TKorvaMP3;
 
 // "SIZE" of --size: a whole number of bytes, optionally followed by K, M or G (powers of 1024,
 // either case). False for anything else, zero, or a size beyond 2^62 bytes.
@@ -38,5 +40,13 @@ struct TSizePlan {
 };
 TSizePlan PlanSizePieces(const std::vector<TSizedFrame>& frames, int64_t audioEnd, int64_t limit,
                          int64_t tagBytes);
+
+// The ranges of a split of mp3's analysed file into exact pieces of at most limit bytes each,
+// a tag of tagBytes included: each piece takes as much of the timeline as fits. False when the
+// file cannot be cut exact (needed is 0 then), or when a piece cannot hold even a millisecond:
+// needed then tells the size of the smallest piece that can. Throws EFileError when the
+// file cannot be read.
+bool PlanExactSizes(const TKorvaMP3& mp3, int64_t limit, int64_t tagBytes,
+                    std::vector<int64_t>& starts, std::vector<int64_t>& ends, int64_t& needed);
 
 }  // namespace pelcato

@@ -39,7 +39,7 @@ struct TControlState {
   }
 };
 
-inline constexpr std::array<TControlState, 29> CommandStateTable{{
+inline constexpr std::array<TControlState, 30> CommandStateTable{{
     {"BtnOpenMp3", true, true, true, false},
     {"BtnAbout", true, true, true, false},
     {"Label28", true, true, true, false},
@@ -47,6 +47,7 @@ inline constexpr std::array<TControlState, 29> CommandStateTable{{
     {"RzBmpButton2", true, true, true, true},
     {"BtnSaveMp3", false, true, false, false},
     {"BtnSplit", false, true, false, false},
+    {"BtnOutput", false, true, true, false},
     {"BtnPlayStart", false, true, false, false},
     {"BtnPlay2", false, true, false, false},
     {"BtnStop", false, false, true, false},

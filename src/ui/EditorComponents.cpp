@@ -162,6 +162,7 @@ void TFrmMP3Editor::CreateComponents() {
       {&BtnSaveMp3, "BtnSaveMp3", ":/buttons/save", "Save as", 251,
        &TFrmMP3Editor::BtnSaveMp3Click},
       {&BtnSplit, "BtnSplit", ":/buttons/split", "Split", 329, &TFrmMP3Editor::BtnSplitClick},
+      {&BtnOutput, "BtnOutput", ":/buttons/output", "Output", 408, &TFrmMP3Editor::BtnOutputClick},
       {&BtnAbout, "BtnAbout", ":/buttons/help", "Help", 515, &TFrmMP3Editor::BtnAboutClick},
   };
   for (const auto& command : commands) {
@@ -172,6 +173,7 @@ void TFrmMP3Editor::CreateComponents() {
     connect(button, &QAbstractButton::clicked, this, command.Click);
     *command.Button = button;
   }
+  BtnOutput->setToolTip(QStringLiteral("How Save as and Split write their files"));
 
   // Start and end marker controls: a caption, the masked edit and the button that takes the
   // current position, one row each. The caption labels end where their edits begin, whatever

@@ -1,9 +1,8 @@
 // A file handed over by a second start of the program ("Open with" in a file manager while a
 // copy runs): the window comes to the front and opens it as the open command does. While a
 // command runs (a dialog or message box is up, or a file is being opened or written), the file
-// is not opened, and a notice says so.
+// is not taken, and the second start shows the notice that says so.
 #include <QApplication>
-#include <QLabel>
 #include <QTimer>
 
 #include "ui/Dialogs.h"
@@ -16,23 +15,28 @@ bool TFrmMP3Editor::CommandRunning() const {
          PanelState->isVisible();
 }
 
-void TFrmMP3Editor::OpenHandedOver(const QString& path) {
-  if (FClosed) return;
+std::pair<QString, QString> TFrmMP3Editor::BusyNotice() const {
+  return {Msg(FMessages.Ms_Info), Msg(FMessages.Ms_Busy)};
+}
+
+bool TFrmMP3Editor::AcceptHandOver() {
+  if (FClosed) return false;
   if (isMinimized()) showNormal();
   show();
   raise();
   activateWindow();
-  if (!CommandRunning()) {
-    OpenFile(path);
-    return;
-  }
-  QWidget* dialog = QApplication::activeModalWidget();
+  if (!CommandRunning()) return true;
   // The dialog the user is in stays in front of the window.
-  if (dialog != nullptr) {
+  if (QWidget* dialog = QApplication::activeModalWidget()) {
     dialog->raise();
     dialog->activateWindow();
   }
-  HandedOverNotice(path);
+  return false;
+}
+
+void TFrmMP3Editor::OpenHandedOver(const QString& path) {
+  if (FClosed || CommandRunning()) return;
+  OpenFile(path);
 }
 
 void TFrmMP3Editor::HandedOverNotice(const QString& path) {
@@ -43,8 +47,9 @@ void TFrmMP3Editor::HandedOverNotice(const QString& path) {
     QTimer::singleShot(100, this, [this, path] { HandedOverNotice(path); });
     return;
   }
-  FDialogs.ShowMessage(this, Msg(FMessages.Ms_Busy) + QLatin1Char('\n') + path,
-                       Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+  const auto [caption, text] = BusyNotice();
+  FDialogs.ShowMessage(this, text + QLatin1Char('\n') + path, caption, TMsgIcon::Information,
+                       TMsgButtons::Ok);
 }
 
 }  // namespace pelcato

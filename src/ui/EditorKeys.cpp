@@ -1,7 +1,8 @@
 // The main window's keys and drops: Ctrl+O opens, Ctrl+Shift+S saves as, Space plays or stops,
 // "[" and "]" set the start and end marker at the position, each only while its button is
-// enabled and no command runs; the buttons' hints name their keys. A file dragged from the
-// file manager onto the window opens as Open opens it.
+// enabled and no command runs; while a preview plays, when those buttons are off, the brackets
+// set the marker where the sound is. The buttons' hints name their keys. A file dragged from
+// the file manager onto the window opens as Open opens it.
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -67,8 +68,20 @@ void TFrmMP3Editor::CreateKeys() {
   add(QKeySequence(Qt::Key_Space), [=, this] {
     click(BtnPlayStart->isEnabled() ? static_cast<QAbstractButton*>(BtnPlayStart) : BtnStop);
   });
-  add(QKeySequence(Qt::Key_BracketLeft), [=, this] { click(BtnSetStart); });
-  add(QKeySequence(Qt::Key_BracketRight), [=, this] { click(BtnSetEnd); });
+  add(QKeySequence(Qt::Key_BracketLeft), [=, this] {
+    if (FCommandState == TCommandState::Previewing) {
+      MarkHeardPosition(TMarker::Start);
+    } else {
+      click(BtnSetStart);
+    }
+  });
+  add(QKeySequence(Qt::Key_BracketRight), [=, this] {
+    if (FCommandState == TCommandState::Previewing) {
+      MarkHeardPosition(TMarker::End);
+    } else {
+      click(BtnSetEnd);
+    }
+  });
 }
 
 void TFrmMP3Editor::ApplyKeyHints() {

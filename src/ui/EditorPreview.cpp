@@ -1,7 +1,9 @@
-// Preview playback in the main window: the three play modes, the position timer, Stop, and the
-// track bar as the position picker while nothing plays.
+// Preview playback in the main window: the three play modes, the position timer, Stop, the
+// track bar as the position picker while nothing plays, and the markers set where the sound is
+// while it plays.
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTimer>
 #include <algorithm>
@@ -54,13 +56,29 @@ void TFrmMP3Editor::PlayFrom(int mode) {
 
 void TFrmMP3Editor::TimerPosTimer() {
   if (FMp3->IsStopped()) EndPreview();
+  ShowPlayPosition();
+}
+
+int64_t TFrmMP3Editor::ShowPlayPosition() {
   const int64_t position = FMp3->PlayPosition();
   if (position >= 0) TrackBarPos->setValue(int(std::min<int64_t>(position, INT_MAX)));
+  return position;
 }
 
 void TFrmMP3Editor::BtnStopClick() {
+  // The position where the sound stops, rather than where the last tick left it up to a
+  // second earlier: a marker taken after Stop, and the next preview from the position, start
+  // there.
+  ShowPlayPosition();
   FMp3->Stop();
   EndPreview();
+}
+
+void TFrmMP3Editor::MarkHeardPosition(TMarker which) {
+  // The track bar and its label jump to the sound, and the marker's edit takes the position as
+  // the pin button would take it after Stop, clamped by the other marker.
+  if (ShowPlayPosition() < 0) return;
+  (which == TMarker::Start ? RzMaskEdit1 : RzMaskEdit2)->setText(LabelPos->text());
 }
 
 void TFrmMP3Editor::EndPreview() {

@@ -1,6 +1,7 @@
 // "Save as" and "Split" of the main window: the marked range written to a file of the user's
 // choice, and the whole file cut into pieces in the folder of the split options, each with
-// the tag built from the tag page, and the ID3v2 tag [OUTPUT] Id3v2 asks for in front.
+// the tag built from the tag page, and the ID3v2 tag [OUTPUT] Id3v2 asks for in front. The
+// success message says which of the output options shaped the files, as the files show it.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -8,13 +9,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <cstring>
 
 #include "edit/TagText.h"
 #include "io/Paths.h"
+#include "io/SourceFile.h"
+#include "mp3/Id3Tags.h"
+#include "mp3/MpegFrameHeader.h"
+#include "mp3/XingFrame.h"
 #include "split/SplitPlan.h"
 #include "tags/PieceTagFront.h"
 #include "ui/Dialogs.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/UnitOutputOptions.h"
 #include "ui/UnitSplitOption.h"
 
 namespace pelcato {
@@ -44,6 +51,8 @@ class TWindowId3v2 {
   TKorvaMP3::TFrontFor Front(size_t count) {
     return FPieces ? FPieces->Front(count) : TKorvaMP3::TFrontFor();
   }
+  // The pieces start with the source's tag rather than a new one.
+  bool KeepsSourceTag() const { return FMode == TId3v2Mode::Keep && FTag.SourceVersion() != 0; }
   // Each on a line of its own, a line break first; empty without any.
   const QString& Warnings() const { return FWarnings; }
 
@@ -61,6 +70,58 @@ class TWindowId3v2 {
   TId3v2PieceTag FTag;
   std::unique_ptr<TPieceTags> FPieces;
   QString FWarnings;
+};
+
+// What the written files start with, read back from them: an ID3v2 tag, and a "Xing" frame
+// first among the frames (the VBR header a save writes; the source's own is never copied).
+class TWrittenFront {
+ public:
+  void Look(const std::string& path) {
+    try {
+      TSourceFile file(path);
+      uint8_t b[10] = {};
+      int64_t pos = 0;
+      if (file.ReadAt(0, b, 10) == 10 && b[0] == 'I' && b[1] == 'D' && b[2] == '3') {
+        FId3v2 = true;
+        pos = 10 + int64_t(DecodeSyncsafe(b + 6)) + ((b[5] & 0x10) ? 10 : 0);
+      }
+      // Taggers may pad the tag with zero bytes behind it.
+      uint8_t head[4096];
+      const size_t got = file.ReadAt(pos, head, sizeof head);
+      size_t at = 0;
+      while (at < got && head[at] == 0) ++at;
+      pos += int64_t(at);
+      if (file.ReadAt(pos, b, 4) != 4) return;
+      const auto header = DecodeFrameHeader(b);
+      if (!header || header->Layer != 3) return;
+      uint8_t tag[4] = {};
+      if (file.ReadAt(pos + TXingFrame::TagOffset(b), tag, 4) == 4 &&
+          std::memcmp(tag, "Xing", 4) == 0) {
+        FVbrHeader = true;
+      }
+    } catch (const std::exception&) {
+      // A file that cannot be read back shows nothing; the save itself succeeded.
+    }
+  }
+  // One line for each option that shaped the files, each after a line break.
+  QString Lines(const TMessageTable& messages, bool exact, const TWindowId3v2& id3v2) const {
+    QString lines;
+    const auto add = [&lines](const std::string& text) {
+      lines += QLatin1Char('\n') + QString::fromStdString(text);
+    };
+    // An exact piece has a header frame of its own: the line on exactness says it all.
+    if (exact) {
+      add(messages.Ms_OutExact);
+    } else if (FVbrHeader) {
+      add(messages.Ms_OutVbrHeader);
+    }
+    if (FId3v2) add(id3v2.KeepsSourceTag() ? messages.Ms_OutId3v2Kept : messages.Ms_OutId3v2New);
+    return lines;
+  }
+
+ private:
+  bool FId3v2 = false;
+  bool FVbrHeader = false;
 };
 
 }  // namespace
@@ -101,17 +162,19 @@ TID3v1Tag TFrmMP3Editor::BuildTagFromEdits() const {
   return BuildTagFromFields(fields);
 }
 
-QString TFrmMP3Editor::AskExact() {
+bool TFrmMP3Editor::AskExact() {
   FMp3->Exact = FSettings.Exact;
-  if (!FSettings.Exact) return {};
-  bool exact = false;
+  if (!FSettings.Exact) return false;
   try {
-    exact = FMp3->ExactRefusal().empty();
+    return FMp3->ExactRefusal().empty();
   } catch (const std::exception&) {
     // A file that cannot be read fails the save, which says so.
-    return {};
+    return false;
   }
-  return exact ? QString() : QLatin1Char('\n') + Msg(FMessages.Ms_NotExact);
+}
+
+QString TFrmMP3Editor::NotExactLine(bool exact) const {
+  return FSettings.Exact && !exact ? QLatin1Char('\n') + Msg(FMessages.Ms_NotExact) : QString();
 }
 
 bool TFrmMP3Editor::IsOpenFile(const QString& path) const {
@@ -155,21 +218,32 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   FMp3->VbrHeader = FSettings.VbrHeader;
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
-  const QString notExact = AskExact();
+  bool exact = AskExact();
   int64_t bytes = 0;
   int64_t durationMs = 0;
-  const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, QFile::encodeName(path).toStdString(), tag,
-                                       bytes, durationMs, id3v2.Front(0));
+  std::string wholeFrames;  // why a walk to an exact piece gave up
+  const std::string destination = QFile::encodeName(path).toStdString();
+  const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, destination, tag, bytes, durationMs,
+                                       id3v2.Front(0), &wholeFrames);
+  exact = exact && wholeFrames.empty();
   ShowBusy(false);
   if (saved) {
-    FDialogs.ShowMessage(
-        this,
-        Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path + notExact + id3v2.Warnings(),
-        Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+    TWrittenFront written;
+    written.Look(destination);
+    FDialogs.ShowMessage(this,
+                         Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path +
+                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) +
+                             id3v2.Warnings(),
+                         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
   }
+}
+
+void TFrmMP3Editor::BtnOutputClick() {
+  const TRunningCommand running(*this);
+  ShowOutputOptions(FSettings, this);
 }
 
 void TFrmMP3Editor::BtnSplitClick() {
@@ -211,9 +285,10 @@ void TFrmMP3Editor::BtnSplitClick() {
   FMp3->VbrHeader = FSettings.VbrHeader;
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
-  const QString notExact = AskExact();
+  const bool exact = AskExact();
   TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
+  TWrittenFront written;
   FMp3->SaveSegments(
       starts, ends,
       [&](size_t piece) {
@@ -224,7 +299,11 @@ void TFrmMP3Editor::BtnSplitClick() {
         QCoreApplication::processEvents();
         return names.Next();
       },
-      tag, true, [&](size_t, const TSegmentResult& result) { anyFailed |= !result.Ok; },
+      tag, true,
+      [&](size_t, const TSegmentResult& result) {
+        anyFailed |= !result.Ok;
+        if (result.Ok) written.Look(result.Path);
+      },
       id3v2.Front(size_t(count)));
   ShowBusy(false);
   ApplyCommandState(TCommandState::FileOpen);
@@ -232,10 +311,11 @@ void TFrmMP3Editor::BtnSplitClick() {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Error), TMsgIcon::Error, TMsgButtons::Ok);
   } else {
-    FDialogs.ShowMessage(
-        this,
-        Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown + notExact + id3v2.Warnings(),
-        Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
+    FDialogs.ShowMessage(this,
+                         Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown +
+                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) +
+                             id3v2.Warnings(),
+                         Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }
 

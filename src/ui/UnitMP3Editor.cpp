@@ -4,9 +4,11 @@
 #include "ui/UnitMP3Editor.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QMenu>
 #include <QMouseEvent>
@@ -43,6 +45,27 @@ std::string LocaleCodePageName(const QLocale& locale) {
   if (locale.script() == QLocale::CyrillicScript) name += "@cyrillic";
   return name;
 }
+
+// A dialog leaves only an event loop it has entered: the rejection waits for it there.
+void RejectFromItsLoop(QDialog* dialog) {
+  QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+}
+
+// Rejects every dialog that shows while it watches the application's events.
+class TDialogsRejected : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      if (auto* dialog = qobject_cast<QDialog*>(watched); dialog != nullptr && dialog->isWindow()) {
+        RejectFromItsLoop(dialog);
+      }
+    }
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -128,6 +151,8 @@ void TFrmMP3Editor::DeleteTempFiles() {
 }
 
 void TFrmMP3Editor::closeEvent(QCloseEvent* event) {
+  // The window manager's close (the desktop's, not our Close button's) comes from outside.
+  if (event->spontaneous()) EndDialogsForClose();
   if (FRunningCommands > 0) {
     FCloseWaiting = true;
     event->ignore();
@@ -135,6 +160,27 @@ void TFrmMP3Editor::closeEvent(QCloseEvent* event) {
   }
   FormClose();
   event->accept();
+}
+
+void TFrmMP3Editor::CloseFromOutside() {
+  if (FClosed) return;
+  EndDialogsForClose();
+  close();
+}
+
+void TFrmMP3Editor::EndDialogsForClose() {
+  if (FClosed) return;
+  // Dialogs that open from now on, as the command unwinds or the settings are written, go the
+  // same way.
+  if (!FEndingDialogs) {
+    FEndingDialogs = true;
+    qApp->installEventFilter(new TDialogsRejected(this));
+  }
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) {
+      RejectFromItsLoop(dialog);
+    }
+  }
 }
 
 TFrmMP3Editor::TRunningCommand::~TRunningCommand() {
@@ -303,6 +349,7 @@ void TFrmMP3Editor::PM_EnglishClick() {
     UseQtTranslations(FSettings.Language);
     AutoSizeLabels();
     ApplyKeyHints();
+    emit LanguageSwitched();
   }
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "edit/MarkerTrack.h"
 #include "edit/TagText.h"
@@ -109,13 +110,22 @@ class TFrmMP3Editor : public QWidget {
   void TimeToMarker(TMarker which, int64_t ms);
   // The open command without its dialog: what the program does for a file named at start.
   void OpenFile(const QString& path);
-  // A file that a second start of the program hands over: the window comes to the front and
-  // opens it as the open command does, unless a command runs, which the notice then says.
+  // A second start of the program hands over a file: the window comes to the front, and
+  // takes the file unless a command runs (false then).
+  bool AcceptHandOver();
+  // Opens the file taken, as the open command does.
   void OpenHandedOver(const QString& path);
+  // What the second start says when the window does not take its file: the caption, and the
+  // text that the file's path follows on a line of its own, in the window's language.
+  std::pair<QString, QString> BusyNotice() const;
   // Plays from fromMs; a failure shows the player's reason. True when the preview runs.
   bool StartPreview(int64_t fromMs);
   // The waveform of the open file: the estimate at once, then decoded peaks.
   const TWaveTrack& Wave() const { return *FWave; }
+  // The session ends or the process is told to end: the dialogs that are up are rejected (and
+  // any that a command opens as it unwinds), and the window closes once no command runs, its
+  // settings written. A close by the window's own button waits for the user instead.
+  void CloseFromOutside();
   // A command is under way (a dialog or message box is up, or a file is being opened or
   // written): a handed-over or dropped file is not opened, and the keys do nothing.
   bool CommandRunning() const;
@@ -142,6 +152,7 @@ class TFrmMP3Editor : public QWidget {
   TBmpButton* BtnOpenMp3 = nullptr;
   TBmpButton* BtnSaveMp3 = nullptr;
   TBmpButton* BtnSplit = nullptr;
+  TBmpButton* BtnOutput = nullptr;  // the output options of Save as and Split
   TBmpButton* BtnAbout = nullptr;
   QLabel* LabelStart = nullptr;
   QLineEdit* RzMaskEdit1 = nullptr;
@@ -214,10 +225,15 @@ class TFrmMP3Editor : public QWidget {
   QAction* PM_Italian = nullptr;
   QAction* PM_French = nullptr;
 
+ signals:
+  // Another language was chosen: the window's texts and messages changed.
+  void LanguageSwitched();
+
  public slots:
   void BtnOpenMp3Click();
   void BtnSaveMp3Click();
   void BtnSplitClick();
+  void BtnOutputClick();
   void BtnAboutClick();
   void BtnPlayStartClick();
   void BtnStopClick();
@@ -283,6 +299,10 @@ class TFrmMP3Editor : public QWidget {
   void ApplyStateTo(std::initializer_list<const char*> names, TCommandState state);
   void EndPreview();
   void StopPreview();
+  // The player's position on the track bar while it plays; its value, or -1 when it does not.
+  int64_t ShowPlayPosition();
+  // The marker set where the preview is heard, as the brackets do while it plays.
+  void MarkHeardPosition(TMarker which);
   void PlayFrom(int mode);
   void WriteMaskEdit(QLineEdit* edit, const QString& text);
   TMarker MarkerOf(QObject* picture) const;
@@ -297,10 +317,12 @@ class TFrmMP3Editor : public QWidget {
   void MarkerMouseDown(TMarker which, QMouseEvent* event);
   void MarkerMouseMove(TMarker which, QMouseEvent* event, bool release);
   bool IsOpenFile(const QString& path) const;
-  // Gives the save [OUTPUT] Exact; with it, a file that can only be cut into whole frames gets
-  // the line that says so, for the success message.
-  QString AskExact();
+  // Gives the save [OUTPUT] Exact; true when the file can be cut exact to the sample.
+  bool AskExact();
+  // With [OUTPUT] Exact, for pieces that are not exact: the success message's line that says so.
+  QString NotExactLine(bool exact) const;
   void ShowBusy(bool busy);
+  // The notice for a dropped file that a command started in the meantime keeps from opening.
   void HandedOverNotice(const QString& path);
   QString Msg(const std::string& text) const { return QString::fromStdString(text); }
   // Labels that take the size of their text, also after a language switch.
@@ -348,6 +370,9 @@ class TFrmMP3Editor : public QWidget {
   };
   int FRunningCommands = 0;
   bool FCloseWaiting = false;
+  // A close from outside rejects every dialog shown from then on.
+  void EndDialogsForClose();
+  bool FEndingDialogs = false;
   // Moving the window by the mouse's motion where the desktop offers no move of its own.
   bool FManualMove = false;
   QPoint FManualMoveOffset;

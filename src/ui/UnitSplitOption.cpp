@@ -15,6 +15,7 @@
 #include "ui/Dialogs.h"
 #include "ui/NumericEdit.h"
 #include "ui/Skin.h"
+#include "ui/UnitOutputOptions.h"
 
 namespace pelcato {
 
@@ -92,9 +93,13 @@ void TFrmSplitOption::CreateComponents() {
   BtnOk = Place(new QPushButton(QStringLiteral("Ok"), this), "BtnOk", 216, 291, 79, 25);
   BtnOk->setDefault(true);
   BtnCancel = Place(new QPushButton(QStringLiteral("Cancel"), this), "BtnCancel", 298, 291, 79, 25);
+  // How the pieces are written, on the free left of the button row.
+  BtnOutput =
+      Place(new QPushButton(QStringLiteral("Output..."), this), "BtnOutput", 24, 291, 107, 25);
+  BtnOutput->setToolTip(QStringLiteral("Exact to the sample, VBR header, ID3v2 tag"));
 
-  QWidget* order[] = {EditFolder, BtnBrowse, BtnOpen, RadioButtonInto, EditN,    RadioButtonBy,
-                      EditHour,   EditMin,   EditSec, BtnOk,           BtnCancel};
+  QWidget* order[] = {EditFolder, BtnBrowse, BtnOpen, RadioButtonInto, EditN,     RadioButtonBy,
+                      EditHour,   EditMin,   EditSec, BtnOk,           BtnCancel, BtnOutput};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   connect(RadioButtonInto, &QRadioButton::toggled, this, &TFrmSplitOption::RadioButtonIntoClick);
@@ -102,6 +107,7 @@ void TFrmSplitOption::CreateComponents() {
   connect(BtnOpen, &QPushButton::clicked, this, &TFrmSplitOption::BtnOpenClick);
   connect(BtnOk, &QPushButton::clicked, this, &TFrmSplitOption::BtnOkClick);
   connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(BtnOutput, &QPushButton::clicked, this, &TFrmSplitOption::BtnOutputClick);
 }
 
 void TFrmSplitOption::FormCreate() {
@@ -125,6 +131,9 @@ void TFrmSplitOption::LoadDialogLanguage() {
   for (QLabel* label : {LabelFolder, LabelFilename, LabelEx, LabelHour, LabelMin, LabelSec}) {
     label->adjustSize();
   }
+  // A longer translation of the added button grows to the right, up to Ok.
+  BtnOutput->resize(std::clamp(BtnOutput->sizeHint().width(), 107, BtnOk->x() - 8 - BtnOutput->x()),
+                    BtnOutput->height());
 }
 
 void TFrmSplitOption::RadioButtonIntoClick() {
@@ -192,6 +201,12 @@ void TFrmSplitOption::BtnBrowseClick() {
   EditFolder->setText(folder);
   // Kept at once: a Cancel of the dialog afterwards does not undo it.
   FSettings.OutputFolder = folder.toStdString();
+}
+
+void TFrmSplitOption::BtnOutputClick() {
+  // Stored at once, as the output options are wherever they are changed: a Cancel of this
+  // dialog afterwards does not undo them.
+  ShowOutputOptions(FSettings, this);
 }
 
 void TFrmSplitOption::BtnOpenClick() {

@@ -1,6 +1,6 @@
 // The split options dialog: the output folder, and a split into a number of parts or into
 // pieces of a duration. It checks the folder and the values on Ok and only then stores them in
-// the split settings.
+// the split settings. A button beside Ok opens the output options.
 #pragma once
 
 #include <QDialog>
@@ -58,12 +58,14 @@ class TFrmSplitOption : public QDialog {
   QFrame* Bevel2 = nullptr;
   QPushButton* BtnOk = nullptr;
   QPushButton* BtnCancel = nullptr;
+  QPushButton* BtnOutput = nullptr;  // the output options dialog
 
  public slots:
   void RadioButtonIntoClick();
   void BtnBrowseClick();
   void BtnOpenClick();
   void BtnOkClick();
+  void BtnOutputClick();
 
  private:
   void CreateComponents();

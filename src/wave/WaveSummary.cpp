@@ -8,14 +8,72 @@ namespace pelcato {
 
 void TWaveSummary::Append(const TWaveBlock* blocks, size_t count) {
   if (FClosed || count == 0) return;
-  FBlocks.insert(FBlocks.end(), blocks, blocks + count);
-  FSamples += int64_t(count) * FBlockSamples;
+  if (FJoined == 1 && FBlocks.size() + count < FMostBlocks) {
+    if (FBlocks.size() + count > FBlocks.capacity()) {
+      FBlocks.reserve(
+          std::min(std::max(2 * FBlocks.capacity(), FBlocks.size() + count), FMostBlocks));
+    }
+    FBlocks.insert(FBlocks.end(), blocks, blocks + count);
+    FSamples += int64_t(count) * FBaseSamples;
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) Append(blocks[i]);
+}
+
+void TWaveSummary::Append(const TWaveBlock& block) {
+  if (FClosed) return;
+  FSamples += FBaseSamples;
+  if (FOpen == 0) {
+    StartBlock(block);
+  } else {
+    TWaveBlock& last = FBlocks.back();
+    last.Min = std::min(last.Min, block.Min);
+    last.Max = std::max(last.Max, block.Max);
+    FOpenSum += double(block.MeanSquare);
+    ++FOpen;
+    last.MeanSquare = float(FOpenSum / double(FOpen));
+  }
+  if (FOpen == FJoined) FOpen = 0;
+}
+
+void TWaveSummary::StartBlock(const TWaveBlock& block) {
+  if (FBlocks.size() >= FMostBlocks) {
+    // Every kept block is full here, and their count even: pairs of equal weight.
+    const size_t half = FBlocks.size() / 2;
+    for (size_t i = 0; i < half; ++i) {
+      const TWaveBlock& a = FBlocks[2 * i];
+      const TWaveBlock& b = FBlocks[2 * i + 1];
+      FBlocks[i] = {std::min(a.Min, b.Min), std::max(a.Max, b.Max),
+                    float(0.5 * (double(a.MeanSquare) + double(b.MeanSquare)))};
+    }
+    FBlocks.resize(half);
+    FJoined *= 2;
+  }
+  // The room grows by doubling as a vector's does, but never past the blocks kept at most.
+  if (FBlocks.size() == FBlocks.capacity()) {
+    FBlocks.reserve(std::min(std::max<size_t>(2 * FBlocks.capacity(), 64), FMostBlocks));
+  }
+  FBlocks.push_back(block);
+  FOpen = 1;
+  FOpenSum = double(block.MeanSquare);
 }
 
 void TWaveSummary::AppendLast(const TWaveBlock& block, int samples) {
   if (FClosed || samples <= 0) return;
-  FBlocks.push_back(block);
-  FSamples += std::min(samples, FBlockSamples);
+  samples = std::min(samples, FBaseSamples);
+  if (FOpen > 0) {
+    // The kept block not yet full takes it, weighed by its samples.
+    TWaveBlock& last = FBlocks.back();
+    last.Min = std::min(last.Min, block.Min);
+    last.Max = std::max(last.Max, block.Max);
+    const double held = double(FOpen) * FBaseSamples;
+    last.MeanSquare =
+        float((FOpenSum * FBaseSamples + double(block.MeanSquare) * samples) / (held + samples));
+  } else {
+    StartBlock(block);
+  }
+  FSamples += samples;
+  FOpen = 0;
   FClosed = true;
 }
 
@@ -32,7 +90,7 @@ TEnvelope TWaveSummary::View(double fromMs, double toMs, int width) const {
   const double perMs = double(FRate) / 1000.0;
   const double end = double(FSamples);
   const double first = double(FFirst);
-  const double block = FBlockSamples;
+  const double block = double(BlockSamples());
   for (int c = 0; c < env.Width; ++c) {
     // Samples counted from the first block's start.
     double s0 = (fromMs + double(c) * env.MsPerColumn) * perMs - first;

@@ -36,13 +36,23 @@ class TWaveSummary {
  public:
   // A granule of Layer III, so that a column may narrow down to less than a frame.
   static constexpr int kBlockSamples = 576;
+  // Blocks kept at most, whatever the file's length (24 MB): seven hours of a 48 kHz file in
+  // granules. A longer file's blocks are joined in pairs whenever there are this many, so that
+  // each then stands for twice the samples; only the deepest zoom of such a file shows it.
+  static constexpr size_t kMostBlocks = size_t(1) << 21;
 
   TWaveSummary() = default;
-  // blockSamples: the samples each block stands for (kBlockSamples for decoded blocks; an
-  // estimate that judges one frame in many makes longer ones).
-  explicit TWaveSummary(long sampleRate, int blockSamples = kBlockSamples)
-      : FRate(sampleRate), FBlockSamples(std::max(blockSamples, 1)) {}
-  int BlockSamples() const { return FBlockSamples; }
+  // blockSamples: the samples each block handed in stands for (kBlockSamples for decoded
+  // blocks; an estimate that judges one frame in many makes longer ones). mostBlocks: see
+  // kMostBlocks (at least 2).
+  explicit TWaveSummary(long sampleRate, int blockSamples = kBlockSamples,
+                        size_t mostBlocks = kMostBlocks)
+      : FRate(sampleRate),
+        FBaseSamples(std::max(blockSamples, 1)),
+        FMostBlocks(std::max<size_t>(mostBlocks & ~size_t(1), 2)) {}
+  // The samples each kept block stands for: those of a block handed in, times the blocks
+  // joined into one.
+  int64_t BlockSamples() const { return int64_t(FBaseSamples) * FJoined; }
 
   long SampleRate() const { return FRate; }
   size_t Blocks() const { return FBlocks.size(); }
@@ -60,16 +70,13 @@ class TWaveSummary {
   }
   size_t MemoryBytes() const { return FBlocks.capacity() * sizeof(TWaveBlock); }
 
-  void Reserve(size_t blocks) { FBlocks.reserve(blocks); }
+  // Makes room at once, for no more than the blocks kept at most.
+  void Reserve(size_t blocks) { FBlocks.reserve(std::min(blocks, FMostBlocks)); }
   // Gives back the room made for blocks that never came.
   void Trim() { FBlocks.shrink_to_fit(); }
   // Whole blocks, then at most one last block of fewer samples.
   void Append(const TWaveBlock* blocks, size_t count);
-  void Append(const TWaveBlock& block) {
-    if (FClosed) return;
-    FBlocks.push_back(block);
-    FSamples += FBlockSamples;
-  }
+  void Append(const TWaveBlock& block);
   void AppendLast(const TWaveBlock& block, int samples);
 
   // The part of the file from fromMs to toMs in width columns. A column narrower than a block
@@ -77,10 +84,20 @@ class TWaveSummary {
   TEnvelope View(double fromMs, double toMs, int width) const;
 
  private:
+  // Starts a new kept block, joining the kept ones in pairs first when there are as many as
+  // may be.
+  void StartBlock(const TWaveBlock& block);
+
   long FRate = 0;
-  int FBlockSamples = kBlockSamples;
+  int FBaseSamples = kBlockSamples;
+  size_t FMostBlocks = kMostBlocks;
+  int64_t FJoined = 1;  // blocks handed in that make one kept block
   int64_t FFirst = 0;
   std::vector<TWaveBlock> FBlocks;
+  // The blocks handed in that the last kept block holds while it is not full yet (0: it is),
+  // and the sum of their mean squares.
+  int64_t FOpen = 0;
+  double FOpenSum = 0.0;
   int64_t FSamples = 0;
   bool FClosed = false;  // a shorter last block was added
 };

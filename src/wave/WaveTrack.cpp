@@ -31,16 +31,30 @@ void TWaveTrack::StartDecode(const std::string& file, size_t expectedBlocks) {
   }
   FDone = false;
   FRunning = true;
-  FThread = std::thread([this, file, expectedBlocks] {
-    TPeaksControl control;
-    control.Cancel = &FCancel;
-    control.Lock = &FLock;
-    control.ExpectedBlocks = expectedBlocks;
-    const TPeaksResult result = DecodePeaks(file, FDecoded, control);
-    FDone = result.Done;
-    if (result.Cancelled) ++FCancelled;
+  const auto decode = [this, file, expectedBlocks] {
+    try {
+      TPeaksControl control;
+      control.Cancel = &FCancel;
+      control.Lock = &FLock;
+      control.ExpectedBlocks = expectedBlocks;
+      const TPeaksResult result = DecodePeaks(file, FDecoded, control);
+      FDone = result.Done;
+      if (result.Cancelled) ++FCancelled;
+    } catch (...) {
+      // Out of memory, most likely: what was decoded goes, and the estimate stays. Nothing
+      // here may throw again, nor end the program.
+      std::lock_guard<std::mutex> hold(FLock);
+      FDecoded = TWaveSummary();
+      FDone = false;
+    }
     FRunning = false;
-  });
+  };
+  try {
+    FThread = std::thread(decode);
+  } catch (const std::exception&) {
+    // No thread to be had: the estimate stays.
+    FRunning = false;
+  }
 }
 
 bool TWaveTrack::Empty() const {

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +98,54 @@ TEST_F(SingleInstance, UnusableFolderStartsUnguarded) {
   std::filesystem::create_directory(FFolder + "/Blocked.lock");
   TSingleInstance guard;
   EXPECT_EQ(guard.Acquire("Blocked"), TInstanceState::Unguarded);
+}
+
+// Where someone else could enter the lock folder, they could take the lock or receive the
+// files handed over: a runtime folder open to others is passed over, and a "pelcato-<uid>"
+// that another user made first leaves the copies a folder that cannot be taken, one for all.
+TEST_F(SingleInstance, TheLockLiesWhereOnlyThisUserCanReachIt) {
+  const std::string temporary = FFolder + "/tmp";
+  const std::string cache = FFolder + "/cache";
+  ASSERT_TRUE(std::filesystem::create_directory(temporary));
+  chmod(temporary.c_str(), 01777);
+  const std::string shared = FFolder + "/shared";
+  ASSERT_TRUE(std::filesystem::create_directory(shared));
+  chmod(shared.c_str(), 01777);
+  EXPECT_EQ(TSingleInstance::LockFolderIn(shared.c_str(), temporary, cache),
+            temporary + "/pelcato-" + std::to_string(geteuid()) + "/");
+
+  // Taken by another user (or, where the test cannot make another user's folder, open to all).
+  const std::string taken = temporary + "/pelcato-" + std::to_string(geteuid());
+  chmod(taken.c_str(), 0777);
+  [[maybe_unused]] const int chowned = chown(taken.c_str(), 65534, 65534);
+  setenv("XDG_RUNTIME_DIR", shared.c_str(), 1);
+  setenv("TMPDIR", temporary.c_str(), 1);
+  setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+  const std::string own = TSingleInstance::LockFolder();
+  ASSERT_EQ(own.rfind(taken + "-", 0), 0u) << own;
+  const std::string ownFolder = own.substr(0, own.size() - 1);
+  struct stat st {};
+  ASSERT_EQ(lstat(ownFolder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, geteuid());
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  {
+    TProbe first("Korvane_Pelcato", true);
+    EXPECT_EQ(first.Answer, "first");
+    TProbe second("Korvane_Pelcato", false);
+    EXPECT_EQ(second.Answer, "running");
+  }
+  EXPECT_EQ(TSingleInstance::LockFolder(), own);
+
+  // The folder gone with the temporary files, and its name taken by someone else meanwhile:
+  // not used, another made.
+  std::filesystem::remove_all(ownFolder);
+  ASSERT_TRUE(std::filesystem::create_directory(ownFolder));
+  chmod(ownFolder.c_str(), 0777);
+  const std::string again = TSingleInstance::LockFolder();
+  EXPECT_NE(again, own);
+  EXPECT_EQ(again.rfind(taken + "-", 0), 0u) << again;
+  unsetenv("TMPDIR");
+  unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace

@@ -440,6 +440,36 @@ TEST_F(SplitModesTest, SizePiecesStayWithinTheLimitAndHoldEveryFrameOnce) {
   EXPECT_EQ(OutCount(), 0u);
 }
 
+// A size too small for an exact piece of this file: one line that names the smallest size
+// possible, with which the file then splits, when one byte less does not.
+TEST_F(SplitModesTest, ASizeTooSmallForAnExactPieceNamesTheSmallestPossible) {
+  const std::string source = DataFile("cbr128.mp3");
+  const auto split = [&](const std::string& size) {
+    fs::remove_all(out_);
+    fs::create_directory(out_);
+    return RunCliWith({"split", source, "--size", size, "--exact", "--out", out_, "--no-tag"});
+  };
+  const TRun tooSmall = split("1K");
+  EXPECT_EQ(tooSmall.Status, 2);
+  EXPECT_EQ(OutCount(), 0u);
+  ASSERT_EQ(Lines(tooSmall.Err).size(), 1u) << tooSmall.Err;
+  const std::string said = tooSmall.Err;
+  const size_t at = said.find("the smallest size possible is ");
+  ASSERT_NE(at, std::string::npos) << said;
+  const int64_t smallest = std::atoll(said.c_str() + at + 30);
+  ASSERT_GT(smallest, 1024);
+  const TRun fits = split(std::to_string(smallest));
+  ASSERT_EQ(fits.Status, 0) << fits.Err;
+  for (const std::string& piece : Lines(fits.Out)) {
+    EXPECT_LE(fs::file_size(piece), uint64_t(smallest)) << piece;
+  }
+  const TRun less = split(std::to_string(smallest - 1));
+  EXPECT_EQ(less.Status, 2);
+  EXPECT_NE(less.Err.find("possible is " + std::to_string(smallest) + " bytes\n"),
+            std::string::npos)
+      << less.Err;
+}
+
 TEST(SplitModesCore, ByteSizesCountInPowersOf1024) {
   int64_t n = 0;
   ASSERT_TRUE(ParseByteSize("1K", n));

@@ -147,11 +147,16 @@ const std::map<std::string, std::string> kDesignKeys = {
      "Label8.Caption Label6.Caption Label7.Caption TabSheet3.Caption OpenDialog1.Title "
      "SaveDialog1.Title PM_English.Caption PM_Spanish.Caption PM_German.Caption "
      "PM_Italian.Caption PM_French.Caption PM_Play.Caption PM_FromStart.Caption "
-     "PM_FromEnd.Caption"},
+     "PM_FromEnd.Caption BtnOutput.Caption BtnOutput.Hint"},
     {"FrmSplitOption",
      "Caption LabelFolder.Caption BtnBrowse.Caption BtnOpen.Caption LabelFilename.Caption "
      "RadioButtonInto.Caption RadioButtonBy.Caption LabelHour.Caption LabelMin.Caption "
-     "LabelSec.Caption BtnOk.Caption BtnCancel.Caption"}};
+     "LabelSec.Caption BtnOk.Caption BtnCancel.Caption BtnOutput.Caption BtnOutput.Hint"},
+    {"FrmOutputOptions",
+     "Caption GroupOutput.Caption CheckExact.Caption CheckExact.Hint CheckVbrHeader.Caption "
+     "CheckVbrHeader.Hint LabelId3v2.Caption RadioId3v2None.Caption RadioId3v2Keep.Caption "
+     "RadioId3v2Keep.Hint RadioId3v2New.Caption RadioId3v2New.Hint BtnOk.Caption "
+     "BtnCancel.Caption"}};
 
 TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
   const std::string dir = std::string(PELCATO_LANGUAGES) + "/";

@@ -35,7 +35,8 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
   EXPECT_EQ(std::tie(s.UpgradePos, s.SplitType, s.SplitInto, s.SplitHour, s.SplitMin, s.SplitSec),
             std::make_tuple(0, TSplitType::IntoParts, 2, 0, 3, 0));
   EXPECT_EQ(s.Language, LangAuto);
-  EXPECT_FALSE(s.VbrHeader);
+  // Pieces of a VBR file show their true length unless the user says otherwise.
+  EXPECT_TRUE(s.VbrHeader);
   EXPECT_EQ(s.Id3v2, 0);
   EXPECT_FALSE(s.Exact);
 }
@@ -43,13 +44,15 @@ TEST_F(SettingsTest, MissingFileGivesTheDefaults) {
 TEST_F(SettingsTest, OutputChoicesAreReadAsAnyNonZeroNumberAndWrittenBack) {
   for (bool TAppSettings::*field : {&TAppSettings::VbrHeader, &TAppSettings::Exact}) {
     const std::string key = field == &TAppSettings::Exact ? "Exact" : "VbrHeader";
+    const bool byDefault = field == &TAppSettings::VbrHeader;
     SCOPED_TRACE(key);
-    for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{{"1", true},
-                                                                                  {"0x10", true},
-                                                                                  {"-1", true},
-                                                                                  {"0", false},
-                                                                                  {"yes", false},
-                                                                                  {"", false}}) {
+    for (const auto& [text, expected] :
+         std::vector<std::pair<std::string, bool>>{{"1", true},
+                                                   {"0x10", true},
+                                                   {"-1", true},
+                                                   {"0", false},
+                                                   {"yes", byDefault},
+                                                   {"", byDefault}}) {
       Write("[output]\n" + key + "=" + text + "\n");
       EXPECT_EQ(Load().*field, expected) << text;
     }
@@ -126,7 +129,7 @@ TEST_F(SettingsTest, SaveCreatesTheFileWithoutAnUpgradeSection) {
   // The language first, then the split entries in their order, then the output choices.
   EXPECT_EQ(text,
             "[LANGUAGE]\nDefault=7\n\n[SPLIT]\nOutputFolder=\nType=0\nInto=2\nHour=0\n"
-            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=0\nId3v2=0\nExact=0\n");
+            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=1\nId3v2=0\nExact=0\n");
 }
 
 TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {

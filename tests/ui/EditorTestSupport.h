@@ -138,7 +138,7 @@ inline void ExpectState(TFrmMP3Editor& w, TCommandState state) {
       {"RzBmpButton2", true},
       {"BtnSaveMp3 BtnSplit BtnPlayStart BtnPlay2 TrackBarPos BtnSetStart BtnSetEnd", open},
       {"BtnStop", previewing},
-      {"ImageStart ImageEnd LabelStart LabelEnd RzMaskEdit1 RzMaskEdit2 RzCheckBox1",
+      {"ImageStart ImageEnd LabelStart LabelEnd RzMaskEdit1 RzMaskEdit2 RzCheckBox1 BtnOutput",
        open || previewing},
       {"RzEdit1 RzEdit2 RzEdit3 RzEdit5 RzEdit6 RzEdit7 RzComboBox1",
        (open || previewing) && checked},

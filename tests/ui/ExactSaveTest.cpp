@@ -62,7 +62,10 @@ TEST(ExactSave, SaveAsAndSplitWriteTheCommandLinesExactPieces) {
   w.Dialogs.Paths.push_back(saved);
   w->BtnSaveMp3Click();
   ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
-  EXPECT_EQ(w.Dialogs.Messages[0].Text, "MP3 successfully saved to\n\r" + saved);
+  EXPECT_EQ(w.Dialogs.Messages[0].Text.toStdString(),
+            ("MP3 successfully saved to\n\r" + saved +
+             "\nExact to the sample: in gapless players each file plays exactly its range.")
+                .toStdString());
   const QByteArray piece = Bytes(saved);
   EXPECT_EQ(piece, CliCut(source, 333, 917, out.path()));
   EXPECT_TRUE(piece.left(200).contains("LAME"));

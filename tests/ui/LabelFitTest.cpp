@@ -21,6 +21,7 @@
 #include "settings/AppSettings.h"
 #include "ui/Skin.h"
 #include "ui/UnitMP3Editor.h"
+#include "ui/UnitOutputOptions.h"
 #include "ui/UnitSplitOption.h"
 
 namespace pelcato {
@@ -58,6 +59,18 @@ const TWindowCase kWindows[] = {
        LoadSettings(settings);
        auto dialog = std::make_unique<TFrmSplitOption>(dialogs, settings, messages);
        dialog->LoadDialogLanguage();
+       return dialog;
+     }},
+    {"FrmOutputOptions",
+     [](TFakeDialogs&, const TProgramFolder& folder) -> std::unique_ptr<QWidget> {
+       static TAppSettings settings;
+       settings = TAppSettings{};
+       settings.ProgramFolder = folder.Path().toStdString();
+       LoadSettings(settings);
+       auto dialog = std::make_unique<TFrmOutputOptions>(settings);
+       dialog->LoadDialogLanguage();
+       // Its layouts place the controls once it shows.
+       dialog->show();
        return dialog;
      }},
 };
@@ -150,7 +163,7 @@ TEST(LabelFit, EveryTranslatedCaptionShowsItsWholeText) {
   EXPECT_GE(checked, 5 * (17 + 5));
 }
 
-// The four command buttons draw their captions in one font size in every language: a caption
+// The five command buttons draw their captions in one font size in every language: a caption
 // too long for one line takes two, inside the button and below the picture's symbol, whose
 // artwork ends 44 pixels down its 64.
 TEST(LabelFit, CommandCaptionsKeepOneFontSizeInEveryLanguage) {
@@ -162,7 +175,7 @@ TEST(LabelFit, CommandCaptionsKeepOneFontSizeInEveryLanguage) {
     folder.WriteSettings("[LANGUAGE]\nDefault=" + QByteArray::number(language.Id) + "\n");
     TFakeDialogs dialogs;
     const std::unique_ptr<QWidget> form = kWindows[0].Make(dialogs, folder);
-    for (const char* name : {"BtnOpenMp3", "BtnSaveMp3", "BtnSplit", "BtnAbout"}) {
+    for (const char* name : {"BtnOpenMp3", "BtnSaveMp3", "BtnSplit", "BtnOutput", "BtnAbout"}) {
       auto* button = form->findChild<TBmpButton*>(QLatin1String(name));
       ASSERT_NE(button, nullptr) << name;
       SCOPED_TRACE(button->text().toStdString());

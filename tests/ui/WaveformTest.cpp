@@ -280,15 +280,32 @@ TEST(DropAndKeys, EachKeyReachesItsCommandOnlyWhereItsButtonCouldBeClicked) {
   QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(w.Dialogs.DialogTitles.size(), 2);  // the save dialog, cancelled
 
-  // Space plays and stops; meanwhile the set buttons are off, and so are their keys.
+  // Space plays and stops. Meanwhile the set buttons are off, and the brackets set the markers
+  // where the sound is, not where the last tick of the position timer left the track bar.
+  w->TrackBarPos->setValue(200);
   QTest::keyClick(window, Qt::Key_Space);
   EXPECT_EQ(w->CommandState(), TCommandState::Previewing);
   EXPECT_EQ(w.Player->Plays, 1);
-  w->TrackBarPos->setValue(100);  // as the player's position would
+  w.Player->Position = 1234;
   QTest::keyClick(window, Qt::Key_BracketLeft);
-  EXPECT_EQ(w->StartMs(), 700);
+  EXPECT_EQ(w->StartMs(), 1234);
+  EXPECT_EQ(w->RzMaskEdit1->text(), "000:00:01.234");
+  w.Player->Position = 2100;
+  QTest::keyClick(window, Qt::Key_BracketRight);
+  EXPECT_EQ(w->EndMs(), 2100);
+  w.Player->Position = 1000;  // before the start marker: the end stops at it
+  QTest::keyClick(window, Qt::Key_BracketRight);
+  EXPECT_EQ(w->EndMs(), 1234);
+  EXPECT_FALSE(w->BtnSetStart->isEnabled());
+  EXPECT_EQ(w->CommandState(), TCommandState::Previewing);
+  // Stop reads the position once more: the pin then takes where the sound stopped.
+  w.Player->Position = 2345;
   QTest::keyClick(window, Qt::Key_Space);
   EXPECT_EQ(w->CommandState(), TCommandState::FileOpen);
+  EXPECT_EQ(w->LabelPos->text(), "000:00:02.345");
+  QTest::keyClick(window, Qt::Key_BracketRight);
+  EXPECT_EQ(w->EndMs(), 2345);
+  EXPECT_EQ(w->StartMs(), 1234);
 
   // A text edit with the focus keeps Space (and the brackets) as text.
   w->RzPageControl1->setCurrentWidget(w->TabSheet1);
@@ -298,7 +315,7 @@ TEST(DropAndKeys, EachKeyReachesItsCommandOnlyWhereItsButtonCouldBeClicked) {
   QTest::keyClick(w->RzEdit1, Qt::Key_BracketRight);
   EXPECT_EQ(w->RzEdit1->text(), " ]");
   EXPECT_EQ(w.Player->Plays, 1);
-  EXPECT_EQ(w->EndMs(), 1900);
+  EXPECT_EQ(w->EndMs(), 2345);
   // So does a check box or a button with the focus: Space works it, as anywhere else.
   w->RzCheckBox1->setFocus();
   QTest::keyClick(w->RzCheckBox1, Qt::Key_Space);

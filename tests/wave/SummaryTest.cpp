@@ -91,6 +91,18 @@ TEST(Summary, ViewsAgreeWithTheSamples) {
     check(*summary, 37, 7, 9);  // zoomed into the middle, beyond the end
   }
 
+  // Kept to 16 blocks, the summary joins them in pairs as more come: eight a block by the end,
+  // each as the samples of those eight say, and no more room than for 16.
+  TWaveSummary capped(44100, kBlock, 16);
+  capped.Append(intBlocks.data(), intBlocks.size());
+  capped.AppendLast(intMeter.PendingBlock(), intMeter.Pending());
+  EXPECT_EQ(capped.Blocks(), 13u);
+  EXPECT_EQ(capped.BlockSamples(), 8 * kBlock);
+  EXPECT_EQ(capped.Samples(), int64_t(frames));
+  EXPECT_LE(capped.MemoryBytes(), 16 * sizeof(TWaveBlock));
+  check(capped, 0, 13, 8);
+  check(capped, 16, 5, 16);
+
   // Columns of a third of a block: each shows its block.
   const TEnvelope fine = fromInt.View(10 * blockMs, 12 * blockMs, 6);
   for (int c = 0; c < 6; ++c) {
