@@ -31,13 +31,13 @@ int CmdCut(const std::vector<std::string>& words, std::ostream& out, std::ostrea
   int64_t bytes = 0;
   int64_t durationMs = 0;
   std::string notExact;
-  const bool saved = mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs,
-                                     id3v2.Front(0), &notExact, !overwrite);
+  const bool saved = mp3.SaveSegment(startMs, endMs, target, tag, bytes, durationMs, id3v2.Front(0),
+                                     &notExact, !overwrite);
   if (!notExact.empty()) WarnNotExact(mp3, notExact, err);
   if (!saved) {
     // A cut never makes its name when it fails, so a name there now was there before.
-    err << target << ": "
-        << (!overwrite && PathExists(target) ? exists : Messages().Ms_NotSave) << "\n";
+    err << target << ": " << (!overwrite && PathExists(target) ? exists : Messages().Ms_NotSave)
+        << "\n";
     return kExitFailed;
   }
   out << "Bytes: " << bytes << "\n";

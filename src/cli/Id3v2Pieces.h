@@ -33,7 +33,7 @@ class TCliId3v2 {
 
  private:
   TId3v2Mode FMode = TId3v2Mode::None;
-  TPieceTagFields FOptions;   // the tag options
+  TPieceTagFields FOptions;       // the tag options
   TPieceTagFields FSourceFields;  // the texts of the source's tags
   std::unique_ptr<TId3v2PieceTag> FTag;
   std::unique_ptr<TPieceTags> FPieces;

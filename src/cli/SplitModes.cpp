@@ -183,8 +183,8 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
         auto it = known.find(key);
         if (it == known.end()) {
           const std::optional<MpegFrameHeader> d = DecodeFrameHeader(h);
-          it = known.emplace(key, std::pair(TXingFrame::ForBytes(h), d ? AverageFrameBytes(*d) : 0.0))
-                   .first;
+          const double average = d ? AverageFrameBytes(*d) : 0.0;
+          it = known.emplace(key, std::pair(TXingFrame::ForBytes(h), average)).first;
         }
         std::tie(frame.HeaderBytes, frame.Average) = it->second;
       }

@@ -91,8 +91,8 @@ std::optional<int64_t> ParseTypedTime(std::string_view text) {
   const int64_t hours = count == 3 ? fields[0] : 0;
   const int64_t minutes = fields[count - 2];
   const int64_t seconds = fields[count - 1];
-  if (!Add(total, hours, 3'600'000) || !Add(total, minutes, 60'000) ||
-      !Add(total, seconds, 1000) || !Add(total, fraction, 1)) {
+  if (!Add(total, hours, 3'600'000) || !Add(total, minutes, 60'000) || !Add(total, seconds, 1000) ||
+      !Add(total, fraction, 1)) {
     return std::nullopt;
   }
   return total;

@@ -65,7 +65,8 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool want
   }
   const uint8_t* h = src.Peek(first, 4);
   if (!h) {
-    return invalid(first > 0 ? "no audio after the ID3v2 tag" : "too short for an MPEG audio frame");
+    return invalid(first > 0 ? "no audio after the ID3v2 tag"
+                             : "too short for an MPEG audio frame");
   }
   const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h);
   // The first frame must stand right here; no search further on.

@@ -25,9 +25,9 @@ class TAtomicOutput;
 struct TMp3DataInfo {
   std::string FileName;
   int64_t FileSize = 0;
-  bool Valid = false;  // a frame header stands where the first frame is expected
+  bool Valid = false;         // a frame header stands where the first frame is expected
   std::string InvalidReason;  // why not, in a few words; empty for a valid file
-  bool MciOk = false;  // the player opened the file and told its length
+  bool MciOk = false;         // the player opened the file and told its length
   std::string MciError;
   TPlayerFault MciFault = TPlayerFault::None;  // why the player did not, when it did not
   int Bitrate = 0;                             // kbit/s of the first frame
@@ -74,8 +74,9 @@ class TKorvaMP3 {
   TMp3DataInfo Info;
   // When true, a piece whose frames do not all share one bit rate, or whose size does not tell
   // its length (SizeTellsLength), starts with a new VBR header frame ("Xing") that gives its
-  // frame count, byte count and seek table, in every save (a split by size too). Off here, where pieces are then the source's frames and nothing else;
-  // the window and pelcato-cli switch it on unless told otherwise.
+  // frame count, byte count and seek table, in every save (a split by size too). Off here, where
+  // pieces are then the source's frames and nothing else; the window and pelcato-cli switch it on
+  // unless told otherwise.
   bool VbrHeader = false;
   // When true, a piece plays exactly the samples of its range in a gapless-aware decoder (see
   // mp3/ExactWriter.h): a header frame with a LAME extension first (VbrHeader is implied), a

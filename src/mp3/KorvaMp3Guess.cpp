@@ -144,8 +144,7 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
     }
     if (wrong) throw EWrongGuess();
   };
-  const bool named =
-      WriteOutput(src, destination, tag, front, noReplace, result, copyAndCheck);
+  const bool named = WriteOutput(src, destination, tag, front, noReplace, result, copyAndCheck);
   // A failed read or write fails the piece as it fails a plain write; only a wrong guess
   // leaves the piece to the caller.
   return named || !wrong;

@@ -183,7 +183,8 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
   int64_t pos = from;
   // Pieces asked to be exact get the VBR header frame even where they fall back to whole frames.
   // Where the index has met frames of one bit rate only, spread evenly, no piece needs one.
-  if ((VbrHeader || Exact) && out && !(index && index->Count().OneRate && index->Count().EvenSizes)) {
+  if ((VbrHeader || Exact) && out &&
+      !(index && index->Count().OneRate && index->Count().EvenSizes)) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
     if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());

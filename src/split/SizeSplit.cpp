@@ -5,7 +5,6 @@
 
 #include "mp3/ExactWriter.h"
 #include "mp3/KorvaMp3.h"
-
 #include "mp3/XingFrame.h"
 
 namespace pelcato {
@@ -60,8 +59,7 @@ TSizePlan PlanSizePieces(const std::vector<TSizedFrame>& frames, int64_t audioEn
     // The open piece with this frame: whether it gets a header frame, and its bytes then.
     const bool same = first && oneRate && f.Rate == first->Rate;
     const int64_t frameBytes = first ? plan.Bytes.back() + f.Bytes : 0;
-    const bool header =
-        first && !(same && SizeTellsLength(count + 1, frameBytes, first->Average));
+    const bool header = first && !(same && SizeTellsLength(count + 1, frameBytes, first->Average));
     if (!first || frameBytes + (header ? first->HeaderBytes : 0) > room) {
       // The frame opens a new piece; the previous one ends where it starts.
       if (first) plan.To.back() = f.Pos;

@@ -33,7 +33,7 @@ struct TSizedFrame {
 struct TSizePlan {
   std::vector<int64_t> From;
   std::vector<int64_t> To;
-  std::vector<int64_t> Bytes;  // frame bytes of each piece, the tags not included
+  std::vector<int64_t> Bytes;   // frame bytes of each piece, the tags not included
   std::vector<int64_t> Header;  // bytes of each piece's VBR header frame, 0 without one
   int64_t LargestFrame = 0;
   bool Fits = false;  // false when a frame and the tag together exceed limit (no pieces then)

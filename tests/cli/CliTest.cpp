@@ -126,8 +126,8 @@ TEST_F(CliTest, InfoListsTheFactsThenTheTag) {
        {"\nValid: true\n", "\nMciOk: true\n", "\nBitrate: 128\n", "\nVersion: 1\n",
         "\nFrameSize: 417\n", "\nMono: false\n", "\nID3v1Size: 128\n", "\nDuration: 2612\n",
         "\nComputedDuration: 2612\n", "\nChannelMode: joint stereo\n", "\nHeaderFrame: none\n",
-        "\nTitle: Caf\xC3\xA9 \"live\"\\\n", "\nTrack: 3\n",
-        "\nGenre: 17\n", "\nGenreName: Rock\n"}) {
+        "\nTitle: Caf\xC3\xA9 \"live\"\\\n", "\nTrack: 3\n", "\nGenre: 17\n",
+        "\nGenreName: Rock\n"}) {
     EXPECT_NE(r.Out.find(line), std::string::npos) << line;
   }
 
@@ -425,12 +425,14 @@ TEST_F(CliTest, FilesThatAreNoMp3OrCannotBeReadFail) {
   // Why not, for what people take for MP3 files.
   std::ofstream(Path("empty.mp3"));
   std::ofstream(Path("wave.mp3")) << std::string("RIFF\x24\0\0\0WAVEfmt ", 16);
-  std::ofstream(Path("late.mp3")) << std::string(1000, 'x') << std::ifstream(MakeMp3("f.mp3", 5)).rdbuf();
+  std::ofstream(Path("late.mp3")) << std::string(1000, 'x')
+                                  << std::ifstream(MakeMp3("f.mp3", 5)).rdbuf();
   for (const auto& [name, why] : std::vector<std::pair<std::string, std::string>>{
            {"empty.mp3", "empty file"},
            {"wave.mp3", "a WAVE file, not MP3"},
-           {"late.mp3", "no MPEG audio frame at byte 0, where the audio has to start; frames "
-                        "start at byte 1000 behind other data"}}) {
+           {"late.mp3",
+            "no MPEG audio frame at byte 0, where the audio has to start; frames "
+            "start at byte 1000 behind other data"}}) {
     r = Run({"info", "--json", Path(name)});
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Out.find("\"InvalidReason\": \"" + why + "\""), std::string::npos) << r.Out;

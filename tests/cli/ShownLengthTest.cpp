@@ -46,7 +46,8 @@ std::string ReadAll(const std::string& path) {
 std::string WithVbriFrame(const std::string& lameVbr) {
   std::string b = ReadAll(lameVbr);
   size_t size = 4;  // the "Xing" frame ends where the next frame header starts
-  while (size + 1 < b.size() && (uint8_t(b[size]) != 0xFF || (uint8_t(b[size + 1]) & 0xE0) != 0xE0)) {
+  while (size + 1 < b.size() &&
+         (uint8_t(b[size]) != 0xFF || (uint8_t(b[size + 1]) & 0xE0) != 0xE0)) {
     ++size;
   }
   const auto big = [](uint32_t v, int bytes) {
@@ -58,8 +59,9 @@ std::string WithVbriFrame(const std::string& lameVbr) {
   uint32_t frames = 0;
   for (size_t i = 0; i < 4; ++i) frames = frames << 8 | uint8_t(b[count + i]);
   std::string frame = b.substr(0, 4) + std::string(size - 4, '\0');
-  const std::string vbri = "VBRI" + big(1, 2) + big(0, 2) + big(75, 2) + big(uint32_t(b.size()), 4) +
-                           big(frames, 4) + big(0, 2) + big(1, 2) + big(2, 2) + big(1, 2);
+  const std::string vbri = "VBRI" + big(1, 2) + big(0, 2) + big(75, 2) +
+                           big(uint32_t(b.size()), 4) + big(frames, 4) + big(0, 2) + big(1, 2) +
+                           big(2, 2) + big(1, 2);
   frame.replace(36, vbri.size(), vbri);
   return frame + b.substr(size);
 }
@@ -107,7 +109,8 @@ TEST_F(ShownLengthTest, PiecesShowTheLengthTheirFramesDecodeTo) {
   std::vector<std::string> files;
   for (const auto& s : sources) {
     const std::string mp3 = Path(std::string(s.Name) + ".mp3");
-    ASSERT_TRUE(Shell(std::string("lame --quiet --noreplaygain ") + s.Lame + " " + s.Wav + " " + mp3));
+    ASSERT_TRUE(
+        Shell(std::string("lame --quiet --noreplaygain ") + s.Lame + " " + s.Wav + " " + mp3));
     ASSERT_EQ(ReadAll(mp3).substr(s.At, 4), s.Tag) << s.Name;
     files.push_back(mp3);
   }
@@ -137,8 +140,10 @@ TEST_F(ShownLengthTest, PiecesShowTheLengthTheirFramesDecodeTo) {
              list));
   for (const std::string& piece : pieces) {
     SCOPED_TRACE(piece);
-    const std::string facts = Output("ffprobe -v error -show_entries stream=sample_rate -of "
-                                     "csv=p=0 '" + piece + "'");
+    const std::string facts = Output(
+        "ffprobe -v error -show_entries stream=sample_rate -of "
+        "csv=p=0 '" +
+        piece + "'");
     const double rate = std::atof(facts.c_str());
     ASSERT_GT(rate, 0.0);
     const double frame = (rate < 32000 ? 576 : 1152) / rate;

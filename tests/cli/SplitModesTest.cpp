@@ -350,7 +350,8 @@ TEST_F(SplitModesTest, VerifyAndVbrHeaderReachTheSplitModes) {
     const size_t header = 156;  // a frame of 48 kbit/s holds the fields
     size_t end = at;
     while (end < frames.size() && frames[end].Pos < frames[at].Pos + piece.size() - header) ++end;
-    const size_t to = end < frames.size() ? frames[end].Pos : frames.back().Pos + frames.back().Size;
+    const size_t to =
+        end < frames.size() ? frames[end].Pos : frames.back().Pos + frames.back().Size;
     EXPECT_EQ(piece.substr(header), source.substr(frames[at].Pos, to - frames[at].Pos)) << i;
     if (i + 1 < sizedPieces.size()) {
       EXPECT_GT(piece.size() + frames[end].Size, 8192u) << i;

@@ -193,11 +193,11 @@ TEST(ExactPieceOfAFileTheWalkCannotFollow, IsWholeFramesWithAWarning) {
       Cat(Cat(Bytes(s->File.begin(), middle), Bytes(100, 0x55)), Bytes(middle, s->File.end())));
   for (const std::string& source : {DataFile("layer2.mp3"), junk}) {
     SCOPED_TRACE(source);
-    const TRun exact = RunCliWith({"cut", source, "200", "2000", dir / "exact.mp3", "--exact", "--overwrite"});
+    const TRun exact =
+        RunCliWith({"cut", source, "200", "2000", dir / "exact.mp3", "--exact", "--overwrite"});
     EXPECT_EQ(exact.Status, 0);
     EXPECT_NE(exact.Err.find(": not exact to the sample: "), std::string::npos) << exact.Err;
-    const TRun whole =
-        RunCliWith({"cut", source, "200", "2000", dir / "whole.mp3", "--overwrite"});
+    const TRun whole = RunCliWith({"cut", source, "200", "2000", dir / "whole.mp3", "--overwrite"});
     EXPECT_EQ(ReadFile(dir / "exact.mp3"), ReadFile(dir / "whole.mp3"));
   }
 }
