@@ -34,8 +34,8 @@ bench() {
 
 echo "== a fixed gain on the whole file"
 bench gain -n cp "cp '$src' '$out/whole.mp3'" \
-  -n pelcato "'$cli' cut '$src' 0 999999999 '$out/whole.mp3' --gain 3" \
-  -n pelcato-exact "'$cli' cut '$src' 0 999999999 '$out/whole.mp3' --gain 3 --exact" \
+  -n pelcato "'$cli' cut --overwrite '$src' 0 999999999 '$out/whole.mp3' --gain 3" \
+  -n pelcato-exact "'$cli' cut --overwrite '$src' 0 999999999 '$out/whole.mp3' --gain 3 --exact" \
   -n mp3gain "mp3gain -q -c -s s -g 2 '$work/copy.mp3'"
 
 echo "== a gain on each of 60 pieces"
@@ -46,7 +46,7 @@ bench split60 -n cp "cp '$src' '$out/whole.mp3'" \
 echo "== normalising: one decode and a copy"
 bench normalize -n cp "cp '$src' '$out/whole.mp3'" \
   -n decode "ffmpeg -v error -i '$src' -f null -" \
-  -n pelcato "'$cli' cut '$src' 0 999999999 '$out/whole.mp3' --normalize" \
+  -n pelcato "'$cli' cut --overwrite '$src' 0 999999999 '$out/whole.mp3' --normalize" \
   -n pelcato-split60 "'$cli' split '$src' --every 0:01:00 --out '$out' --normalize"
 echo "== mp3gain -r (analysis and track gain in place), once"
 cp "$src" "$work/copy.mp3" && sync

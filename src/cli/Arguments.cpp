@@ -1,9 +1,12 @@
 #include "cli/Arguments.h"
 
+#include <algorithm>
 #include <charconv>
+#include <optional>
 
 #include "cli/Commands.h"
 #include "edit/TimeCode.h"
+#include "edit/TypedTime.h"
 #include "mp3/Id3Tags.h"
 #include "text/Text.h"
 
@@ -29,6 +32,16 @@ int ParseGenreArg(const std::string& text) {
 
 const std::vector<std::string> kTagValueOptions = {"--title",   "--artist", "--album", "--year",
                                                    "--comment", "--track",  "--genre", "--id3v2"};
+
+const std::vector<std::string> kVbrHeaderFlags = {"--vbr-header", "--no-vbr-header"};
+
+bool WantsVbrHeader(const TArgs& args) {
+  const bool off = args.Has("--no-vbr-header");
+  if (off && args.Has("--vbr-header")) {
+    throw EUsage("--vbr-header and --no-vbr-header cannot go together");
+  }
+  return !off;
+}
 
 TArgs ParseArgs(const std::vector<std::string>& words, const std::vector<std::string>& valueOptions,
                 const std::vector<std::string>& flagOptions) {
@@ -66,19 +79,9 @@ TArgs ParseArgs(const std::vector<std::string>& words, const std::vector<std::st
   return args;
 }
 
-int64_t ParseTimeArg(const std::string& text) {
-  const bool allDigits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-  int64_t ms = 0;
-  if (allDigits) {
-    if (ParseDecimal(text, ms)) return ms;
-  } else if (text.size() == 13 && text[3] == ':' && text[6] == ':' && text[9] == '.') {
-    bool digits = true;
-    for (const int i : {0, 1, 2, 4, 5, 7, 8, 10, 11, 12}) {
-      digits = digits && text[size_t(i)] >= '0' && text[size_t(i)] <= '9';
-    }
-    if (digits) return ParseTimeCode(text);
-  }
-  throw EUsage("not a time code or a number of milliseconds: " + text);
+int64_t ParseTimeArg(const std::string& name, const std::string& text) {
+  if (const std::optional<int64_t> ms = ParseTypedTime(text)) return *ms;
+  throw EUsage(name + ": not a time: \"" + text + "\" (write it as " + kTypedTimeForms + ")");
 }
 
 int ParsePartsArg(const std::string& text) {
@@ -88,21 +91,13 @@ int ParsePartsArg(const std::string& text) {
 }
 
 void ParseEveryArg(const std::string& text, TSplitRequest& request) {
-  int fields[3] = {};
-  size_t pos = 0;
-  for (int f = 0; f < 3; ++f) {
-    const size_t colon = f < 2 ? text.find(':', pos) : text.size();
-    int64_t value = -1;
-    if (colon == std::string::npos || !ParseDecimal(text.substr(pos, colon - pos), value) ||
-        text[pos] < '0' || text[pos] > '9' || value < 0 || value > (f == 0 ? 200 : 60)) {
-      throw EUsage("--every needs H:MM:SS (hours 0 to 200, minutes and seconds 0 to 60): " + text);
-    }
-    fields[f] = int(value);
-    pos = colon + 1;
-  }
-  request.SplitHour = fields[0];
-  request.SplitMin = fields[1];
-  request.SplitSec = fields[2];
+  // Far longer than any file, and still within the fields' range: refused as too long.
+  constexpr int64_t kLongest = int64_t(1000) * 3'600'000;
+  const int64_t ms = std::min(ParseTimeArg("--every", text), kLongest);
+  request.SplitHour = int(ms / 3'600'000);
+  request.SplitMin = int(ms / 60'000 % 60);
+  request.SplitSec = int(ms / 1000 % 60);
+  request.SplitMs = int(ms % 1000);
 }
 
 TTagOverrides ParseTagOptions(const TArgs& args) {

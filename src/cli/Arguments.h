@@ -31,16 +31,23 @@ struct TArgs {
 // The tag options of cut and split that take a value (--id3v2 among them).
 extern const std::vector<std::string> kTagValueOptions;
 
+// --vbr-header and --no-vbr-header, which cut and every split take.
+extern const std::vector<std::string> kVbrHeaderFlags;
+// Whether pieces whose frames do not share one bit rate get a VBR header frame: yes unless
+// --no-vbr-header (--vbr-header says so explicitly; both are wrong usage).
+bool WantsVbrHeader(const TArgs& args);
+
 // Splits words into a TArgs; an option that is neither in valueOptions nor in flagOptions, a
 // value missing or given twice, is wrong usage (EUsage).
 TArgs ParseArgs(const std::vector<std::string>& words, const std::vector<std::string>& valueOptions,
                 const std::vector<std::string>& flagOptions);
 
-// START or END: whole milliseconds, or a time code with three-digit hours.
-int64_t ParseTimeArg(const std::string& text);
+// A time given as the option or argument name (START, END, --every): whatever ParseTypedTime
+// reads; anything else is wrong usage, with the forms that are accepted.
+int64_t ParseTimeArg(const std::string& name, const std::string& text);
 // --parts N, clamped far beyond what the split checks allow.
 int ParsePartsArg(const std::string& text);
-// --every H:MM:SS, each field within the range the split options dialog allows.
+// --every TIME: the piece length of a split by duration.
 void ParseEveryArg(const std::string& text, TSplitRequest& request);
 // A number from min to max (--threshold, --min-pause).
 double ParseNumberArg(const std::string& name, const std::string& text, double min, double max);

@@ -17,7 +17,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// Wrong usage: shown with the usage text.
+// Wrong usage: shown in one line, with a pointer to --help.
 class EUsage : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -36,12 +36,18 @@ class EFailed : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Why a file is not written over an existing one.
+constexpr const char* kExistsNotReplaced = "the file exists; it is not replaced";
+
 // The user messages, in their built-in English wording.
 const TMessageTable& Messages();
 
 // Analyses the file; a file that cannot be read, or is no MP3, ends the command.
 void Analyze(TKorvaMP3& mp3, const std::string& file, bool measure, bool requireValid = true,
              bool index = false);
+
+// "is not a MP3 file" and why, for a file the analysis found not valid.
+std::string NotMp3Text(const TMp3DataInfo& info);
 
 // With exact, asks the analysed file for pieces exact to the sample and warns on err when it
 // cannot give them (whole frames are written then). True when its pieces will be exact.

@@ -103,13 +103,17 @@ void TCliId3v2::TakeSource(const TKorvaMP3& mp3, std::ostream& err) {
   } catch (const std::exception& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
   }
-  // A new tag, and a kept one for a source without any, take what the ID3v1 tag gives.
-  if (FMode == TId3v2Mode::New || FTag->SourceVersion() == 0) FSourceV1 = SourceV1Fields(mp3.Info);
+  // A new tag takes the texts of the source's ID3v2 tag, at full length, and what its ID3v1
+  // tag gives beyond them; so does a kept one for a source without an ID3v2 tag.
+  if (FMode == TId3v2Mode::New || FTag->SourceVersion() == 0) {
+    FSourceFields = SourceV1Fields(mp3.Info);
+    Overlay(FSourceFields, FTag->SourceFields());
+  }
   const std::string file = mp3.Info.FileName;
   FPieces = std::make_unique<TPieceTags>(
       *FTag, FMode,
       [this](size_t piece) {
-        TPieceTagFields f = FCue ? CueFields(*FCue, FCue->Tracks[piece]) : FSourceV1;
+        TPieceTagFields f = FCue ? CueFields(*FCue, FCue->Tracks[piece]) : FSourceFields;
         Overlay(f, FOptions);
         if (FUserTexts) f.UserTexts = FUserTexts(piece);
         return f;

@@ -28,10 +28,10 @@ class TCliId3v2 {
   // The TXXX frames piece i's tag gets (see TCliVolume::TagFrames); set before Front.
   using TUserTexts = std::function<std::vector<std::pair<std::string, std::string>>(size_t)>;
   void SetUserTexts(TUserTexts texts) { FUserTexts = std::move(texts); }
-  // The analysed source: its ID3v2 tag, and the fields of its ID3v1 tag for a new tag.
+  // The analysed source: its ID3v2 tag, and the texts of its tags for a new tag.
   void TakeSource(const TKorvaMP3& mp3, std::ostream& err);
-  // What the saves write in front of each of count pieces (0: a cut): the fields of the
-  // source's ID3v1 tag or, with cue, of the sheet's track, with the tag options over them.
+  // What the saves write in front of each of count pieces (0: a cut): the texts of the
+  // source's tags or, with cue, of the sheet's track, with the tag options over them.
   // Nothing without --id3v2.
   TKorvaMP3::TFrontFor Front(size_t count, const TCueSheet* cue = nullptr);
   // The bytes of the largest tag Front(n) gives for any n up to count, for pieces no longer
@@ -40,8 +40,8 @@ class TCliId3v2 {
 
  private:
   TId3v2Mode FMode = TId3v2Mode::None;
-  TPieceTagFields FOptions;   // the tag options
-  TPieceTagFields FSourceV1;  // the source's ID3v1 tag
+  TPieceTagFields FOptions;       // the tag options
+  TPieceTagFields FSourceFields;  // the texts of the source's tags
   std::unique_ptr<TId3v2PieceTag> FTag;
   std::unique_ptr<TPieceTags> FPieces;
   const TCueSheet* FCue = nullptr;

@@ -1,6 +1,8 @@
 // pelcato-cli info: the stream facts, the ID3v1 tag and what the ID3v2 tag holds of a file, as
 // lines or as one JSON object.
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -9,6 +11,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "mp3/Mpg123Player.h"
+#include "mp3/XingFrame.h"
 #include "tags/Id3v2Summary.h"
 #include "text/Text.h"
 
@@ -18,7 +21,30 @@ namespace {
 using TValue = std::variant<std::string, int64_t, bool, double, std::vector<std::string>>;
 using TFacts = std::vector<std::pair<std::string, TValue>>;
 
-TFacts CollectFacts(const TKorvaMP3& mp3) {
+const char* ChannelModeName(int mode) {
+  static const char* const kNames[4] = {"stereo", "joint stereo", "dual channel", "mono"};
+  return kNames[mode & 3];
+}
+
+// The average bit rate of the frames a cut copies, in kbit/s, when they do not share one bit
+// rate; no value otherwise. Throws EFileError when the file cannot be read.
+std::optional<int64_t> AverageBitrate(TKorvaMP3& mp3) {
+  int64_t bytes = 0;
+  double ms = 0.0;
+  bool oneRate = true;
+  uint16_t firstRate = 0;
+  mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
+    const uint16_t rate = RateKey(f.Header);
+    if (bytes == 0) firstRate = rate;
+    oneRate = oneRate && rate == firstRate;
+    bytes += f.Bytes;
+    ms += f.Ms;
+  });
+  if (oneRate || ms <= 0) return std::nullopt;
+  return std::llround(double(bytes) * 8.0 / ms);  // bits per millisecond: kbit/s
+}
+
+TFacts CollectFacts(TKorvaMP3& mp3) {
   const TMp3DataInfo& i = mp3.Info;
   TFacts f = {
       {"FileName", i.FileName},
@@ -41,6 +67,18 @@ TFacts CollectFacts(const TKorvaMP3& mp3) {
       {"Duration", i.Duration},
       {"ComputedDuration", mp3.ComputedDuration},
   };
+  if (i.Valid) {
+    f.emplace_back("ChannelMode", std::string(ChannelModeName(i.ChannelMode)));
+    f.emplace_back("HeaderFrame", std::string(HeaderTagName(i.HeaderTag)));
+    std::optional<int64_t> average;
+    try {
+      average = AverageBitrate(mp3);
+    } catch (const std::exception&) {
+    }
+    if (average) f.emplace_back("AverageBitrate", *average);
+  } else {
+    f.emplace_back("InvalidReason", i.InvalidReason);
+  }
   if (i.ID3v1Size > 0) {
     const TTagCodePage cp = TagCodePageFromEnvironment();
     const TID3v1Tag& t = i.Tag;
@@ -167,7 +205,7 @@ int CmdInfo(const std::vector<std::string>& words, std::ostream& out, std::ostre
   }
   // The facts of a file that is no MP3 are shown too, but the command did not succeed.
   if (!mp3.Info.Valid) {
-    err << file << ": " << Messages().Ms_NotMP3 << "\n";
+    err << file << ": " << NotMp3Text(mp3.Info) << "\n";
     return kExitFailed;
   }
   return kExitOk;

@@ -32,7 +32,7 @@ void TPieceReport::Done(const TSegmentResult& result) {
     FAnyFailed = true;
     // A piece never creates its name when it fails, so a name there now was there before.
     if (PathExists(result.Path)) {
-      FErr << result.Path << ": the file exists; it is not replaced" << std::endl;
+      FErr << result.Path << ": " << kExistsNotReplaced << std::endl;
     } else {
       FErr << result.Path << ": " << Messages().Ms_NotSave << std::endl;
     }

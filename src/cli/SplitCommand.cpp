@@ -21,8 +21,8 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out", "--cue", "--size",
                                            "--threshold", "--min-pause"});
   valueOptions.insert(valueOptions.end(), kVolumeValueOptions.begin(), kVolumeValueOptions.end());
-  std::vector<std::string> flags = {"--no-tag",     "--silence", "--dry-run",
-                                    "--vbr-header", "--exact",   "--verify"};
+  std::vector<std::string> flags = kVbrHeaderFlags;
+  flags.insert(flags.end(), {"--no-tag", "--silence", "--dry-run", "--exact", "--verify"});
   flags.insert(flags.end(), kVolumeFlagOptions.begin(), kVolumeFlagOptions.end());
   const TArgs args = ParseArgs(words, valueOptions, flags);
   if (args.Positional.size() != 1) throw EUsage("split takes one FILE");
@@ -33,7 +33,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const bool silence = args.Has("--silence");
   if (int(!!parts) + int(!!every) + int(!!cue) + int(!!size) + int(silence) != 1) {
     throw EUsage(
-        "split takes one of --parts N, --every H:MM:SS, --cue SHEET, --silence and --size SIZE");
+        "split takes one of --parts N, --every TIME, --cue SHEET, --silence and --size SIZE");
   }
   if (!silence &&
       (args.Value("--threshold") || args.Value("--min-pause") || args.Has("--dry-run"))) {
@@ -74,7 +74,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   // queued behind it on the same processor. The frame index spares every piece the walk from
   // the first frame; the size split walks the frames itself.
   TKorvaMP3 mp3(nullptr);
-  mp3.VbrHeader = args.Has("--vbr-header");
+  mp3.VbrHeader = WantsVbrHeader(args);
   // Exact pieces, those of the size split too, are found through the frame index.
   const bool exactAsked = args.Has("--exact");
   Analyze(mp3, file, false);  // the tags and the first frame only: a moment

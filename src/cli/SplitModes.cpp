@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "edit/TimeCode.h"
 #include "io/Paths.h"
+#include "mp3/XingFrame.h"
 #include "split/CueSheet.h"
 #include "split/SizeSplit.h"
 #include "split/SplitOptions.h"
@@ -172,9 +176,24 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
   std::vector<double> frameMs;  // where each frame starts in time
   double ms = 0.0;
   int64_t audioEnd = -1;
+  // The VBR header frame a piece gets depends on its first frame's version, sample rate and
+  // channel mode, and the average frame on its bit rate; a stream has a handful of those.
+  std::map<uint32_t, std::pair<int32_t, double>> known;
   try {
     audioEnd = mp3.WalkFrames([&](const TKorvaMP3::TFrameSpan& f) {
-      frames.push_back({f.Pos, f.Bytes});
+      const uint8_t* h = f.Header;
+      TSizedFrame frame{f.Pos, f.Bytes, RateKey(h), 0, 0.0};
+      if (mp3.VbrHeader) {
+        const uint32_t key = uint32_t(h[1]) << 16 | uint32_t(h[2] & 0xFC) << 8 | (h[3] & 0xC0);
+        auto it = known.find(key);
+        if (it == known.end()) {
+          const std::optional<MpegFrameHeader> d = DecodeFrameHeader(h);
+          const double average = d ? AverageFrameBytes(*d) : 0.0;
+          it = known.emplace(key, std::pair(TXingFrame::ForBytes(h), average)).first;
+        }
+        std::tie(frame.HeaderBytes, frame.Average) = it->second;
+      }
+      frames.push_back(frame);
       frameMs.push_back(ms);
       ms += f.Ms;
     });
@@ -211,6 +230,8 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
     }
     volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   }
+  // Pieces of one bit rate each need no walk of their own for a VBR header frame.
+  mp3.VbrHeader = std::any_of(plan.Header.begin(), plan.Header.end(), [](int64_t b) { return b; });
   report.Expect(plan.From.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveFrameRanges(

@@ -1,6 +1,7 @@
 // pelcato-cli verify: every frame of each file decoded, as a player meets it.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "edit/TimeCode.h"
 #include "mp3/StreamCheck.h"
 
 namespace pelcato {
@@ -23,11 +24,27 @@ bool PrintStreamCheck(const std::string& file, std::ostream& out, std::ostream& 
   } else {
     out << "  Gapless: none\n";
   }
-  out << "  Timeline: "
-      << (c.Trimmed      ? "trimmed by the delay and padding"
-          : c.HasGapless ? "untrimmed: the header frame's fields do not fit the stream"
-                         : "untrimmed: no gapless fields")
-      << "\n";
+  const std::string counts = "the header frame counts " + std::to_string(c.HeaderFrames) +
+                             " frames, the file holds " + std::to_string(c.Frames);
+  out << "  Timeline: ";
+  if (c.CountMismatch) {
+    out << (c.Trimmed ? "trimmed at the start only: " : "untrimmed: ") << counts;
+  } else {
+    out << (c.Trimmed      ? "trimmed by the delay and padding"
+            : c.HasGapless ? "untrimmed: the header frame's fields do not fit the stream"
+                           : "untrimmed: no gapless fields");
+  }
+  out << "\n";
+  if (c.HeaderMs >= 0) {
+    // Who takes the length from the header frame: ffmpeg not where the file is more than a
+    // sixteenth larger than the frame's byte count says, which it takes for joined files.
+    out << "  LengthShown: " << FormatTimeCode(c.HeaderMs) << " by the header frame";
+    if (c.CountMismatch) {
+      out << " (" << (c.CutShort ? "ffmpeg, " : "") << "mutagen, libmpg123 before a scan), where "
+          << FormatTimeCode(c.PlayedMs) << " plays";
+    }
+    out << "\n";
+  }
   return c.DecodeErrors == 0;
 }
 

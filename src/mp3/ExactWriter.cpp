@@ -95,18 +95,16 @@ std::optional<TExactStream> ExamineExact(TSourceFile& src, int64_t firstFrame, i
   if (const uint8_t* frame = src.Peek(firstFrame, size_t(hdr->FrameSize))) {
     s.Header = TXingFrame::Parse(frame, size_t(hdr->FrameSize));
   }
-  // The walk passes over a "Xing" frame of the common layout and takes any other header
-  // frame for a frame; decoders take both for the header they are.
-  const uint8_t* tag = src.Peek(firstFrame + kXingOffset, 4);
-  const bool passedOver = tag && IsXingTag(tag);
-  s.FirstStep = s.Header || passedOver ? 1 : 0;
+  // The walk passes over a header frame (a "VBRI" one too, whose fields are not read).
+  const bool passedOver = HeaderTagAt(src, firstFrame, *hdr) != THeaderTag::None;
+  s.FirstStep = passedOver ? 1 : 0;
   s.Model.SampleRate = hdr->SampleRate;
   s.Model.SamplesPerFrame = hdr->SamplesPerFrame;
   s.Model.Frames = TExactSource::kUnknownFrames;
   if (index) {
     const TFrameIndex::TCount& count = index->Count();
-    s.Model.Frames = count.Frames - (s.Header && !passedOver ? 1 : 0);
-    if (count.OtherSteps != (passedOver ? 1 : 0) || !count.OneFrameTime || !count.OneFormat ||
+    s.Model.Frames = count.Frames;
+    if (count.OtherSteps != s.FirstStep || !count.OneFrameTime || !count.OneFormat ||
         s.Model.Frames <= 0) {
       refusal = ENotExact().what();
       return std::nullopt;

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "mp3/FrameWalk.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 
@@ -31,6 +35,10 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
   double firstMs = 0.0;
   // The version and layer bits of the second header byte, the sample-rate bits of the third.
   uint16_t firstFormat = 0;
+  uint16_t firstRate = 0;  // the version, layer and bit-rate bits (RateKey)
+  // How far the frames' bytes have run ahead of their bit rate's average, and the least and
+  // most that was: a run of frames strays from the average by a difference of two such values.
+  double average = 0.0, ahead = 0.0, least = 0.0, most = 0.0;
   int64_t pos = firstFrame;
   double ms = 0.0;
   try {
@@ -52,12 +60,20 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
           }
           const uint8_t* h = src.Peek(pos, 4);
           const uint16_t format = h ? uint16_t((h[1] & 0x1E) << 8 | (h[2] & 0x0C)) : 0;
+          const uint16_t rate = h ? RateKey(h) : 0;
           if (FCount.Frames++ == 0) {
             firstMs = s.Ms;
             firstFormat = format;
+            firstRate = rate;
+            const std::optional<MpegFrameHeader> f = h ? DecodeFrameHeader(h) : std::nullopt;
+            average = f ? AverageFrameBytes(*f) : 0.0;
           }
+          ahead += double(s.Bytes) - average;
+          least = std::min(least, ahead);
+          most = std::max(most, ahead);
           if (s.Ms != firstMs) FCount.OneFrameTime = false;
           if (format != firstFormat) FCount.OneFormat = false;
+          if (rate != firstRate) FCount.OneRate = false;
         } else {
           ++FCount.OtherSteps;
         }
@@ -68,6 +84,7 @@ void TFrameIndex::Build(TSourceFile& src, int64_t firstFrame, int64_t limit,
       }
       FMarks.push_back(m);
     }
+    FCount.EvenSizes = FCount.OneRate && most - least <= average / 2;
     TMark end;
     end.Pos = pos;
     end.Ms = ms;

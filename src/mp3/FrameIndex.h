@@ -36,14 +36,18 @@ class TFrameIndex {
   };
   static constexpr int kStride = 64;
 
-  // What the walk met besides the marks: whole frames, other steps (a VBR header frame, junk,
-  // a tag inside the stream), whether every frame lasts as long as the first, and whether
-  // every frame has the first one's version, layer and sample rate.
+  // What the walk met besides the marks: whole frames, other steps (a header frame, junk, a
+  // tag inside the stream), whether every frame lasts as long as the first, whether every
+  // frame has the first one's version, layer and sample rate, and whether every frame has its
+  // version, layer and bit rate, their sizes spread so evenly that every run of them is within
+  // half a frame of its bit rate's average (no piece then needs a VBR header frame).
   struct TCount {
     int64_t Frames = 0;
     int64_t OtherSteps = 0;
     bool OneFrameTime = true;
     bool OneFormat = true;
+    bool OneRate = true;
+    bool EvenSizes = true;
   };
 
   // Notes which file the index is made of (its device, inode, size and time of change). False

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "mp3/Id3Tags.h"
-#include "mp3/XingFrame.h"
 
 namespace pelcato {
 namespace {
@@ -33,9 +32,8 @@ TFrameStep StepAt(TSourceFile& src, int64_t pos, bool copying, THeaderCache& hea
       // one, is asked for now: it is at hand when the walk gets there (a place a fixed number
       // of bytes on would mostly miss the header's line).
       src.Prefetch(pos + kPrefetchFrames * hdr->FrameSize);
-      const uint8_t* xing = src.Peek(pos + kXingOffset, 4);
-      // A VBR header frame is passed over: never copied and no time.
-      if (xing && IsXingTag(xing)) return {next, 0, 0.0};
+      // A header frame is passed over: never copied and no time.
+      if (HeaderTagAt(src, pos, *hdr) != THeaderTag::None) return {next, 0, 0.0};
       // A frame is copied whole or not at all.
       if (copying && next > src.Size()) throw EFileError("A frame is cut short by the end");
       return {next, hdr->FrameSize, hdr->FrameMs};

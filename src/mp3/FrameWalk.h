@@ -1,6 +1,6 @@
 // The walk every cut, save and frame index makes from the first frame to the end of the audio:
-// one step at a time, a frame copied whole, and everything else (a VBR header frame, an ID3v2
-// tag inside the stream, junk) passed over.
+// one step at a time, a frame copied whole, and everything else (a header frame, an ID3v2 tag
+// inside the stream, junk) passed over.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,11 @@ TFrameStep StepAt(TSourceFile& src, int64_t pos, bool copying, THeaderCache& hea
 inline TFrameStep StepAt(TSourceFile& src, int64_t pos, bool copying) {
   thread_local THeaderCache headers;
   return StepAt(src, pos, copying, headers);
+}
+
+// The tag of the header frame at pos whose header decodes to h (see MpegFrameHeader.h).
+inline THeaderTag HeaderTagAt(TSourceFile& src, int64_t pos, const MpegFrameHeader& h) {
+  return HeaderTagWith(h, [&](int offset) { return src.Peek(pos + offset, 4); });
 }
 
 // Whether b starts with "ID3".

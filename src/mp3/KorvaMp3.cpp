@@ -7,6 +7,7 @@
 
 #include "mp3/FrameWalk.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/NotMp3.h"
 #include "mp3/XingFrame.h"
 
 namespace pelcato {
@@ -42,26 +43,34 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool want
   TSourceFile src(fileName);  // a file we cannot open is the caller's to report
   Info.FileSize = src.Size();
 
+  const auto invalid = [&](const std::string& why) { Info.InvalidReason = why; };
   uint8_t head[kId3v2HeaderSize];
   const size_t headLen = src.ReadAt(0, head, sizeof head);
-  if (headLen < 4) return;  // shorter than a frame header: not an MP3
+  if (headLen < 4) {
+    // Shorter than a frame header: not an MP3.
+    return invalid(headLen == 0 ? "empty file" : "too short for an MPEG audio frame");
+  }
   int64_t first = 0;
   if (StartsWithId3(head)) {
     TId3v2Header id3;
-    if (!TId3v2Header::Parse(head, headLen, id3)) return;
+    if (!TId3v2Header::Parse(head, headLen, id3)) return invalid("damaged ID3v2 tag header");
     const int64_t tagEnd = int64_t(id3.Size) + kId3v2HeaderSize;
-    if (tagEnd > Info.FileSize) return;  // the tag claims more than the file holds
+    if (tagEnd > Info.FileSize) return invalid("the ID3v2 tag is longer than the file");
     Info.ID3v2Size = int(tagEnd);
     // Skip the ID3v2 tag and the zero padding behind it.
     first = SkipZeroPadding(src, tagEnd);
     // The padding is counted in an int; a first frame further out than that is no MP3 of ours.
-    if (first - tagEnd > INT32_MAX) return;
+    if (first - tagEnd > INT32_MAX) return invalid("more than 2 GiB of zero bytes after the tag");
     Info.ID3v2Padding = int(first - tagEnd);
   }
   const uint8_t* h = src.Peek(first, 4);
-  if (!h) return;
+  if (!h) {
+    return invalid(first > 0 ? "no audio after the ID3v2 tag"
+                             : "too short for an MPEG audio frame");
+  }
   const std::optional<MpegFrameHeader> hdr = DecodeFrameHeader(h);
-  if (!hdr) return;  // the first frame must stand right here; no search further on
+  // The first frame must stand right here; no search further on.
+  if (!hdr) return invalid(WhyNoFrameAt(src, first));
 
   Info.Version = hdr->Version;
   Info.Layer = hdr->Layer;
@@ -69,11 +78,11 @@ void TKorvaMP3::AnalyzeFile(const std::string& fileName, bool measure, bool want
   Info.SampleRate = hdr->SampleRate;
   Info.Padding = hdr->Padding;
   Info.Mono = hdr->Mono;
+  Info.ChannelMode = hdr->ChannelMode;
   Info.FrameSize = hdr->FrameSize;
-  const uint8_t* xing = src.Peek(first + kXingOffset, 4);
-  Info.HasXing = xing && IsXingTag(xing);
-  // The frame count of a "Xing" or "Info" frame wherever its layout puts the tag: the walk
-  // passes over only a "Xing" tag 36 bytes in and takes any other such frame for audio.
+  Info.HeaderTag = HeaderTagAt(src, first, *hdr);
+  Info.HasXing = Info.HeaderTag != THeaderTag::None;
+  // The frame count of a "Xing" or "Info" frame, which the player reads too.
   if (const uint8_t* frame = src.Peek(first, size_t(hdr->FrameSize))) {
     const std::optional<TXingFrame> x = TXingFrame::Parse(frame, size_t(hdr->FrameSize));
     if (x && (x->Flags & TXingFrame::kHasFrames)) FXingFrames = x->Frames;
@@ -170,13 +179,11 @@ int64_t TKorvaMP3::SkipZeroPadding(TSourceFile& src, int64_t pos) {
 }
 
 bool TKorvaMP3::HeaderCountsEveryFrame() const {
-  // The header frame is the one step that is no frame when the walk passes over it, and one
-  // frame more than it counts when the walk takes it for audio. An APE tag is not allowed:
-  // the player knows nothing of it and might read frames into its bytes.
-  const int64_t passedOver = Info.HasXing ? 1 : 0;
+  // The header frame is the one step the walk meets that is no frame. An APE tag is not
+  // allowed: the player knows nothing of it and might read frames into its bytes.
   const TFrameIndex::TCount& count = FIndex.Count();
-  return FXingFrames >= 0 && Info.ApeSize == 0 && UsableIndex() && count.OtherSteps == passedOver &&
-         count.OneFrameTime && count.Frames == FXingFrames + 1 - passedOver &&
+  return FXingFrames >= 0 && Info.HasXing && Info.ApeSize == 0 && UsableIndex() &&
+         count.OtherSteps == 1 && count.OneFrameTime && count.Frames == FXingFrames &&
          FIndex.End() == Info.FileSize - Info.ID3v1Size;
 }
 

@@ -27,8 +27,9 @@ class TFrameSink;
 struct TMp3DataInfo {
   std::string FileName;
   int64_t FileSize = 0;
-  bool Valid = false;  // a frame header stands where the first frame is expected
-  bool MciOk = false;  // the player opened the file and told its length
+  bool Valid = false;         // a frame header stands where the first frame is expected
+  std::string InvalidReason;  // why not, in a few words; empty for a valid file
+  bool MciOk = false;         // the player opened the file and told its length
   std::string MciError;
   TPlayerFault MciFault = TPlayerFault::None;  // why the player did not, when it did not
   int Bitrate = 0;                             // kbit/s of the first frame
@@ -38,7 +39,12 @@ struct TMp3DataInfo {
   int Layer = 0;
   int Padding = 0;
   bool Mono = false;
+  // The channel mode of the first frame: 0 stereo, 1 joint stereo, 2 dual channel, 3 mono.
+  int ChannelMode = 0;
+  // The first frame is a header frame ("Xing", "Info" or "VBRI", see MpegFrameHeader.h): no
+  // audio, passed over by every cut and walk.
   bool HasXing = false;
+  THeaderTag HeaderTag = THeaderTag::None;  // which one
   int ID3v1Size = 0;
   int ID3v2Size = 0;  // the whole ID3v2 tag, its 10 header bytes included
   int ApeSize = 0;
@@ -70,9 +76,11 @@ class TKorvaMP3 {
   TKorvaMP3& operator=(const TKorvaMP3&) = delete;
 
   TMp3DataInfo Info;
-  // When true, a piece whose frames do not all share one bit rate starts with a new VBR header
-  // frame ("Xing") that gives its frame count, byte count and seek table. Off by default:
-  // pieces are then the source's frames and nothing else.
+  // When true, a piece whose frames do not all share one bit rate, or whose size does not tell
+  // its length (SizeTellsLength), starts with a new VBR header frame ("Xing") that gives its
+  // frame count, byte count and seek table, in every save (a split by size too). Off here, where
+  // pieces are then the source's frames and nothing else; the window and pelcato-cli switch it on
+  // unless told otherwise.
   bool VbrHeader = false;
   // When true, a piece plays exactly the samples of its range in a gapless-aware decoder (see
   // mp3/ExactWriter.h): a header frame with a LAME extension first (VbrHeader is implied), a
@@ -132,13 +140,13 @@ class TKorvaMP3 {
   // new file, followed by the tag when its Header is "TAG" (and preceded by what front gives
   // as piece 0). The first frame written is the first whose start time is at or after
   // startMs; frames are written until their time reaches endMs - startMs. A destination that
-  // is the source itself is refused. bytes counts the frames only. With Exact, notExact gets
-  // the reason when the piece has whole frames all the same; clamped gets the gains held at
-  // a limit (TSegmentResult::Clamped).
+  // is the source itself is refused, and so is one that exists when noReplace. bytes counts
+  // the frames only. With Exact, notExact gets the reason when the piece has whole frames all
+  // the same; clamped gets the gains held at a limit (TSegmentResult::Clamped).
   bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                    const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
                    const TFrontFor& front = {}, std::string* notExact = nullptr,
-                   int64_t* clamped = nullptr);
+                   bool noReplace = false, int64_t* clamped = nullptr);
 
   // Writes many ranges; each piece is byte-identical to what SaveSegment writes for its range.
   // nameFor gives each piece's path once the piece is to be named (with a frame index, pieces
@@ -161,6 +169,7 @@ class TKorvaMP3 {
     int64_t Pos = 0;
     int64_t Bytes = 0;
     double Ms = 0.0;
+    uint8_t Header[4] = {};  // its frame header
   };
   // Walks the analysed file as a cut does, from the first frame to the end of the audio, and
   // reports every frame a cut would copy (no VBR header frame, no tag, no junk). Returns the
@@ -237,7 +246,8 @@ class TKorvaMP3 {
   // write the piece.
   bool WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
                       const std::string& destination, const TID3v1Tag& tag,
-                      const std::vector<uint8_t>& front, TSegmentResult& result) const;
+                      const std::vector<uint8_t>& front, bool noReplace,
+                      TSegmentResult& result) const;
   // Copies the frame at pos into out; without out, only steps over it.
   bool CopyFrame(TSourceFile& src, TFrameSink* sink, int64_t& pos, int64_t& bytes,
                  double& ms) const;
@@ -245,8 +255,11 @@ class TKorvaMP3 {
   // frames: how many the piece has, asked only for a fade-out.
   std::optional<TVolumeFilter> FilterFor(const TVolume& volume,
                                          const std::function<int64_t()>& frames) const;
-  // The VBR header frame a piece from `from` gets, or an empty vector when it needs none.
-  std::vector<uint8_t> VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const;
+  // The VBR header frame a piece from `from` gets, or an empty vector when it needs none: the
+  // piece's frames reach spanMs or the place `to`, whichever comes first.
+  static constexpr int64_t kNoSpan = int64_t(1) << 62;
+  std::vector<uint8_t> VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs,
+                                    int64_t to = INT64_MAX) const;
   // Opens the destination, writes front, lets copyFrames write the frames (adding their
   // bytes and time), ends with the tag and commits; a failure anywhere leaves nothing under
   // the name.

@@ -13,6 +13,7 @@
 #include "io/Paths.h"
 #include "mp3/FrameWalk.h"
 #include "mp3/KorvaMp3.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 namespace {
@@ -63,15 +64,18 @@ int64_t TKorvaMP3::NearestFrame(TSourceFile& src, int64_t ideal,
 }
 
 TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64_t spanMs) const {
-  // A VBR header frame says the bit rate changes from frame to frame.
-  if (!Info.Valid || Info.HasXing || spanMs <= 0) return {};
-  const int64_t first = Info.FirstFrameOffset();
+  // A "Xing" or "VBRI" header frame says the bit rate changes from frame to frame; behind an
+  // "Info" one, which has no time, the frames of one bit rate start.
+  const THeaderTag header = Info.HeaderTag;
+  if (!Info.Valid || (header != THeaderTag::None && header != THeaderTag::Info) || spanMs <= 0) {
+    return {};
+  }
+  const int64_t first = Info.FirstFrameOffset() + (header == THeaderTag::Info ? Info.FrameSize : 0);
   const uint8_t* h = src.Peek(first, 4);
   const std::optional<MpegFrameHeader> hdr = h ? DecodeFrameHeader(h) : std::nullopt;
   if (!hdr || hdr->FrameMs <= 0) return {};
-  // Frames of one bit rate are as long as it makes them on average: the padding bit spreads
-  // the fraction of a byte over the frames.
-  const double average = hdr->SamplesPerFrame / 8.0 * hdr->Bitrate * 1000.0 / hdr->SampleRate;
+  // Frames of one bit rate are as long as it makes them on average.
+  const double average = AverageFrameBytes(*hdr);
   const double before = std::ceil(double(startMs) / hdr->FrameMs);
   const double within = std::ceil(double(spanMs) / hdr->FrameMs);
   const double to = double(first) + (before + within) * average;
@@ -88,11 +92,12 @@ TKorvaMP3::TGuess TKorvaMP3::GuessPiece(TSourceFile& src, int64_t startMs, int64
 
 bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startMs, int64_t spanMs,
                                const std::string& destination, const TID3v1Tag& tag,
-                               const std::vector<uint8_t>& front, TSegmentResult& result) const {
-  // A piece with a VBR header of its own is built from its walk first, and one whose frames
-  // change on their way out is copied by the walk.
-  const TGuess g =
-      VbrHeader || Exact || VolumeOf(0).Changes() ? TGuess{} : GuessPiece(src, startMs, spanMs);
+                               const std::vector<uint8_t>& front, bool noReplace,
+                               TSegmentResult& result) const {
+  // An exact piece is built from its walk first. So is one with a VBR header frame of its own,
+  // which a piece of one bit rate, the only one guessed right, does not get; and one whose
+  // frames change on their way out is copied by the walk.
+  const TGuess g = Exact || VolumeOf(0).Changes() ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
     SkipTo(src, cursor, startMs, nullptr);
     return false;
@@ -102,26 +107,45 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
   const auto copyAndCheck = [&](TAtomicOutput& out, int64_t& bytes, double& written) {
     out.AppendRangeInBackground(src, g.From, g.To - g.From);
     SkipTo(src, cursor, startMs, nullptr);
+    // Steps without bytes where the piece starts (a header frame) are passed over by its copy.
+    for (TFrameStep s; cursor.Pos < g.From; cursor.Pos = s.Next) {
+      s = StepAt(src, cursor.Pos, false);
+      if (s.Bytes > 0) break;
+    }
     wrong = cursor.Pos != g.From;
     if (wrong) throw EWrongGuess();
     // The walk of the copy, without copying: every step a whole frame right behind the one
-    // before, up to the guessed end.
+    // before, up to the guessed end, and with a VBR header asked for, all of one bit rate and
+    // of a size that tells their length (else the piece gets a header).
     THeaderCache headers;
     const int64_t limit = AudioLimit();
     const double span = double(spanMs);
     int64_t pos = cursor.Pos;
+    const uint8_t* first = src.Peek(pos, 4);
+    const uint16_t rate = first ? RateKey(first) : 0;
+    const std::optional<MpegFrameHeader> firstHeader =
+        first ? DecodeFrameHeader(first) : std::nullopt;
+    int64_t frames = 0;
     while (pos < limit && span > written) {
       const TFrameStep s = StepAt(src, pos, true, headers);
       wrong = s.Bytes == 0 || s.Next != pos + s.Bytes;
+      if (!wrong && VbrHeader) {
+        const uint8_t* h = src.Peek(pos, 4);
+        wrong = !h || RateKey(h) != rate;
+      }
       if (wrong) throw EWrongGuess();
       bytes += s.Bytes;
       written += s.Ms;
+      ++frames;
       pos = s.Next;
     }
     wrong = pos != g.To;
+    if (!wrong && VbrHeader) {
+      wrong = !firstHeader || !SizeTellsLength(frames, bytes, AverageFrameBytes(*firstHeader));
+    }
     if (wrong) throw EWrongGuess();
   };
-  const bool named = WriteOutput(src, destination, tag, front, false, result, copyAndCheck);
+  const bool named = WriteOutput(src, destination, tag, front, noReplace, result, copyAndCheck);
   // A failed read or write fails the piece as it fails a plain write; only a wrong guess
   // leaves the piece to the caller.
   return named || !wrong;

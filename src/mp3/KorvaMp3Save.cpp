@@ -86,12 +86,13 @@ bool TKorvaMP3::CanWriteTo(const std::string& destination) const {
          source.st_ino != target.st_ino;
 }
 
-std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs) const {
+std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int64_t spanMs,
+                                             int64_t to) const {
   // The same walk as the copy below, without copying: where the piece's frames lie, and
   // whether they share one bit rate. Frame positions are kept for at most kMaxMarks frames,
   // every second one dropped when the table is full, so memory stays small for any piece.
   constexpr size_t kMaxMarks = 4096;
-  const int64_t limit = AudioLimit();
+  const int64_t limit = std::min(to, AudioLimit());
   const double span = double(spanMs);
   int64_t pos = from;
   int64_t bytes = 0;
@@ -108,7 +109,7 @@ std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int
       if (!h) break;
       if (frames == 0) {
         std::memcpy(first, h, 4);
-      } else if ((h[1] & 0x1E) != (first[1] & 0x1E) || (h[2] >> 4) != (first[2] >> 4)) {
+      } else if (RateKey(h) != RateKey(first)) {
         oneRate = false;
       }
       if (frames % stride == 0) {
@@ -125,7 +126,13 @@ std::vector<uint8_t> TKorvaMP3::VbrHeaderFor(TSourceFile& src, int64_t from, int
     written += s.Ms;
     pos = s.Next;
   }
-  if (frames == 0 || oneRate) return {};
+  if (frames == 0) return {};
+  // Frames of one bit rate need no header where their size tells their length.
+  const std::optional<MpegFrameHeader> firstHeader = DecodeFrameHeader(first);
+  if (oneRate && firstHeader &&
+      SizeTellsLength(int64_t(frames), bytes, AverageFrameBytes(*firstHeader))) {
+    return {};
+  }
   std::optional<TXingFrame> x = TXingFrame::For(first);
   if (!x) return {};
   const int64_t total = bytes + x->FrameSize();
@@ -193,7 +200,9 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
   const double span = double(spanMs);
   int64_t pos = from;
   // Pieces asked to be exact get the VBR header frame even where they fall back to whole frames.
-  if ((VbrHeader || Exact) && out) {
+  // Where the index has met frames of one bit rate only, spread evenly, no piece needs one.
+  if ((VbrHeader || Exact) && out &&
+      !(index && index->Count().OneRate && index->Count().EvenSizes)) {
     const std::vector<uint8_t> header = VbrHeaderFor(src, from, spanMs);
     if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());
@@ -273,7 +282,8 @@ int64_t TKorvaMP3::RangeLength(TSourceFile& src, int64_t from, int64_t to) const
 
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                             const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
-                            const TFrontFor& front, std::string* notExact, int64_t* clamped) {
+                            const TFrontFor& front, std::string* notExact, bool noReplace,
+                            int64_t* clamped) {
   bytes = 0;
   durationMs = 0;
   if (!CanWriteTo(destination)) return false;
@@ -286,8 +296,8 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
             Exact ? PrepareExact(src, notExact, true) : nullptr) {
       TSkipWalk walk;
       Restart(walk);
-      WriteRange(src, walk, exact.get(), 0, startMs, endMs, destination, tag, front, false, result,
-                 index, notExact);
+      WriteRange(src, walk, exact.get(), 0, startMs, endMs, destination, tag, front, noReplace,
+                 result, index, notExact);
       bytes = result.Bytes;
       durationMs = result.DurationMs;
       if (clamped) *clamped = result.Clamped;
@@ -305,10 +315,10 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
     // Without an index a long cut is copied while the walk checks it; what that leaves (the
     // cursor then stands on the start) is written here.
     const bool done = !index && WriteFromGuess(src, cursor, startMs, endMs - startMs, destination,
-                                               tag, frontBytes, result);
+                                               tag, frontBytes, noReplace, result);
     if (!done) {
       if (index && startMs > 0) SkipTo(src, cursor, startMs, index);
-      WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, frontBytes, false, result,
+      WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, frontBytes, noReplace, result,
                  index, VolumeOf(0));
     }
   } catch (const std::exception&) {
@@ -386,7 +396,11 @@ int64_t TKorvaMP3::WalkFrames(const std::function<void(const TFrameSpan& frame)>
   int64_t pos = Info.FirstFrameOffset();
   while (pos < limit) {
     const TFrameStep s = StepAt(src, pos, false);
-    if (s.Bytes > 0) each(TFrameSpan{pos, s.Bytes, s.Ms});
+    if (s.Bytes > 0) {
+      TFrameSpan f{pos, s.Bytes, s.Ms};
+      if (const uint8_t* h = src.Peek(pos, 4)) std::memcpy(f.Header, h, 4);
+      each(f);
+    }
     pos = s.Next;
   }
   return limit;
@@ -398,6 +412,11 @@ bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
                             TSegmentResult& result, const TVolume& volume) const {
   return WriteOutput(src, destination, tag, front, noReplace, result,
                      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
+                       if (VbrHeader) {
+                         const std::vector<uint8_t> header = VbrHeaderFor(src, from, kNoSpan, to);
+                         if (!header.empty()) out.Append(header.data(), header.size());
+                         bytes += int64_t(header.size());
+                       }
                        const int64_t limit = std::min(to, AudioLimit());
                        std::optional<TVolumeFilter> filter = FilterFor(volume, [&] {
                          int64_t frames = 0, frameBytes = 0;

@@ -53,7 +53,8 @@ std::optional<MpegFrameHeader> DecodeFrameHeader(const uint8_t* b) {
   h.Bitrate = kBitrates[row][h.Layer - 1][bitrateIndex - 1];
   h.SampleRate = kSampleRates[rateRow][sampleRateIndex];
   h.Padding = (b[2] >> 1) & 1;
-  h.Mono = (b[3] >> 6) == 3;
+  h.ChannelMode = b[3] >> 6;
+  h.Mono = h.ChannelMode == 3;
   h.SamplesPerFrame = kSamplesPerFrame[row][h.Layer - 1];
   // Left to right in extended precision, truncated; the padding adds one byte in every layer.
   const long double size =
@@ -61,6 +62,20 @@ std::optional<MpegFrameHeader> DecodeFrameHeader(const uint8_t* b) {
   h.FrameSize = static_cast<int>(size) + h.Padding;
   h.FrameMs = static_cast<double>(h.SamplesPerFrame) * 1000 / h.SampleRate;
   return h;
+}
+
+const char* HeaderTagName(THeaderTag tag) {
+  switch (tag) {
+    case THeaderTag::Xing:
+      return "Xing";
+    case THeaderTag::Info:
+      return "Info";
+    case THeaderTag::Vbri:
+      return "VBRI";
+    case THeaderTag::None:
+      break;
+  }
+  return "none";
 }
 
 }  // namespace pelcato

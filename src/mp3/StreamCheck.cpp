@@ -1,5 +1,6 @@
 #include "mp3/StreamCheck.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "io/SourceFile.h"
@@ -120,7 +121,25 @@ TStreamCheck CheckStreamOrThrow(const std::string& path) {
   }
   r.Decodable = r.SampleRate > 0;
   if (!r.Decodable && r.Error.empty()) r.Error = "no MPEG audio stream found";
-  if (r.SampleRate > 0) r.DecodedMs = r.Samples * 1000 / r.SampleRate;
+  if (!r.Decodable) return r;
+  r.DecodedMs = r.Samples * 1000 / r.SampleRate;
+  r.PlayedMs = r.DecodedMs;
+  if (r.HeaderFrames < 0 || r.Frames == 0) return r;
+  const int64_t perFrame = r.Samples / r.Frames;
+  const std::optional<TGapless> g =
+      r.HasGapless ? TrustedGapless(r.Delay, r.Padding, r.HeaderFrames, int(perFrame))
+                   : std::nullopt;
+  const int64_t delay = g ? g->Delay + kDecoderDelay : 0;
+  const int64_t padding = g ? g->Padding - kDecoderDelay : 0;
+  r.HeaderMs = (r.HeaderFrames * perFrame - (g ? g->Delay + g->Padding : 0)) * 1000 / r.SampleRate;
+  r.CountMismatch = r.HeaderFrames != r.Frames;
+  r.CutShort = r.Frames < r.HeaderFrames;
+  // A joined file plays every sample; the others lose the delay, and the padding where the
+  // frames the header counts end in the file.
+  if (r.Trimmed) {
+    const int64_t played = r.Samples - delay - (r.CutShort ? 0 : padding);
+    r.PlayedMs = std::max<int64_t>(played, 0) * 1000 / r.SampleRate;
+  }
   return r;
 }
 

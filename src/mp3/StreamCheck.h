@@ -30,6 +30,18 @@ struct TStreamCheck {
   // to play of the frames the header frame counts, and the file holds no more frames than
   // that (a file cut short keeps its delay, as decoders keep it). Otherwise it is every frame.
   bool Trimmed = false;
+  // The header frame counts other frames than the file holds: fewer (CutShort false), when a
+  // file was joined to another, or more (CutShort true), when the file was cut from a longer
+  // one with that frame copied. Decoders then trim a cut short file at its start only (its
+  // padding lay further on) and a joined one not at all.
+  bool CountMismatch = false;
+  bool CutShort = false;
+  // The length that players which read the header frame show (ffmpeg, mutagen, libmpg123 until
+  // it scans the file): its frame count less the delay and padding they trim, in ms; -1
+  // without a count.
+  int64_t HeaderMs = -1;
+  // What decoders that honour the gapless fields play, in ms.
+  int64_t PlayedMs = 0;
 };
 
 // Never throws; a file that cannot be read gives Decodable false.

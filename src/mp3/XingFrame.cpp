@@ -4,7 +4,6 @@
 
 #include "mp3/Crc16.h"
 #include "mp3/MpegFrameHeader.h"
-#include "mp3/SideInfo.h"
 
 namespace pelcato {
 namespace {
@@ -53,7 +52,8 @@ bool PickRate(TXingFrame& x, int fromIndex, size_t need) {
 }  // namespace
 
 int TXingFrame::TagOffset(const uint8_t* header) {
-  return TLayer3SideInfo::OffsetFor(header) + TLayer3SideInfo::SizeFor(header);
+  // From the version and channel mode bits alone: the bit rate may not be chosen yet.
+  return HeaderTagOffset(((header[1] >> 3) & 3) == 3, (header[3] >> 6) == 3);
 }
 
 int TXingFrame::FrameSize() const {
@@ -66,12 +66,14 @@ size_t TXingFrame::LameOffset() const {
 }
 
 std::optional<TXingFrame> TXingFrame::Parse(const uint8_t* frame, size_t len) {
-  if (len < 4 || !DecodeFrameHeader(frame)) return std::nullopt;
-  const size_t at = size_t(TagOffset(frame));
-  if (at > len || len - at < 8) return std::nullopt;
+  const std::optional<MpegFrameHeader> h = len >= 4 ? DecodeFrameHeader(frame) : std::nullopt;
+  if (!h) return std::nullopt;
+  const THeaderTag tag = HeaderTagIn(*h, frame, len);
+  if (tag != THeaderTag::Xing && tag != THeaderTag::Info) return std::nullopt;
+  const size_t at = size_t(HeaderTagOffset(*h));
+  if (len - at < 8) return std::nullopt;
   const uint8_t* p = frame + at;
-  const bool info = std::memcmp(p, "Info", 4) == 0;
-  if (std::memcmp(p, "Xing", 4) != 0 && !info) return std::nullopt;
+  const bool info = tag == THeaderTag::Info;
   TXingFrame x;
   std::memcpy(x.Header, frame, 4);
   x.Info = info;

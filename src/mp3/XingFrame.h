@@ -15,6 +15,21 @@
 
 namespace pelcato {
 
+// Frames with the same key have the same version, layer and bit rate: a piece of such frames
+// alone needs no VBR header frame.
+inline uint16_t RateKey(const uint8_t* header) {
+  return uint16_t((header[1] & 0x1E) << 4 | header[2] >> 4);
+}
+
+// Whether players reckon the length of frames of one bit rate right (to half a frame) from their
+// size, as they do without a header frame: frames frames of bytes in all, where that bit rate
+// gives average bytes a frame. Not so for the stretches of one bit rate a VBR encoder writes
+// without padding.
+inline bool SizeTellsLength(int64_t frames, int64_t bytes, double average) {
+  const double off = double(bytes) - double(frames) * average;
+  return off <= average / 2 && -off <= average / 2;
+}
+
 struct TXingFrame {
   static constexpr uint32_t kHasFrames = 1;
   static constexpr uint32_t kHasBytes = 2;
@@ -33,16 +48,15 @@ struct TXingFrame {
   // Parse only: the extension's tag CRC matches the frame's bytes before it.
   bool LameCrcOk = false;
 
-  // Where "Xing" stands in a frame with this header: behind the header, the CRC when present
-  // and the side information.
+  // Where "Xing" stands in a frame with this header (HeaderTagOffset).
   static int TagOffset(const uint8_t* header);
   int FrameSize() const;
   // Where the LAME extension starts: behind the tag, the flags and the fields they announce.
   size_t LameOffset() const;
 
-  // Reads a frame that carries "Xing" or "Info" at its place. No value otherwise, or when the
-  // fields the flags announce do not fit in len bytes. The LAME extension is read when its 36
-  // bytes fit and its encoder string is not empty.
+  // Reads a Layer III frame that carries "Xing" or "Info" at its place. No value otherwise, or
+  // when the fields the flags announce do not fit in len bytes. The LAME extension is read when
+  // its 36 bytes fit and its encoder string is not empty.
   static std::optional<TXingFrame> Parse(const uint8_t* frame, size_t len);
   // The whole frame: header, zero side information (no audio), the fields, the LAME extension
   // with its tag CRC computed anew, zero padding. Empty when they do not fit in the frame.
@@ -52,6 +66,11 @@ struct TXingFrame {
   // version, sample rate and channel mode, no CRC, and the lowest bit rate that holds the
   // fields. No value for other layers.
   static std::optional<TXingFrame> For(const uint8_t* first);
+  // The size of the frame For gives, 0 where it gives none.
+  static int ForBytes(const uint8_t* first) {
+    const std::optional<TXingFrame> x = For(first);
+    return x ? x->FrameSize() : 0;
+  }
   // The same with all four fields and a LAME extension, at the first frame's own bit rate
   // (so a constant-rate stream keeps one rate) or, where they do not fit in such a frame, the
   // lowest higher rate that holds them.

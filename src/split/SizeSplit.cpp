@@ -5,6 +5,7 @@
 
 #include "mp3/ExactWriter.h"
 #include "mp3/KorvaMp3.h"
+#include "mp3/XingFrame.h"
 
 namespace pelcato {
 
@@ -51,18 +52,30 @@ TSizePlan PlanSizePieces(const std::vector<TSizedFrame>& frames, int64_t audioEn
   const int64_t room = limit - tagBytes;
   if (room < plan.LargestFrame || room <= 0) return plan;
   plan.Fits = true;
-  int64_t filled = 0;
+  const TSizedFrame* first = nullptr;  // of the open piece
+  int64_t count = 0;                   // its frames
+  bool oneRate = true;
   for (const TSizedFrame& f : frames) {
-    if (plan.From.empty() || f.Bytes > room - filled) {
+    // The open piece with this frame: whether it gets a header frame, and its bytes then.
+    const bool same = first && oneRate && f.Rate == first->Rate;
+    const int64_t frameBytes = first ? plan.Bytes.back() + f.Bytes : 0;
+    const bool header = first && !(same && SizeTellsLength(count + 1, frameBytes, first->Average));
+    if (!first || frameBytes + (header ? first->HeaderBytes : 0) > room) {
       // The frame opens a new piece; the previous one ends where it starts.
-      if (!plan.From.empty()) plan.To.back() = f.Pos;
+      if (first) plan.To.back() = f.Pos;
       plan.From.push_back(f.Pos);
       plan.To.push_back(audioEnd);
-      plan.Bytes.push_back(0);
-      filled = 0;
+      plan.Bytes.push_back(f.Bytes);
+      plan.Header.push_back(0);
+      first = &f;
+      count = 1;
+      oneRate = true;
+      continue;
     }
-    filled += f.Bytes;
-    plan.Bytes.back() += f.Bytes;
+    plan.Bytes.back() = frameBytes;
+    plan.Header.back() = header ? first->HeaderBytes : 0;
+    oneRate = same;
+    ++count;
   }
   return plan;
 }

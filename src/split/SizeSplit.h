@@ -18,15 +18,23 @@ bool ParseByteSize(const std::string& text, int64_t& bytes);
 struct TSizedFrame {
   int64_t Pos = 0;
   int64_t Bytes = 0;
+  // A piece gets a VBR header frame of HeaderBytes, those of its first frame (0: none), when it
+  // holds frames of more than one Rate, or frames of one whose size does not tell their length
+  // (SizeTellsLength, with the Average bytes of a frame at that rate).
+  uint16_t Rate = 0;
+  int32_t HeaderBytes = 0;
+  double Average = 0.0;
 };
 
 // The pieces of a split by size, as byte places of the source: piece i takes the frames from
 // From[i] up to To[i]. Each piece holds as many whole frames, in order, as fit in limit bytes
-// together with the tag (tagBytes, 0 or 128); every frame goes into exactly one piece.
+// together with the tags (tagBytes) and its VBR header frame when it gets one; every frame goes
+// into exactly one piece.
 struct TSizePlan {
   std::vector<int64_t> From;
   std::vector<int64_t> To;
-  std::vector<int64_t> Bytes;  // frame bytes of each piece, the tag not included
+  std::vector<int64_t> Bytes;   // frame bytes of each piece, the tags not included
+  std::vector<int64_t> Header;  // bytes of each piece's VBR header frame, 0 without one
   int64_t LargestFrame = 0;
   bool Fits = false;  // false when a frame and the tag together exceed limit (no pieces then)
 };

@@ -26,7 +26,7 @@ std::string DateText(const std::tm& t) {
 
 int64_t SplitPieceMs(const TSplitRequest& r) {
   return int64_t(r.SplitHour) * 3'600'000 + int64_t(r.SplitMin) * 60'000 +
-         int64_t(r.SplitSec) * 1'000;
+         int64_t(r.SplitSec) * 1'000 + r.SplitMs;
 }
 
 int BuildSplitRanges(const TSplitRequest& request, std::vector<int64_t>& starts,

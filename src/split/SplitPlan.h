@@ -24,6 +24,7 @@ struct TSplitRequest {
   int SplitMin = 0;
   int SplitSec = 0;
   int64_t Duration = 0;  // ms
+  int SplitMs = 0;       // on top of SplitSec (the command line takes them)
 };
 
 // The piece length in milliseconds of a split by duration.

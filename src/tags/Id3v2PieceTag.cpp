@@ -6,6 +6,7 @@
 #include <taglib/textidentificationframe.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <vector>
 
@@ -135,6 +136,37 @@ TId3v2PieceTag::TId3v2PieceTag(const std::vector<uint8_t>& sourceTag) {
   FSource.assign(sourceTag.begin(), sourceTag.begin() + r.Length);
   if (FVersion == 2)
     FWarning = "the source's ID3v2.2 tag is written as ID3v2.3, the oldest version TagLib writes";
+}
+
+TPieceTagFields TId3v2PieceTag::SourceFields() const {
+  TPieceTagFields f;
+  if (FSource.empty()) return f;
+  try {
+    const tags::TId3v2Reading r = tags::ReadId3v2(FSource.data(), FSource.size());
+    if (!r.Usable()) return f;
+    const TagLib::ID3v2::Tag& tag = r.Tag->Tag;
+    // The first frame's text as it stands (TagLib reads an ID3v2.3 TYER as TDRC); a field
+    // whose frame is missing or empty is not set.
+    const auto text = [&](std::optional<std::string>& field, const char* id) {
+      const FrameList& frames = tag.frameList(id);
+      if (frames.isEmpty()) return;
+      const std::string t = frames.front()->toString().to8Bit(true);
+      if (!t.empty()) field = t;
+    };
+    text(f.Title, "TIT2");
+    text(f.Artist, "TPE1");
+    text(f.Album, "TALB");
+    text(f.Year, "TDRC");
+    // TagLib's genre: the name, also where the frame holds an ID3v1 number such as "(17)".
+    if (const std::string genre = tag.genre().to8Bit(true); !genre.empty()) f.Genre = genre;
+    if (const std::string comment = tag.comment().to8Bit(true); !comment.empty()) {
+      f.Comment = comment;
+    }
+    if (const unsigned track = tag.track(); track > 0 && track <= INT32_MAX) f.Track = int(track);
+  } catch (const std::exception&) {
+    return {};
+  }
+  return f;
 }
 
 TPieceTag TId3v2PieceTag::Render(TId3v2Mode mode, const TPieceTagFields& fields) const {

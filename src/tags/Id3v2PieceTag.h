@@ -53,6 +53,11 @@ class TId3v2PieceTag {
   // The source's tag states a length (TLEN), which a kept tag gives each piece as its own.
   bool StatesLength() const { return FStatesLength; }
 
+  // The texts of the source's tag, in UTF-8 and at full length: title, artist, album, year,
+  // comment (the first without a description, or the first), genre by its name and the track
+  // number. Only the fields whose frames hold a text are set; none without a readable tag.
+  TPieceTagFields SourceFields() const;
+
   // The tag of one piece. keep: the source's tag with the fields put in and its own version;
   // as new when the source has no tag; nothing when its tag is unreadable. new: the fields
   // alone, nothing when none is set. Never throws.

@@ -235,7 +235,7 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   std::string wholeFrames;  // why a walk to an exact piece gave up
   const std::string destination = QFile::encodeName(path).toStdString();
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, destination, tag, bytes, durationMs,
-                                       id3v2.Front(0), &wholeFrames, &clamped);
+                                       id3v2.Front(0), &wholeFrames, false, &clamped);
   exact = exact && wholeFrames.empty();
   ShowBusy(false);
   if (saved) {

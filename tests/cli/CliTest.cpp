@@ -112,6 +112,8 @@ TEST_F(CliTest, InfoListsTheFactsThenTheTag) {
                                              "ID3v2Padding",
                                              "Duration",
                                              "ComputedDuration",
+                                             "ChannelMode",
+                                             "HeaderFrame",
                                              "Title",
                                              "Artist",
                                              "Album",
@@ -123,8 +125,9 @@ TEST_F(CliTest, InfoListsTheFactsThenTheTag) {
   for (const char* line :
        {"\nValid: true\n", "\nMciOk: true\n", "\nBitrate: 128\n", "\nVersion: 1\n",
         "\nFrameSize: 417\n", "\nMono: false\n", "\nID3v1Size: 128\n", "\nDuration: 2612\n",
-        "\nComputedDuration: 2612\n", "\nTitle: Caf\xC3\xA9 \"live\"\\\n", "\nTrack: 3\n",
-        "\nGenre: 17\n", "\nGenreName: Rock\n"}) {
+        "\nComputedDuration: 2612\n", "\nChannelMode: joint stereo\n", "\nHeaderFrame: none\n",
+        "\nTitle: Caf\xC3\xA9 \"live\"\\\n", "\nTrack: 3\n", "\nGenre: 17\n",
+        "\nGenreName: Rock\n"}) {
     EXPECT_NE(r.Out.find(line), std::string::npos) << line;
   }
 
@@ -134,7 +137,10 @@ TEST_F(CliTest, InfoListsTheFactsThenTheTag) {
   EXPECT_NE(json.Out.find("\"Valid\": true, \"MciOk\": true, \"MciError\": \"\""),
             std::string::npos);
   EXPECT_NE(json.Out.find("\"Version\": 1,"), std::string::npos);
-  EXPECT_NE(json.Out.find("\"ComputedDuration\": 261}\n"), std::string::npos);
+  EXPECT_NE(json.Out.find("\"ComputedDuration\": 261, \"ChannelMode\": \"joint stereo\", "
+                          "\"HeaderFrame\": \"none\"}\n"),
+            std::string::npos)
+      << json.Out;
 
   const TRun tagged = Run({"info", "--json", file});
   EXPECT_NE(tagged.Out.find("\"Title\": \"Caf\xC3\xA9 \\\"live\\\"\\\\\""), std::string::npos)
@@ -372,7 +378,7 @@ TEST_F(CliTest, SplitGoesOnAfterAFailedPiece) {
   EXPECT_EQ(reports, 2u) << r.Err;
 }
 
-TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
+TEST_F(CliTest, WrongUsageExitsWithTwoAndOneLine) {
   const std::string file = MakeMp3("a.mp3", 10);
   const std::vector<std::vector<std::string>> wrong = {
       {},
@@ -380,7 +386,8 @@ TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
       {"info"},
       {"info", file, "--bogus"},
       {"cut", file, "0", "100"},
-      {"cut", file, "0:00:01", "100", Path("x.mp3")},
+      {"cut", file, "0:00:01,5", "100", Path("x.mp3")},
+      {"cut", file, "0", "100", Path("x.mp3"), "--vbr-header", "--no-vbr-header"},
       {"cut", file, "0", "100", Path("x.mp3"), "--genre", "nonsense"},
       {"cut", file, "0", "100", Path("x.mp3"), "--no-tag", "--title", "t"},
       {"cut", file, "0", "100", Path("x.mp3"), "--title"},
@@ -392,8 +399,14 @@ TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
   for (const auto& args : wrong) {
     const TRun r = Run(args);
     EXPECT_EQ(r.Status, 2) << (args.empty() ? "" : args[0]) << " " << args.size();
-    EXPECT_NE(r.Err.find("Usage:"), std::string::npos);
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_EQ(r.Err.rfind("pelcato-cli: ", 0), 0u) << r.Err;
+    EXPECT_NE(r.Err.find("; see pelcato-cli --help\n"), std::string::npos) << r.Err;
   }
+  // A time that is refused shows the forms that are not.
+  const TRun time = Run({"split", file, "--every", "1,5s"});
+  EXPECT_NE(time.Err.find("--every: not a time: \"1,5s\" (write it as 1:30, "), std::string::npos)
+      << time.Err;
   EXPECT_FALSE(fs::exists(Path("x.mp3")));
   const TRun help = Run({"cut", "--help"});
   EXPECT_EQ(help.Status, 0);
@@ -404,10 +417,27 @@ TEST_F(CliTest, FilesThatAreNoMp3OrCannotBeReadFail) {
   std::ofstream(Path("text.mp3")) << "just some text, no frames at all";
   TRun r = Run({"cut", Path("text.mp3"), "0", "100", Path("x.mp3")});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, Path("text.mp3") + ": is not a MP3 file\n");
+  EXPECT_EQ(r.Err, Path("text.mp3") + ": is not a MP3 file: no MPEG audio frames found\n");
   r = Run({"info", Path("text.mp3")});
   EXPECT_EQ(r.Status, 1);
   EXPECT_NE(r.Out.find("Valid: false\n"), std::string::npos);
+  EXPECT_NE(r.Out.find("InvalidReason: no MPEG audio frames found\n"), std::string::npos);
+  // Why not, for what people take for MP3 files.
+  std::ofstream(Path("empty.mp3"));
+  std::ofstream(Path("wave.mp3")) << std::string("RIFF\x24\0\0\0WAVEfmt ", 16);
+  std::ofstream(Path("late.mp3")) << std::string(1000, 'x')
+                                  << std::ifstream(MakeMp3("f.mp3", 5)).rdbuf();
+  for (const auto& [name, why] : std::vector<std::pair<std::string, std::string>>{
+           {"empty.mp3", "empty file"},
+           {"wave.mp3", "a WAVE file, not MP3"},
+           {"late.mp3",
+            "no MPEG audio frame at byte 0, where the audio has to start; frames "
+            "start at byte 1000 behind other data"}}) {
+    r = Run({"info", "--json", Path(name)});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Out.find("\"InvalidReason\": \"" + why + "\""), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Err, Path(name) + ": is not a MP3 file: " + why + "\n");
+  }
 
   for (const std::string& unreadable : {Path("missing.mp3"), dir_.string()}) {
     for (const auto& args : std::vector<std::vector<std::string>>{
@@ -428,6 +458,29 @@ TEST_F(CliTest, FilesThatAreNoMp3OrCannotBeReadFail) {
   r = Run({"cut", file, "0", "100", dir_.string() + "/./a.mp3"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err.rfind("Please use other file name.", 0), 0u);
+}
+
+// A cut does not replace a file unless told to, and then replaces it whole or not at all.
+TEST_F(CliTest, CutReplacesAnExistingFileOnlyWithOverwrite) {
+  const std::string file = MakeMp3("a.mp3", 100);
+  const std::string target = Path("piece.mp3");
+  std::ofstream(target) << "keep me";
+  TRun r = Run({"cut", file, "0", "1:00", target});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err, target + ": the file exists; it is not replaced (--overwrite replaces it)\n");
+  EXPECT_EQ(Tail(target, 100), "keep me");
+  SetWriteFaultHook([] { return false; });
+  r = Run({"cut", file, "0", "1:00", target, "--overwrite"});
+  SetWriteFaultHook(nullptr);
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(Tail(target, 100), "keep me");
+  r = Run({"cut", file, "1s", "1:00", target, "--overwrite", "--no-tag"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(fs::file_size(target) % kFrameBytes, 0u);
+  size_t entries = 0;
+  for (const auto& e : fs::directory_iterator(dir_)) entries += e.is_regular_file();
+  EXPECT_EQ(entries, 2u) << "no temporary file left behind";
 }
 
 }  // namespace
@@ -482,6 +535,7 @@ TEST_F(CliCheckTest, SplitsFollowThePlayersLength) {
   const TRun r = Run({"split", Data("vbr.mp3"), "--every", "0:00:01", "--out", out, "--no-tag"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   TKorvaMP3 core(std::make_unique<TMpg123Player>());
+  core.VbrHeader = true;  // as pelcato-cli writes pieces by default
   core.AnalyzeFile(Data("vbr.mp3"));
   ASSERT_EQ(core.Info.Duration, 2500);
   std::vector<std::string> expected;
@@ -499,18 +553,21 @@ TEST_F(CliCheckTest, SplitsFollowThePlayersLength) {
 }
 
 TEST_F(CliCheckTest, CutAndSplitWriteVbrHeadersAndVerifyOnRequest) {
-  TRun r = Run({"cut", Data("vbr.mp3"), "500", "2200", Path("plain.mp3"), "--verify"});
+  TRun r = Run(
+      {"cut", Data("vbr.mp3"), "500", "2200", Path("plain.mp3"), "--verify", "--no-vbr-header"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_NE(r.Out.find(Path("plain.mp3") + "\n  Frames: 66\n"), std::string::npos) << r.Out;
   EXPECT_NE(Head(Path("plain.mp3"), 40).substr(36), "Xing");
-  r = Run({"cut", Data("vbr.mp3"), "500", "2200", Path("headed.mp3"), "--vbr-header"});
-  ASSERT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(Head(Path("headed.mp3"), 40).substr(36), "Xing");
-  EXPECT_EQ(fs::file_size(Path("headed.mp3")), fs::file_size(Path("plain.mp3")) + 156);
+  for (const char* given : {"--vbr-header", "--verify"}) {  // the header comes by default
+    r = Run({"cut", Data("vbr.mp3"), "500", "2200", Path("headed.mp3"), given, "--overwrite"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Head(Path("headed.mp3"), 40).substr(36), "Xing");
+    EXPECT_EQ(fs::file_size(Path("headed.mp3")), fs::file_size(Path("plain.mp3")) + 156);
+  }
 
   const std::string out = Path("pieces");
   fs::create_directory(out);
-  r = Run({"split", Data("vbr.mp3"), "--parts", "2", "--out", out, "--vbr-header", "--verify"});
+  r = Run({"split", Data("vbr.mp3"), "--parts", "2", "--out", out, "--verify"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   int pieces = 0;
   for (const auto& e : fs::directory_iterator(out)) {

@@ -26,7 +26,7 @@ constexpr TDecoder kDecoders[] = {TDecoder::Mpg123, TDecoder::Ffmpeg};
 // The piece from startMs to endMs, with a tag: a short piece's header frame then counts it.
 void Cut(const std::string& source, int64_t startMs, int64_t endMs, const std::string& piece) {
   const TRun r = RunCliWith({"cut", source, std::to_string(startMs), std::to_string(endMs), piece,
-                             "--exact", "--title", "Exact"});
+                             "--exact", "--title", "Exact", "--overwrite"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
 }
@@ -193,11 +193,11 @@ TEST(ExactPieceOfAFileTheWalkCannotFollow, IsWholeFramesWithAWarning) {
       Cat(Cat(Bytes(s->File.begin(), middle), Bytes(100, 0x55)), Bytes(middle, s->File.end())));
   for (const std::string& source : {DataFile("layer2.mp3"), junk}) {
     SCOPED_TRACE(source);
-    const TRun exact = RunCliWith({"cut", source, "200", "2000", dir / "exact.mp3", "--exact"});
+    const TRun exact =
+        RunCliWith({"cut", source, "200", "2000", dir / "exact.mp3", "--exact", "--overwrite"});
     EXPECT_EQ(exact.Status, 0);
     EXPECT_NE(exact.Err.find(": not exact to the sample: "), std::string::npos) << exact.Err;
-    const TRun whole =
-        RunCliWith({"cut", source, "200", "2000", dir / "whole.mp3", "--vbr-header"});
+    const TRun whole = RunCliWith({"cut", source, "200", "2000", dir / "whole.mp3", "--overwrite"});
     EXPECT_EQ(ReadFile(dir / "exact.mp3"), ReadFile(dir / "whole.mp3"));
   }
 }

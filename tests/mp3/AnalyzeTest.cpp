@@ -13,18 +13,18 @@ TEST(Analyze, RealFiles) {
     const char* file;
     double version;
     int layer, sampleRate, bitrate;
-    bool mono, xing;
+    bool mono, xing;  // xing: a header frame first, "Info" from lame but for VBR
     int id3v2, id3v1, ape;
     int64_t lengthMs;  // of the signal the file was made from
   } cases[] = {
-      {"cbr128.mp3", 1.0, 3, 44100, 128, false, false, 0, 0, 0, 2500},
+      {"cbr128.mp3", 1.0, 3, 44100, 128, false, true, 0, 0, 0, 2500},
       {"vbr.mp3", 1.0, 3, 44100, 128, false, true, 0, 0, 0, 2500},
-      {"mpeg2.mp3", 2.0, 3, 22050, 64, false, false, 0, 0, 0, 2500},
+      {"mpeg2.mp3", 2.0, 3, 22050, 64, false, true, 0, 0, 0, 2500},
       {"mpeg25.mp3", 2.5, 3, 8000, 8, true, false, 0, 0, 0, 2500},
-      {"mono.mp3", 1.0, 3, 44100, 64, true, false, 0, 0, 0, 2500},
+      {"mono.mp3", 1.0, 3, 44100, 64, true, true, 0, 0, 0, 2500},
       {"layer2.mp3", 1.0, 2, 48000, 192, false, false, 0, 0, 0, 1500},
-      {"id3v2.mp3", 2.0, 3, 22050, 64, false, false, 45, 0, 0, 2500},
-      {"id3v2-apic.mp3", 1.0, 3, 44100, 64, true, false, 438, 0, 0, 2500},
+      {"id3v2.mp3", 2.0, 3, 22050, 64, false, true, 45, 0, 0, 2500},
+      {"id3v2-apic.mp3", 1.0, 3, 44100, 64, true, true, 438, 0, 0, 2500},
       {"ape-id3v1.mp3", 2.5, 3, 8000, 8, true, false, 0, 128, 32, 2500},
       {"id3v1.mp3", 2.5, 3, 8000, 8, true, false, 0, 128, 0, 2500},
       {"id3v11.mp3", 2.5, 3, 8000, 8, true, false, 0, 128, 0, 2500},
@@ -185,8 +185,8 @@ TEST(Analyze, HeaderCountsEveryFrameOnlyWhereTheWalkAgrees) {
     expectScanAgrees(e.path().string());
   }
   std::sort(agreeing.begin(), agreeing.end());
-  // lame's Info frame (CBR, walked as a frame) and Xing frame (VBR, passed over); files
-  // without such a frame or with a tag the walk cannot place never agree.
+  // lame's Info frame (CBR) and Xing frame (VBR), both passed over; files without such a
+  // frame or with a tag the walk cannot place never agree.
   EXPECT_TRUE(std::binary_search(agreeing.begin(), agreeing.end(), "cbr128.mp3"));
   EXPECT_TRUE(std::binary_search(agreeing.begin(), agreeing.end(), "vbr.mp3"));
   EXPECT_FALSE(std::binary_search(agreeing.begin(), agreeing.end(), "layer2.mp3"));

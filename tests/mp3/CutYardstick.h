@@ -11,7 +11,7 @@
 namespace pelcato::test {
 
 // The cut written out plainly, as a yardstick: from the first frame, on four-byte steps over
-// anything that is not a frame, "Xing" frames and ID3v2 tags passed over, frames copied whole.
+// anything that is not a frame, header frames and ID3v2 tags passed over, frames copied whole.
 struct TRefPiece {
   bool Ok = true;
   Bytes Out;
@@ -24,11 +24,25 @@ struct TRefStep {
   double Ms;
 };
 
+// A Layer III header frame, as libmpg123, ffmpeg and mutagen find one: "Xing" or "Info" behind
+// the side information of a frame without CRC (32 or 17 bytes in MPEG 1, 17 or 9 in MPEG 2 and
+// 2.5), or "VBRI" 32 bytes behind the header.
+inline bool RefHeaderFrame(const Bytes& f, int64_t p) {
+  const bool layer3 = (f[p + 1] & 0x06) == 0x02;
+  const bool mpeg1 = (f[p + 1] & 0x18) == 0x18;
+  const bool mono = (f[p + 3] & 0xC0) == 0xC0;
+  const int64_t at = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+  const auto tag = [&](int64_t o, const char* t) {
+    return p + o + 4 <= int64_t(f.size()) && std::memcmp(&f[p + o], t, 4) == 0;
+  };
+  return layer3 && (tag(at, "Xing") || tag(at, "Info") || tag(36, "VBRI"));
+}
+
 inline TRefStep RefStep(const Bytes& f, int64_t p) {
   const int64_t n = int64_t(f.size());
   if (p + 4 <= n) {
     if (auto h = DecodeFrameHeader(&f[p])) {
-      const bool xing = p + 40 <= n && std::memcmp(&f[p + 36], "Xing", 4) == 0;
+      const bool xing = RefHeaderFrame(f, p);
       return {p + h->FrameSize, xing ? 0 : h->FrameSize, xing ? 0.0 : h->FrameMs};
     }
     if (p + 10 <= n && std::memcmp(&f[p], "ID3", 3) == 0) {

@@ -88,7 +88,7 @@ TEST(Decoder, WithoutGaplessEveryFrameDecodesWhole) {
     TDecoderSetup whole;
     whole.Gapless = false;
     whole.DecodeInfoFrame = true;
-    // The walk passes over a "Xing" frame and takes an "Info" frame for audio.
+    // The walk passes over the header frame, which the decoder is told to decode here.
     if (mp3->Info.HasXing) ++frames;
     TDecoder d(whole), trimmed;
     ASSERT_TRUE(d.OpenFile(path) && trimmed.OpenFile(path)) << name;

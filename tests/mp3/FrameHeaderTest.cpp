@@ -70,11 +70,5 @@ TEST(FrameHeader, EveryHeaderIsAFrameOfPositiveLengthOrNone) {
   EXPECT_EQ(frames, (8 * 3 * 3 * 2) * (14 * 3 * 2 * 2) * 4);
 }
 
-TEST(FrameHeader, XingOnlyByItsOwnName) {
-  EXPECT_TRUE(IsXingTag(reinterpret_cast<const uint8_t*>("Xing")));
-  EXPECT_FALSE(IsXingTag(reinterpret_cast<const uint8_t*>("Info")));
-  EXPECT_FALSE(IsXingTag(reinterpret_cast<const uint8_t*>("VBRI")));
-}
-
 }  // namespace
 }  // namespace pelcato

@@ -163,12 +163,14 @@ TEST(VbrHeader, OurHeaderIsSkippedWhenThePieceIsOpenedAndCutAgain) {
 }
 
 TEST(VbrHeader, FrameLayoutFollowsVersionAndChannels) {
-  // "Xing" stands behind the side information: 32 or 17 bytes in MPEG 1, 17 or 9 in MPEG 2.
+  // "Xing" stands where the main data of a frame without CRC start: behind 32 or 17 bytes of
+  // side information in MPEG 1, 17 or 9 in MPEG 2; in a frame with a CRC too, where lame -p
+  // writes it and decoders look for it.
   const struct {
     uint8_t B1, B3;
     int Offset;
   } cases[] = {{0xFB, 0x44, 36}, {0xFB, 0xC4, 21}, {0xF3, 0x44, 21},
-               {0xF3, 0xC4, 13}, {0xE3, 0xC0, 13}, {0xFA, 0x44, 38}};
+               {0xF3, 0xC4, 13}, {0xE3, 0xC0, 13}, {0xFA, 0x44, 36}};
   for (const auto& c : cases) {
     const uint8_t first[4] = {0xFF, c.B1, 0x52, c.B3};
     EXPECT_EQ(TXingFrame::TagOffset(first), c.Offset) << int(c.B1) << " " << int(c.B3);

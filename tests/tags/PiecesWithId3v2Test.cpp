@@ -179,6 +179,30 @@ TEST(PiecesWithId3v2, CueTitlesReadBackExactly) {
     unsetenv("LC_ALL");
 }
 
+// new: the texts of the source's ID3v2 tag at full length and in any script (not its ID3v1
+// tag's 30 bytes), no other frame, the tag options over them.
+TEST(PiecesWithId3v2, NewTagTakesTheTextsOfTheSourcesTag) {
+  TSources s;
+  for (const auto& [src, title, album] :
+       {std::tuple{s.Mutagen(3, ""), "Título", "Альбом"},
+        std::tuple{s.Ffmpeg(), "A title far longer than thirty characters", ""}}) {
+    SCOPED_TRACE(src);
+    const std::string piece = s.Dir / "new.mp3";
+    const TRun run = RunCliWith(
+        {"cut", src, "500", "2500", piece, "--id3v2", "new", "--artist", "Над", "--overwrite"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const auto dump = MutagenDump(piece);
+    EXPECT_EQ(dump[0], "version 2.4");
+    EXPECT_NE(LineStarting(dump, "text TIT2 " + Hex(title) + " "), "");
+    EXPECT_EQ(LineStarting(dump, "text TALB ").empty(), std::string(album).empty());
+    if (*album) {
+      EXPECT_NE(LineStarting(dump, "text TALB " + Hex(album) + " "), "");
+    }
+    EXPECT_NE(LineStarting(dump, "text TPE1 " + Hex("Над") + " "), "");
+    EXPECT_EQ(LineStarting(dump, "picture"), "");
+  }
+}
+
 // A source whose ID3v2 tag TagLib cannot read: the pieces are those without --id3v2 and a
 // warning says why; a new tag is still made. The size split keeps to SIZE with the tags.
 TEST(PiecesWithId3v2, BrokenSourceTagGivesThePiecesWithoutIt) {

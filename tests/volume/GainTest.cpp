@@ -83,8 +83,8 @@ TEST_F(GainTest, DecodersPlayTheGainedPieceAsThePlainOneTimesTwoToTheStepsOverFo
          {false, n == "cbr128.mp3" || n == "vbr-v2.mp3" || n == "intensity.mp3"}) {
       steps = steps > 0 ? -5 : 3;
       const auto cut = [&](const std::string& out, int gain) {
-        std::vector<std::string> args = {"cut", source, exact ? "300" : "0",
-                                         exact ? "1700" : "99999999", out};
+        std::vector<std::string> args = {
+            "cut", "--overwrite", source, exact ? "300" : "0", exact ? "1700" : "99999999", out};
         if (exact) args.push_back("--exact");
         if (gain != 0) args.insert(args.end(), {"--gain", GainArg(gain)});
         const TRun r = RunCliWith(args);
@@ -121,7 +121,8 @@ TEST_F(GainTest, ALongExactPiecesMusicCrcDescribesItsChangedBytes) {
   const std::string plain = *Dir / "long-plain.mp3";
   const std::string gained = *Dir / "long-gained.mp3";
   for (const std::string& out : {plain, gained}) {
-    std::vector<std::string> args = {"cut", source, "1000", "29000", out, "--exact", "--no-tag"};
+    std::vector<std::string> args = {"cut",   "--overwrite", source,    "1000",
+                                     "29000", out,           "--exact", "--no-tag"};
     if (out == gained) args.insert(args.end(), {"--gain", GainArg(-3)});
     ASSERT_EQ(RunCliWith(args).Status, 0);
   }
@@ -153,14 +154,15 @@ TEST_F(GainTest, SameStepsGiveTheBytesMp3gainGives) {
                         "' >/dev/null 2>&1"))
           << name;
       const std::string ours = *Dir / "ours.mp3";
-      const TRun r =
-          RunCliWith({"cut", source, "0", "99999999", ours, "--no-tag", "--gain", GainArg(steps)});
+      const TRun r = RunCliWith({"cut", "--overwrite", source, "0", "99999999", ours, "--no-tag",
+                                 "--no-vbr-header", "--gain", GainArg(steps)});
       ASSERT_EQ(r.Status, 0) << r.Err;
       if (steps == 90) {
         EXPECT_NE(r.Err.find("held at the global gain's limit"), std::string::npos);
       }
-      // A cut of the whole file is its frames behind the VBR header frame and before the tags;
-      // mp3gain keeps the header frame and the tags as they are.
+      // A cut of the whole file without a VBR header of its own is the frames behind the
+      // source's header frame and before the tags; mp3gain keeps the header frame and the tags
+      // as they are.
       const Bytes mine = ReadFile(ours);
       const Bytes peer = ReadFile(theirs);
       ASSERT_EQ(peer.size(), ReadFile(source).size()) << "-s s writes no tag";

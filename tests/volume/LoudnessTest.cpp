@@ -83,7 +83,8 @@ TEST_F(LoudnessTest, AgreesWithFfmpegsEbur128Filter) {
 TEST_F(LoudnessTest, NormalisedPiecesMeasureTheTargetInFfmpeg) {
   const std::string cut = *Dir / "normalised.mp3";
   for (const char* target : {"-18", "-23"}) {
-    std::vector<std::string> args = {"cut", *Dir / "quiet.mp3", "1000", "9000", cut, "--normalize"};
+    std::vector<std::string> args = {"cut",  "--overwrite", *Dir / "quiet.mp3", "1000",
+                                     "9000", cut,           "--normalize"};
     if (std::string(target) != "-18") args.insert(args.end(), {"--target", target});
     const TRun r = RunCliWith(args);
     ASSERT_EQ(r.Status, 0) << r.Err;
@@ -125,14 +126,14 @@ TEST_F(LoudnessTest, GainStopsShortOfClippingUnlessAllowed) {
     for (float s : pcm.Samples) most = std::max(most, std::fabs(s));
     return most;
   };
-  TRun r =
-      RunCliWith({"cut", *Dir / "quiet.mp3", "0", "12000", cut, "--normalize", "--target", "0"});
+  TRun r = RunCliWith({"cut", "--overwrite", *Dir / "quiet.mp3", "0", "12000", cut, "--normalize",
+                       "--target", "0"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_NE(r.Err.find("is not reached: lowered by"), std::string::npos) << r.Err;
   EXPECT_LE(peak(), 1.0f);
   EXPECT_GT(peak(), 0.5f);
-  r = RunCliWith({"cut", *Dir / "quiet.mp3", "0", "12000", cut, "--normalize", "--target", "0",
-                  "--allow-clip"});
+  r = RunCliWith({"cut", "--overwrite", *Dir / "quiet.mp3", "0", "12000", cut, "--normalize",
+                  "--target", "0", "--allow-clip"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
   EXPECT_GT(peak(), 1.0f);
@@ -157,7 +158,8 @@ double AskedFade(double t0, double t1, double fadeIn, double fadeOut, double len
 TEST_F(LoudnessTest, FadesRiseAndFallAsAskedWithinAStep) {
   for (const bool exact : {false, true}) {
     const auto cut = [&](const std::string& out, bool fades) {
-      std::vector<std::string> args = {"cut", *Dir / "steady.mp3", "1000", "5000", out};
+      std::vector<std::string> args = {"cut",  "--overwrite", *Dir / "steady.mp3",
+                                       "1000", "5000",        out};
       if (exact) args.push_back("--exact");
       if (fades) args.insert(args.end(), {"--fade-in", "1000", "--fade-out", "1500"});
       const TRun r = RunCliWith(args);
