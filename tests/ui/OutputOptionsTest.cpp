@@ -76,6 +76,22 @@ TEST(OutputOptions, ByDefaultAVbrFilesPiecesShowTheirTrueLengthAndTheMessagesSay
   }
 }
 
+// A lame CBR file starts with an "Info" frame that counts the whole file: a piece from its start
+// must not carry it, or other programs show the source's length for it.
+TEST(OutputOptions, ACutFromTheStartOfALameCbrFileShowsItsOwnLength) {
+  QTemporaryDir out;
+  TEditor w(QLocale(QLocale::English, QLocale::UnitedStates), 3840);
+  w.Open(Data("sweep.mp3"));
+  w->RzCheckBox1->setChecked(false);
+  w->RzMaskEdit1->setText(QStringLiteral("000:00:00.000"));
+  w->RzMaskEdit2->setText(QStringLiteral("000:00:01.000"));
+  const QString saved = out.filePath(QStringLiteral("start.mp3"));
+  w.Dialogs.Paths.push_back(saved);
+  w->BtnSaveMp3Click();
+  ASSERT_EQ(w.Dialogs.Messages.size(), 1u);
+  ExpectTrueLength(saved);
+}
+
 TEST(OutputOptions, TheDialogFromEitherPlaceKeepsItsChoicesInOutputAndTheFilesFollowThem) {
   QTemporaryDir out;
   TEditor w;
