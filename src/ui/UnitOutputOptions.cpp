@@ -15,17 +15,6 @@
 
 namespace pelcato {
 
-namespace {
-
-template <class W>
-W* Named(W* widget, const char* name, const char* hint = nullptr) {
-  widget->setObjectName(QLatin1String(name));
-  if (hint != nullptr) widget->setToolTip(QLatin1String(hint));
-  return widget;
-}
-
-}  // namespace
-
 TOutputOptionsGroup::TOutputOptionsGroup(QWidget* parent) : TOptionsGroup(parent) {
   setObjectName(QStringLiteral("GroupOutput"));
   setTitle(QStringLiteral("Output"));

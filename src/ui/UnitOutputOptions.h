@@ -21,6 +21,15 @@ namespace pelcato {
 
 class TVolumeOptionsGroup;
 
+// A control of the dialog by the name its language file section knows it by, with its
+// English hint.
+template <class W>
+W* Named(W* widget, const char* name, const char* hint = nullptr) {
+  widget->setObjectName(QLatin1String(name));
+  if (hint != nullptr) widget->setToolTip(QLatin1String(hint));
+  return widget;
+}
+
 // A group of choices kept in the settings.
 class TOptionsGroup : public QGroupBox {
   Q_OBJECT

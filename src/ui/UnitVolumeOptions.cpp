@@ -14,13 +14,6 @@ namespace pelcato {
 
 namespace {
 
-template <class W>
-W* Named(W* widget, const char* name, const char* hint = nullptr) {
-  widget->setObjectName(QLatin1String(name));
-  if (hint != nullptr) widget->setToolTip(QLatin1String(hint));
-  return widget;
-}
-
 QSpinBox* MsBox(QWidget* parent, const char* name, const char* hint) {
   auto* box = Named(new QSpinBox(parent), name, hint);
   box->setRange(0, kMaxFadeMs);
