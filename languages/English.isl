@@ -29,6 +29,13 @@ Ms_OutExact=Exact to the sample: in gapless players each file plays exactly its 
 Ms_OutVbrHeader=VBR header written: players show the true length.
 Ms_OutId3v2Kept=The source's ID3v2 tag was kept.
 Ms_OutId3v2New=A new ID3v2 tag was written.
+Ms_VolumeGain=Gain: %1 dB
+Ms_VolumeNormalized=Normalised to %1 LUFS, gain %2 dB
+Ms_VolumeFades=Fade in: %1 ms, fade out: %2 ms
+Ms_VolumeNotReached=The loudness asked for was not reached everywhere: the gain stops where samples would pass full scale, and a piece too quiet or too short to measure keeps its level.
+Ms_VolumeNotLayer3=The volume of Layer I and II files cannot be changed without re-encoding: it was left as it is.
+Ms_VolumeMeasuring=Measuring the loudness...
+Ms_VolumeClamped=Some granules were held at the limit of their gain: there the volume changed less than asked.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato version 3.3.0.0
@@ -92,7 +99,7 @@ LabelSec.Caption=Sec.
 BtnOk.Caption=Ok
 BtnCancel.Caption=Cancel
 BtnOutput.Caption=Output...
-BtnOutput.Hint=Exact to the sample, VBR header, ID3v2 tag
+BtnOutput.Hint=Exact to the sample, VBR header, ID3v2 tag, volume
 
 [FrmOutputOptions]
 Caption=Output options
@@ -107,5 +114,14 @@ RadioId3v2Keep.Caption=Keep the source's tag
 RadioId3v2Keep.Hint=All its frames; the fields changed on the tag page replace theirs
 RadioId3v2New.Caption=New tag from the tag page
 RadioId3v2New.Hint=An ID3v2.4 tag in Unicode, with the fields at full length
+GroupVolume.Caption=Volume
+LabelGain.Caption=Gain:
+SpinGain.Hint=Louder or quieter in steps of 1.5 dB, changed in the frames themselves: nothing is encoded again
+CheckNormalize.Caption=Normalise to
+CheckNormalize.Hint=Each file gets the gain that brings its loudness nearest to the target, stopping where samples would pass full scale
+LabelFadeIn.Caption=Fade in:
+SpinFadeIn.Hint=The sound rises from silence over the file's start
+LabelFadeOut.Caption=Fade out:
+SpinFadeOut.Hint=The sound falls to silence over the file's end
 BtnOk.Caption=Ok
 BtnCancel.Caption=Cancel

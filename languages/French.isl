@@ -29,6 +29,13 @@ Ms_OutExact=À l'échantillon près : dans les lecteurs sans blanc, chaque fichi
 Ms_OutVbrHeader=En-tête VBR écrit : les lecteurs affichent la vraie durée.
 Ms_OutId3v2Kept=La balise ID3v2 de la source a été conservée.
 Ms_OutId3v2New=Une nouvelle balise ID3v2 a été écrite.
+Ms_VolumeGain=Gain : %1 dB
+Ms_VolumeNormalized=Normalisé à %1 LUFS, gain %2 dB
+Ms_VolumeFades=Fondu d'entrée : %1 ms, de sortie : %2 ms
+Ms_VolumeNotReached=La sonie demandée n'a pas été atteinte partout : le gain s'arrête là où des échantillons dépasseraient la pleine échelle, et un morceau trop faible ou trop court pour être mesuré garde son niveau.
+Ms_VolumeNotLayer3=Le volume des fichiers Layer I et II ne peut pas être modifié sans réencodage : il est resté tel quel.
+Ms_VolumeMeasuring=Mesure de la sonie...
+Ms_VolumeClamped=Certains granules ont été maintenus à la limite de leur gain : là, le volume a moins changé que demandé.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato, version 3.3.0.0
@@ -92,7 +99,7 @@ LabelSec.Caption=Sec.
 BtnOk.Caption=OK
 BtnCancel.Caption=Annuler
 BtnOutput.Caption=Sortie...
-BtnOutput.Hint=À l'échantillon près, en-tête VBR, balise ID3v2
+BtnOutput.Hint=À l'échantillon près, en-tête VBR, balise ID3v2, volume
 
 [FrmOutputOptions]
 Caption=Options de sortie
@@ -107,5 +114,14 @@ RadioId3v2Keep.Caption=Garder celle de la source
 RadioId3v2Keep.Hint=Toutes ses trames ; les champs modifiés sur la page de la balise remplacent les leurs
 RadioId3v2New.Caption=Nouvelle, d'après la page de la balise
 RadioId3v2New.Hint=Une balise ID3v2.4 en Unicode, avec les champs en entier
+GroupVolume.Caption=Volume
+LabelGain.Caption=Gain :
+SpinGain.Hint=Plus fort ou plus faible par pas de 1,5 dB, modifié dans les trames elles-mêmes : rien n'est réencodé
+CheckNormalize.Caption=Normaliser à
+CheckNormalize.Hint=Chaque fichier reçoit le gain qui rapproche le plus sa sonie de la cible, sans que des échantillons dépassent la pleine échelle
+LabelFadeIn.Caption=Fondu d'entrée :
+SpinFadeIn.Hint=Le son monte depuis le silence au début du fichier
+LabelFadeOut.Caption=Fondu de sortie :
+SpinFadeOut.Hint=Le son descend jusqu'au silence à la fin du fichier
 BtnOk.Caption=OK
 BtnCancel.Caption=Annuler

@@ -29,6 +29,13 @@ Ms_OutExact=Samplegenau: In Playern mit lückenloser Wiedergabe spielt jede Date
 Ms_OutVbrHeader=VBR-Header geschrieben: Player zeigen die wahre Länge an.
 Ms_OutId3v2Kept=Das ID3v2-Tag der Quelle wurde übernommen.
 Ms_OutId3v2New=Ein neues ID3v2-Tag wurde geschrieben.
+Ms_VolumeGain=Verstärkung: %1 dB
+Ms_VolumeNormalized=Auf %1 LUFS normalisiert, Verstärkung %2 dB
+Ms_VolumeFades=Einblenden: %1 ms, Ausblenden: %2 ms
+Ms_VolumeNotReached=Die gewünschte Lautheit wurde nicht überall erreicht: Die Verstärkung endet dort, wo Samples die Vollaussteuerung überschreiten würden, und ein zu leises oder zu kurzes Stück behält seinen Pegel.
+Ms_VolumeNotLayer3=Die Lautstärke von Layer-I- und Layer-II-Dateien lässt sich nicht ohne Neukodierung ändern: Sie blieb unverändert.
+Ms_VolumeMeasuring=Lautheit wird gemessen...
+Ms_VolumeClamped=Einige Granulen wurden an der Grenze ihrer Verstärkung gehalten: Dort änderte sich die Lautstärke weniger als gewünscht.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato Version 3.3.0.0
@@ -92,7 +99,7 @@ LabelSec.Caption=Sek.
 BtnOk.Caption=OK
 BtnCancel.Caption=Abbrechen
 BtnOutput.Caption=Ausgabe...
-BtnOutput.Hint=Samplegenau, VBR-Header, ID3v2-Tag
+BtnOutput.Hint=Samplegenau, VBR-Header, ID3v2-Tag, Lautstärke
 
 [FrmOutputOptions]
 Caption=Ausgabeoptionen
@@ -107,5 +114,14 @@ RadioId3v2Keep.Caption=Tag der Quelle übernehmen
 RadioId3v2Keep.Hint=Alle seine Frames; die auf der Tag-Seite geänderten Felder ersetzen ihre
 RadioId3v2New.Caption=Neues Tag aus der Tag-Seite
 RadioId3v2New.Hint=Ein ID3v2.4-Tag in Unicode, mit den Feldern in voller Länge
+GroupVolume.Caption=Lautstärke
+LabelGain.Caption=Verstärkung:
+SpinGain.Hint=Lauter oder leiser in Schritten von 1,5 dB, in den Frames selbst geändert: Nichts wird neu kodiert
+CheckNormalize.Caption=Normalisieren auf
+CheckNormalize.Hint=Jede Datei erhält die Verstärkung, die ihre Lautheit dem Ziel am nächsten bringt, ohne dass Samples die Vollaussteuerung überschreiten
+LabelFadeIn.Caption=Einblenden:
+SpinFadeIn.Hint=Der Klang steigt am Anfang der Datei aus der Stille an
+LabelFadeOut.Caption=Ausblenden:
+SpinFadeOut.Hint=Der Klang fällt am Ende der Datei in die Stille ab
 BtnOk.Caption=OK
 BtnCancel.Caption=Abbrechen

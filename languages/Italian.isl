@@ -29,6 +29,13 @@ Ms_OutExact=Con precisione al campione: nei lettori senza pause ogni file suona 
 Ms_OutVbrHeader=Intestazione VBR scritta: i lettori mostrano la durata reale.
 Ms_OutId3v2Kept=Il tag ID3v2 dell'originale è stato mantenuto.
 Ms_OutId3v2New=È stato scritto un nuovo tag ID3v2.
+Ms_VolumeGain=Guadagno: %1 dB
+Ms_VolumeNormalized=Normalizzato a %1 LUFS, guadagno %2 dB
+Ms_VolumeFades=Dissolvenza in entrata: %1 ms, in uscita: %2 ms
+Ms_VolumeNotReached=La loudness richiesta non è stata raggiunta ovunque: il guadagno si ferma dove i campioni supererebbero il fondo scala, e un pezzo troppo silenzioso o troppo breve per essere misurato mantiene il suo livello.
+Ms_VolumeNotLayer3=Il volume dei file Layer I e II non può essere cambiato senza ricodificare: è stato lasciato com'era.
+Ms_VolumeMeasuring=Misurazione della loudness...
+Ms_VolumeClamped=Alcuni granuli sono stati fermati al limite del loro guadagno: lì il volume è cambiato meno di quanto richiesto.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versione 3.3.0.0
@@ -92,7 +99,7 @@ LabelSec.Caption=Sec.
 BtnOk.Caption=OK
 BtnCancel.Caption=Annulla
 BtnOutput.Caption=Uscita...
-BtnOutput.Hint=Precisione al campione, intestazione VBR, tag ID3v2
+BtnOutput.Hint=Precisione al campione, intestazione VBR, tag ID3v2, volume
 
 [FrmOutputOptions]
 Caption=Opzioni di uscita
@@ -107,5 +114,14 @@ RadioId3v2Keep.Caption=Mantieni il tag dell'originale
 RadioId3v2Keep.Hint=Tutti i suoi frame; i campi modificati nella pagina del tag sostituiscono i loro
 RadioId3v2New.Caption=Nuovo tag dalla pagina del tag
 RadioId3v2New.Hint=Un tag ID3v2.4 in Unicode, con i campi per intero
+GroupVolume.Caption=Volume
+LabelGain.Caption=Guadagno:
+SpinGain.Hint=Più forte o più piano a passi di 1,5 dB, cambiato nei frame stessi: nulla viene ricodificato
+CheckNormalize.Caption=Normalizza a
+CheckNormalize.Hint=Ogni file riceve il guadagno che porta la sua loudness più vicino all'obiettivo, senza che i campioni superino il fondo scala
+LabelFadeIn.Caption=Dissolvenza in entrata:
+SpinFadeIn.Hint=Il suono sale dal silenzio all'inizio del file
+LabelFadeOut.Caption=Dissolvenza in uscita:
+SpinFadeOut.Hint=Il suono scende fino al silenzio alla fine del file
 BtnOk.Caption=OK
 BtnCancel.Caption=Annulla

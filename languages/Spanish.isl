@@ -29,6 +29,13 @@ Ms_OutExact=Con precisión de muestra: en los reproductores sin pausas cada arch
 Ms_OutVbrHeader=Cabecera VBR escrita: los reproductores muestran la duración real.
 Ms_OutId3v2Kept=Se conservó la etiqueta ID3v2 del original.
 Ms_OutId3v2New=Se escribió una etiqueta ID3v2 nueva.
+Ms_VolumeGain=Ganancia: %1 dB
+Ms_VolumeNormalized=Normalizado a %1 LUFS, ganancia %2 dB
+Ms_VolumeFades=Fundido de entrada: %1 ms, de salida: %2 ms
+Ms_VolumeNotReached=La sonoridad pedida no se alcanzó en todas partes: la ganancia se detiene donde las muestras superarían la escala completa, y un fragmento demasiado silencioso o corto para medirlo conserva su nivel.
+Ms_VolumeNotLayer3=El volumen de los archivos Layer I y II no se puede cambiar sin recodificar: se dejó como estaba.
+Ms_VolumeMeasuring=Midiendo la sonoridad...
+Ms_VolumeClamped=Algunos gránulos quedaron en el límite de su ganancia: allí el volumen cambió menos de lo pedido.
 
 [FrmMP3Editor]
 Label11.Caption=Pelcato versión 3.3.0.0
@@ -92,7 +99,7 @@ LabelSec.Caption=Seg.
 BtnOk.Caption=Aceptar
 BtnCancel.Caption=Cancelar
 BtnOutput.Caption=Salida...
-BtnOutput.Hint=Precisión de muestra, cabecera VBR, etiqueta ID3v2
+BtnOutput.Hint=Precisión de muestra, cabecera VBR, etiqueta ID3v2, volumen
 
 [FrmOutputOptions]
 Caption=Opciones de salida
@@ -107,5 +114,14 @@ RadioId3v2Keep.Caption=Conservar la del original
 RadioId3v2Keep.Hint=Todos sus marcos; los campos cambiados en la página de la etiqueta sustituyen a los suyos
 RadioId3v2New.Caption=Nueva, de la página de la etiqueta
 RadioId3v2New.Hint=Una etiqueta ID3v2.4 en Unicode, con los campos completos
+GroupVolume.Caption=Volumen
+LabelGain.Caption=Ganancia:
+SpinGain.Hint=Más alto o más bajo en pasos de 1,5 dB, cambiado en las propias tramas: nada se vuelve a codificar
+CheckNormalize.Caption=Normalizar a
+CheckNormalize.Hint=Cada archivo recibe la ganancia que acerca más su sonoridad al objetivo, sin que las muestras pasen de la escala completa
+LabelFadeIn.Caption=Fundido de entrada:
+SpinFadeIn.Hint=El sonido sube desde el silencio al comienzo del archivo
+LabelFadeOut.Caption=Fundido de salida:
+SpinFadeOut.Hint=El sonido baja hasta el silencio al final del archivo
 BtnOk.Caption=Aceptar
 BtnCancel.Caption=Cancelar

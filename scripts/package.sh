@@ -77,10 +77,10 @@ echo "== Dependencies found by dpkg-shlibdeps"
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "$depends"
 names=$(sed 's/ *([^)]*)//g; s/ *| */\n/g; s/, */\n/g' <<<"$depends")
-# Qt 6 base, multimedia and SVG, the decoder, the cue sheet reader and TagLib (whose shared
-# library Debian ships as libtag1v5-vanilla, named by libtag1v5).
+# Qt 6 base, multimedia and SVG, the decoder, the cue sheet reader, TagLib (whose shared
+# library Debian ships as libtag1v5-vanilla, named by libtag1v5) and the loudness meter.
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6svg6 libmpg123-0 \
-  libcue2 libtag1v5; do
+  libcue2 libtag1v5 libebur128-1; do
   grep -qxE "${library}t?(64)?(-vanilla)?" <<<"$names" || fail "no dependency on $library"
 done
 # Nor a compiler, a -dev package or a test framework.

@@ -18,6 +18,8 @@ packages=(build-essential cmake pkg-config clang clang-format libgtest-dev libgm
 packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 # TagLib reads, changes and renders the ID3v2 tags the pieces keep.
 packages+=(libtag1-dev)
+# libebur128 measures loudness; mp3gain is the tests' reference for the global gain.
+packages+=(libebur128-dev mp3gain)
 
 # exFAT through FUSE: a file system without O_TMPFILE for the interruption tests.
 packages+=(exfat-fuse exfatprogs)

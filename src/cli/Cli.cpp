@@ -13,14 +13,18 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  pelcato-cli info [--json] FILE\n"
     "  pelcato-cli cut FILE START END OUT [--overwrite] [TAG OPTIONS] [OUTPUT OPTIONS]\n"
+    "                  [VOLUME OPTIONS]\n"
     "  pelcato-cli split FILE (--parts N | --every TIME) [--out DIR] [TAG OPTIONS]\n"
-    "                    [OUTPUT OPTIONS]\n"
+    "                    [OUTPUT OPTIONS] [VOLUME OPTIONS]\n"
     "  pelcato-cli split FILE --cue SHEET.cue [--out DIR] [TAG OPTIONS] [OUTPUT OPTIONS]\n"
+    "                    [VOLUME OPTIONS]\n"
     "  pelcato-cli split FILE --silence [--threshold DB] [--min-pause SECONDS] [--dry-run]\n"
-    "                         [--out DIR] [TAG OPTIONS] [OUTPUT OPTIONS]\n"
+    "                         [--out DIR] [TAG OPTIONS] [OUTPUT OPTIONS] [VOLUME OPTIONS]\n"
     "  pelcato-cli split FILE --size SIZE [--out DIR] [TAG OPTIONS] [OUTPUT OPTIONS]\n"
+    "                    [VOLUME OPTIONS]\n"
     "  pelcato-cli verify FILE...\n"
     "  pelcato-cli peaks FILE [--width N] [--json]\n"
+    "  pelcato-cli loudness FILE... [--json]\n"
     "  pelcato-cli --help | --version\n"
     "\n"
     "info   prints the stream facts (with the channel mode, the header frame the file starts\n"
@@ -51,6 +55,11 @@ constexpr const char* kUsage =
     "       column its start in ms, the smallest and largest sample (-1 to 1) and the RMS\n"
     "       level in dBFS (-120 for silence); --json: one object with \"width\",\n"
     "       \"ms_per_column\" and the arrays \"min\", \"max\" and \"rms_db\".\n"
+    "loudness decodes each FILE and prints its integrated loudness (LUFS), loudness range (LU),\n"
+    "       sample peak (dBFS), true peak (dBTP) and ReplayGain 2.0 gain (dB, to -18 LUFS),\n"
+    "       per ITU-R BS.1770; for several files also of all of them together (the album).\n"
+    "       --json: {\"files\": [...], \"album\": {...}} with the keys integrated_lufs,\n"
+    "       loudness_range_lu, sample_peak_dbfs, true_peak_dbtp and replaygain_db.\n"
     "\n"
     "Times (START, END, --every TIME): 1:30, 1:02:03.5, 00:01:00.000, 000:01:02.500, 90.5s,\n"
     "500ms or whole milliseconds such as 90500. Behind a colon, minutes and seconds are 0 to\n"
@@ -80,7 +89,22 @@ constexpr const char* kUsage =
     "  --id3v2 keep  also start with the source's ID3v2 tag (a new one without it), in its\n"
     "                version: a split piece's TRCK n/N, TLEN its length where there was one\n"
     "  --id3v2 new   also start with a new ID3v2.4 tag in UTF-8 from the source's ID3v2\n"
-    "                tag's texts (its ID3v1 tag's without one) and the fields above\n";
+    "                tag's texts (its ID3v1 tag's without one) and the fields above\n"
+    "\n"
+    "Volume options (cut and split; Layer III). The global gain of every granule changes in\n"
+    "steps of 1.5 dB; nothing is decoded or encoded again, and the source stays as it is:\n"
+    "  --gain DB          louder (or with a minus, quieter) by DB, to the nearest step\n"
+    "  --normalize        each piece to -18 LUFS (ReplayGain 2.0), measured on the decode,\n"
+    "                     within half a step, lowered so no sample passes 0 dBFS\n"
+    "  --target LUFS      another loudness for --normalize\n"
+    "  --album-gain       one gain for all pieces of a split, from their loudness together\n"
+    "  --allow-clip       let --normalize take its whole gain even where samples clip\n"
+    "  --fade-in MS       the gain ramps up from 40 dB down over a piece's first MS\n"
+    "  --fade-out MS      and down over its last MS (with --exact: its own first and last\n"
+    "                     sample)\n"
+    "  --replaygain-tags  ReplayGain 2.0 fields in each piece's ID3v2 tag (TXXX\n"
+    "                     REPLAYGAIN_TRACK_GAIN and _PEAK, ALBUM with --album-gain); without\n"
+    "                     --id3v2 the tag is kept as with --id3v2 keep\n";
 
 }  // namespace
 
@@ -150,6 +174,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (command == "split") return CmdSplit(words, out, err);
     if (command == "verify") return CmdVerify(words, out, err);
     if (command == "peaks") return CmdPeaks(words, out, err);
+    if (command == "loudness") return CmdLoudness(words, out, err);
     throw EUsage("unknown command " + command);
   } catch (const EBadValue& e) {
     err << "pelcato-cli: " << e.what() << "\n";

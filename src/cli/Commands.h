@@ -59,6 +59,9 @@ void WarnNotExact(const TKorvaMP3& mp3, const std::string& reason, std::ostream&
 // fields given on the command line put in.
 TID3v1Tag BuildTag(const TTagOverrides& options, const TMp3DataInfo& info);
 
+// A JSON string; bytes that are not UTF-8 (file names may hold any) become U+FFFD.
+std::string JsonString(const std::string& s);
+
 // The commands, each given the words after its name.
 using TWords = std::vector<std::string>;
 int CmdInfo(const TWords& words, std::ostream& out, std::ostream& err);
@@ -66,6 +69,7 @@ int CmdCut(const TWords& words, std::ostream& out, std::ostream& err);
 int CmdSplit(const TWords& words, std::ostream& out, std::ostream& err);
 int CmdVerify(const TWords& words, std::ostream& out, std::ostream& err);
 int CmdPeaks(const TWords& words, std::ostream& out, std::ostream& err);
+int CmdLoudness(const TWords& words, std::ostream& out, std::ostream& err);
 
 // Prints what the decoder met in one file; false when the file has decode errors or holds no
 // stream the decoder can play.

@@ -82,6 +82,8 @@ TPieceTagFields CueFields(const TCueSheet& sheet, const TCueTrack& track) {
 TCliId3v2::TCliId3v2(const TArgs& args, const TTagOverrides& options)
     : FOptions(OptionFields(options)) {
   const std::string* mode = args.Value("--id3v2");
+  // ReplayGain fields need a tag to stand in: the source's, or a new one without it.
+  if (!mode && args.Has("--replaygain-tags")) FMode = TId3v2Mode::Keep;
   if (!mode) return;
   if (*mode == "keep") {
     FMode = TId3v2Mode::Keep;
@@ -113,6 +115,7 @@ void TCliId3v2::TakeSource(const TKorvaMP3& mp3, std::ostream& err) {
       [this](size_t piece) {
         TPieceTagFields f = FCue ? CueFields(*FCue, FCue->Tracks[piece]) : FSourceFields;
         Overlay(f, FOptions);
+        if (FUserTexts) f.UserTexts = FUserTexts(piece);
         return f;
       },
       [&err, file](const std::string& warning) { err << file << ": " << warning << "\n"; });

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/Arguments.h"
 #include "edit/TagText.h"
@@ -21,6 +25,9 @@ class TCliId3v2 {
   ~TCliId3v2();
 
   TId3v2Mode Mode() const { return FMode; }
+  // The TXXX frames piece i's tag gets (see TCliVolume::TagFrames); set before Front.
+  using TUserTexts = std::function<std::vector<std::pair<std::string, std::string>>(size_t)>;
+  void SetUserTexts(TUserTexts texts) { FUserTexts = std::move(texts); }
   // The analysed source: its ID3v2 tag, and the texts of its tags for a new tag.
   void TakeSource(const TKorvaMP3& mp3, std::ostream& err);
   // What the saves write in front of each of count pieces (0: a cut): the texts of the
@@ -38,6 +45,7 @@ class TCliId3v2 {
   std::unique_ptr<TId3v2PieceTag> FTag;
   std::unique_ptr<TPieceTags> FPieces;
   const TCueSheet* FCue = nullptr;
+  TUserTexts FUserTexts;
 };
 
 }  // namespace pelcato

@@ -119,7 +119,8 @@ std::string PlainText(const TValue& v) {
   return words;
 }
 
-// A JSON string; bytes that are not UTF-8 (file names may hold any) become U+FFFD.
+}  // namespace
+
 std::string JsonString(const std::string& s) {
   std::string out = "\"";
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
@@ -171,6 +172,8 @@ std::string JsonString(const std::string& s) {
   }
   return out + "\"";
 }
+
+namespace {
 
 std::string JsonValue(const TValue& v) {
   if (const auto* s = std::get_if<std::string>(&v)) return JsonString(*s);

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/VolumeOptions.h"
 #include "io/Paths.h"
 
 namespace pelcato {
@@ -25,6 +26,7 @@ void TPieceReport::Done(const TSegmentResult& result) {
   if (FProgress) FErr << "\r\x1b[K" << std::flush;
   if (result.Ok) {
     FOut << result.Path << std::endl;
+    ReportClamped(result, FErr);
     if (FVerify) FWritten.push_back(result.Path);
   } else {
     FAnyFailed = true;

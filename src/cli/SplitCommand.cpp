@@ -8,6 +8,7 @@
 #include "cli/Id3v2Pieces.h"
 #include "cli/PieceReport.h"
 #include "cli/SplitModes.h"
+#include "cli/VolumeOptions.h"
 #include "mp3/LengthScan.h"
 #include "split/SizeSplit.h"
 #include "split/SplitOptions.h"
@@ -19,8 +20,10 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   std::vector<std::string> valueOptions = kTagValueOptions;
   valueOptions.insert(valueOptions.end(), {"--parts", "--every", "--out", "--cue", "--size",
                                            "--threshold", "--min-pause"});
+  valueOptions.insert(valueOptions.end(), kVolumeValueOptions.begin(), kVolumeValueOptions.end());
   std::vector<std::string> flags = kVbrHeaderFlags;
   flags.insert(flags.end(), {"--no-tag", "--silence", "--dry-run", "--exact", "--verify"});
+  flags.insert(flags.end(), kVolumeFlagOptions.begin(), kVolumeFlagOptions.end());
   const TArgs args = ParseArgs(words, valueOptions, flags);
   if (args.Positional.size() != 1) throw EUsage("split takes one FILE");
   const std::string* parts = args.Value("--parts");
@@ -60,6 +63,8 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const std::string& file = args.Positional[0];
   const TTagOverrides tagOptions = ParseTagOptions(args);
   TCliId3v2 id3v2(args, tagOptions);
+  TCliVolume volume(args);
+  id3v2.SetUserTexts([&](size_t piece) { return volume.TagFrames(piece); });
 
   // The split uses the exact length, as the desktop program does. A file whose first frame
   // counts the frames (lame and ffmpeg write one) usually tells it without the player's scan,
@@ -79,12 +84,14 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const bool exact = AskExact(mp3, exactAsked, err);
   TPieceReport report(out, err, args.Has("--verify"));
   if (!args.Has("--dry-run")) id3v2.TakeSource(mp3, err);
-  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, id3v2, report);
+  if (cue) return SplitByCue(mp3, *cue, folder, tagOptions, id3v2, volume, report);
   if (silence) {
     return SplitAtSilence(mp3, silenceOptions, args.Has("--dry-run"), folder, tagOptions, id3v2,
-                          report);
+                          volume, report);
   }
-  if (size) return SplitBySize(mp3, *size, sizeLimit, exact, folder, tagOptions, id3v2, report);
+  if (size) {
+    return SplitBySize(mp3, *size, sizeLimit, exact, folder, tagOptions, id3v2, volume, report);
+  }
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
 
   // The checks of the split options dialog, in its order.
@@ -99,6 +106,7 @@ int CmdSplit(const std::vector<std::string>& words, std::ostream& out, std::ostr
   const int count = BuildSplitRanges(request, starts, ends);
   if (count <= 0) throw EFailed(file + ": the file has no length to split");
 
+  volume.Prepare(mp3, starts, ends, out, err);
   report.Expect(size_t(count));
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(

@@ -23,7 +23,8 @@ namespace {
 // Writes the pieces under the split's names, one tag for all, and reports each.
 int SavePieces(TKorvaMP3& mp3, const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
                const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
-               TPieceReport& report) {
+               TCliVolume& volume, TPieceReport& report) {
+  volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   report.Expect(starts.size());
   TSplitNamer names(mp3.Info.FileName, folder);
   mp3.SaveSegments(
@@ -45,7 +46,8 @@ void CheckOutputFolder(const std::string& folder) {
 }
 
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TPieceReport& report) {
+               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TCliVolume& volume,
+               TPieceReport& report) {
   const TTagCodePage cp = TagCodePageFromEnvironment();
   TCueSheet sheet;
   std::string error;
@@ -56,6 +58,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
     throw EFailed(sheetPath + ": " + error);
   }
   CheckOutputFolder(folder);
+  volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   report.Expect(starts.size());
   mp3.SaveSegmentsWithTags(
       starts, ends,
@@ -75,7 +78,7 @@ int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& 
 
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
                    const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
-                   TPieceReport& report) {
+                   TCliVolume& volume, TPieceReport& report) {
   std::ostream& out = report.Out();
   std::ostream& err = report.Err();
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
@@ -111,7 +114,7 @@ int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
     return kExitOk;
   }
   if (starts.empty()) throw EFailed(mp3.Info.FileName + ": the file has no length to split");
-  return SavePieces(mp3, starts, ends, folder, tag, id3v2, report);
+  return SavePieces(mp3, starts, ends, folder, tag, id3v2, volume, report);
 }
 
 namespace {
@@ -133,7 +136,7 @@ bool PlanExactWithTags(const TKorvaMP3& mp3, int64_t limit, const TID3v1Tag& tag
 
 int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
                      const std::string& folder, const TID3v1Tag& tag, TCliId3v2& id3v2,
-                     TPieceReport& report) {
+                     TCliVolume& volume, TPieceReport& report) {
   std::vector<int64_t> starts;
   std::vector<int64_t> ends;
   int64_t needed = 0;
@@ -158,18 +161,20 @@ int SplitBySizeExact(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit,
   } catch (const EFileError& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
   }
-  return SavePieces(mp3, starts, ends, folder, tag, id3v2, report);
+  return SavePieces(mp3, starts, ends, folder, tag, id3v2, volume, report);
 }
 
 }  // namespace
 
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
-                TPieceReport& report) {
+                TCliVolume& volume, TPieceReport& report) {
   const TID3v1Tag tag = BuildTag(tagOptions, mp3.Info);
   CheckOutputFolder(folder);
-  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, report);
+  if (exact) return SplitBySizeExact(mp3, sizeText, limit, folder, tag, id3v2, volume, report);
   std::vector<TSizedFrame> frames;
+  std::vector<double> frameMs;  // where each frame starts in time
+  double ms = 0.0;
   int64_t audioEnd = -1;
   // The VBR header frame a piece gets depends on its first frame's version, sample rate and
   // channel mode, and the average frame on its bit rate; a stream has a handful of those.
@@ -189,6 +194,8 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
         std::tie(frame.HeaderBytes, frame.Average) = it->second;
       }
       frames.push_back(frame);
+      frameMs.push_back(ms);
+      ms += f.Ms;
     });
   } catch (const std::exception& e) {
     throw EFailed(mp3.Info.FileName + ": cannot read the file: " + e.what());
@@ -208,6 +215,20 @@ int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool
                               : "") +
                     "; the smallest size possible is " +
                     std::to_string(plan.LargestFrame + tagBytes) + " bytes");
+  }
+  if (volume.ChangesAudio() || volume.ReplayGainTags()) {
+    // The pieces' times, for their loudness: from the first frame at or behind each place.
+    const auto timeAt = [&](int64_t pos) {
+      const auto at = std::lower_bound(frames.begin(), frames.end(), pos,
+                                       [](const TSizedFrame& f, int64_t p) { return f.Pos < p; });
+      return at == frames.end() ? int64_t(ms) : int64_t(frameMs[size_t(at - frames.begin())]);
+    };
+    std::vector<int64_t> starts, ends;
+    for (size_t i = 0; i < plan.From.size(); ++i) {
+      starts.push_back(timeAt(plan.From[i]));
+      ends.push_back(timeAt(plan.To[i]));
+    }
+    volume.Prepare(mp3, starts, ends, report.Out(), report.Err());
   }
   // Pieces of one bit rate each need no walk of their own for a VBR header frame.
   mp3.VbrHeader = std::any_of(plan.Header.begin(), plan.Header.end(), [](int64_t b) { return b; });

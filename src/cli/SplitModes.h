@@ -7,6 +7,7 @@
 
 #include "cli/Id3v2Pieces.h"
 #include "cli/PieceReport.h"
+#include "cli/VolumeOptions.h"
 #include "edit/TagText.h"
 #include "mp3/KorvaMp3.h"
 #include "split/SilenceSplit.h"
@@ -17,14 +18,16 @@ namespace pelcato {
 // is made first, with its parents, as mp3splt does.
 void CheckOutputFolder(const std::string& folder);
 
+// Each measures and sets the pieces' volume once their ranges are known.
 int SplitByCue(TKorvaMP3& mp3, const std::string& sheetPath, const std::string& folder,
-               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TPieceReport& report);
+               const TTagOverrides& tagOptions, TCliId3v2& id3v2, TCliVolume& volume,
+               TPieceReport& report);
 int SplitAtSilence(TKorvaMP3& mp3, const TSilenceOptions& options, bool dryRun,
                    const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
-                   TPieceReport& report);
+                   TCliVolume& volume, TPieceReport& report);
 // A piece's SIZE holds its tags too. With exact, pieces exact to the sample.
 int SplitBySize(TKorvaMP3& mp3, const std::string& sizeText, int64_t limit, bool exact,
                 const std::string& folder, const TTagOverrides& tagOptions, TCliId3v2& id3v2,
-                TPieceReport& report);
+                TCliVolume& volume, TPieceReport& report);
 
 }  // namespace pelcato

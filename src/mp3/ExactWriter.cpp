@@ -6,6 +6,7 @@
 #include "io/AtomicOutput.h"
 #include "mp3/Crc16.h"
 #include "mp3/FillerFrame.h"
+#include "mp3/FrameSink.h"
 #include "mp3/FrameWalk.h"
 #include "mp3/MpegFrameHeader.h"
 #include "mp3/MusicCrc.h"
@@ -260,7 +261,7 @@ int64_t TExactWriter::FrameEnd(int64_t frame) {
 }
 
 TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out, int64_t& bytes,
-                                 double& written) {
+                                 double& written, const TVolume& volume, int64_t* clamped) {
   TExactSource& m = FStream.Model;
   TExactPiece piece = planned;
   TExactLead lead = Lead(piece);
@@ -289,18 +290,28 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
   int64_t pos = from;
   int64_t copied = from;
   int64_t summed = from;
+  // Frames whose volume changes are changed in memory on their way out; their music CRC is
+  // summed there, over the bytes as written.
+  std::optional<TVolumeFilter> filter;
+  if (volume.Changes()) {
+    const TGainRamp ramp(volume, m.SampleRate, piece.Delay + kDecoderDelay,
+                         piece.EndSample - piece.FirstSample);
+    filter.emplace(ramp, filler > 0 ? m.SamplesPerFrame / 576 : 0);
+  }
+  TFrameSink sink(out, FSrc, filter ? &*filter : nullptr);
+  if (filter) sink.SumCrc(UpdateCrc16(0, lead.Filler.data(), lead.Filler.size()));
   // Up to the start of the piece's last frame, as far as the frame index shows it, the bytes
   // surely belong to the piece: their CRC is summed ahead of the walk, whose reads of each
   // frame's header then find the bytes at hand instead of waiting for memory one frame at a
   // time. Behind that, and without an index, the CRC follows the walk.
   const int64_t sure = FFrames.StartNoLaterThan(piece.LastFrame);
   const auto sum = [&](int64_t upTo) {
-    crc.Add(summed, upTo - summed);
+    if (!filter) crc.Add(summed, upTo - summed);
     summed = upTo;
   };
   // The frames walked go to the copy, on a thread of its own for a long piece.
   const auto copy = [&] {
-    out.AppendRangeInBackground(FSrc, copied, pos - copied);
+    sink.AddInBackground(copied, pos - copied);
     copied = pos;
   };
   // Without a frame count a second walk goes ahead near the end of the audio: when it meets
@@ -325,6 +336,7 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
       if (ahead >= FStream.AudioLimit && !aheadStopped) {
         m.Frames = aheadFrame;
         SetPieceEnd(m, piece, WantedEnd());
+        if (filter) filter->Ramp().SetPlayLength(piece.EndSample - piece.FirstSample);
       }
     }
     if (k > piece.LastFrame) break;
@@ -343,7 +355,9 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
     if (pos - copied >= kCopyAheadBytes) copy();
   }
   sum(pos);
-  out.AppendRange(FSrc, copied, pos - copied);
+  sink.Add(copied, pos - copied);
+  sink.Finish();
+  if (filter && clamped) *clamped = filter->Clamped();
 
   const int64_t streamBytes = x.FrameSize() + filler + (pos - from);
   if (streamBytes > int64_t(UINT32_MAX) || piece.Frames > int64_t(UINT32_MAX)) {
@@ -368,7 +382,7 @@ TExactHeader TExactWriter::Write(const TExactPiece& planned, TAtomicOutput& out,
   lame.Delay = uint16_t(piece.Delay);
   lame.Padding = uint16_t(piece.Padding);
   lame.MusicLength = x.Bytes;
-  lame.MusicCrc = crc.Finish();
+  lame.MusicCrc = filter ? sink.Crc() : crc.Finish();
   x.FillToc([&](uint64_t f) { return seek.At(f); });
   bytes += streamBytes;
   written += LengthMs(piece);

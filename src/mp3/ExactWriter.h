@@ -15,6 +15,7 @@
 #include "mp3/ExactPlan.h"
 #include "mp3/FrameIndex.h"
 #include "mp3/MainData.h"
+#include "mp3/VolumeFilter.h"
 #include "mp3/XingFrame.h"
 
 namespace pelcato {
@@ -135,8 +136,11 @@ class TExactWriter {
   int64_t FrameStart(int64_t frame) { return FFrames.At(frame).Offset; }
   int64_t FrameEnd(int64_t frame);
   // Appends the piece Plan gave last to out, adding its bytes to bytes and its length in ms to
-  // written. Its header frame is left blank: FinishExact writes the one returned.
-  TExactHeader Write(const TExactPiece& piece, TAtomicOutput& out, int64_t& bytes, double& written);
+  // written. Its header frame is left blank: FinishExact writes the one returned. The source's
+  // frames get the volume, whose fades follow the piece's first and last sample (the filler
+  // frame sounds nothing and keeps its gain); clamped gets the gains held at a limit.
+  TExactHeader Write(const TExactPiece& piece, TAtomicOutput& out, int64_t& bytes, double& written,
+                     const TVolume& volume = {}, int64_t* clamped = nullptr);
 
   // The source's facts as far as the walks have found them.
   const TExactSource& Model() const { return FStream.Model; }

@@ -15,11 +15,13 @@
 #include "mp3/Id3Tags.h"
 #include "mp3/MediaPlayer.h"
 #include "mp3/MpegFrameHeader.h"
+#include "mp3/VolumeFilter.h"
 
 namespace pelcato {
 
 class TSourceFile;
 class TAtomicOutput;
+class TFrameSink;
 
 // The facts of one analysed file.
 struct TMp3DataInfo {
@@ -60,6 +62,8 @@ struct TSegmentResult {
   std::string Path;
   int64_t Bytes = 0;
   int64_t DurationMs = 0;
+  // Granule channels whose global gain was held at 0 or 255 short of the volume asked for.
+  int64_t Clamped = 0;
 };
 
 class TKorvaMP3 {
@@ -83,6 +87,12 @@ class TKorvaMP3 {
   // few frames more than the range on either side. A file that cannot be cut so
   // (ExactRefusal) gets whole frames as without it.
   bool Exact = false;
+  // The volume of the pieces, applied to the global gain of their Layer III frames as they are
+  // written (mp3/VolumeFilter.h); frames of other layers and header frames stay as they are.
+  // PieceGainSteps[i], where there is one, is piece i's gain instead of Volume's.
+  TVolume Volume;
+  std::vector<int> PieceGainSteps;
+  TVolume VolumeOf(size_t piece) const;
   // The length computed from the first frame, before the player's length replaced it.
   int64_t ComputedDuration = 0;
 
@@ -132,11 +142,11 @@ class TKorvaMP3 {
   // startMs; frames are written until their time reaches endMs - startMs. A destination that
   // is the source itself is refused, and so is one that exists when noReplace. bytes counts
   // the frames only. With Exact, notExact gets the reason when the piece has whole frames all
-  // the same.
+  // the same; clamped gets the gains held at a limit (TSegmentResult::Clamped).
   bool SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                    const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
                    const TFrontFor& front = {}, std::string* notExact = nullptr,
-                   bool noReplace = false);
+                   bool noReplace = false, int64_t* clamped = nullptr);
 
   // Writes many ranges; each piece is byte-identical to what SaveSegment writes for its range.
   // nameFor gives each piece's path once the piece is to be named (with a frame index, pieces
@@ -239,8 +249,12 @@ class TKorvaMP3 {
                       const std::vector<uint8_t>& front, bool noReplace,
                       TSegmentResult& result) const;
   // Copies the frame at pos into out; without out, only steps over it.
-  bool CopyFrame(TSourceFile& src, TAtomicOutput* out, int64_t& pos, int64_t& bytes,
+  bool CopyFrame(TSourceFile& src, TFrameSink* sink, int64_t& pos, int64_t& bytes,
                  double& ms) const;
+  // The filter that gives a piece of whole frames its volume; none when it keeps the source's.
+  // frames: how many the piece has, asked only for a fade-out.
+  std::optional<TVolumeFilter> FilterFor(const TVolume& volume,
+                                         const std::function<int64_t()>& frames) const;
   // The VBR header frame a piece from `from` gets, or an empty vector when it needs none: the
   // piece's frames reach spanMs or the place `to`, whichever comes first.
   static constexpr int64_t kNoSpan = int64_t(1) << 62;
@@ -255,11 +269,14 @@ class TKorvaMP3 {
                    const TFrameCopy& copyFrames) const;
   bool WritePiece(TSourceFile& src, int64_t from, int64_t spanMs, const std::string& destination,
                   const TID3v1Tag& tag, const std::vector<uint8_t>& front, bool noReplace,
-                  TSegmentResult& result, const TFrameIndex* index) const;
+                  TSegmentResult& result, const TFrameIndex* index,
+                  const TVolume& volume = {}) const;
   // The frames of a piece (and its VBR header frame when asked for), as WritePiece writes them.
-  // Without out, only the walk: the piece's bytes and time, no VBR header frame.
+  // Without out, only the walk: the piece's bytes and time, no VBR header frame. The frames get
+  // the volume; clamped gets the count of the gains held at a limit.
   void CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput* out, int64_t& bytes,
-                 double& written, const TFrameIndex* index) const;
+                 double& written, const TFrameIndex* index, const TVolume& volume = {},
+                 int64_t* clamped = nullptr) const;
   // The time of the piece from `from` (CopyPiece without an output) and of the frames from
   // `from` to `to` (WriteFrames without one), in whole ms as a piece reports it.
   int64_t PieceLength(TSourceFile& src, int64_t from, int64_t spanMs,
@@ -280,9 +297,11 @@ class TKorvaMP3 {
                             const TFrameIndex& index, const TExactSave* exact) const;
   // The exact piece from startMs to endMs into out (nothing for a range past the end), front
   // first; its header frame when it has one.
+  // Its frames get the piece's volume; clamped gets the count of gains held at a limit.
   std::optional<TExactHeader> CopyExact(TSourceFile& src, const TExactSave& exact, size_t piece,
                                         int64_t startMs, int64_t endMs, const TFrontFor& front,
-                                        TAtomicOutput& out, int64_t& bytes, double& written) const;
+                                        TAtomicOutput& out, int64_t& bytes, double& written,
+                                        int64_t* clamped = nullptr) const;
   // The length in ms of the exact piece from startMs to endMs.
   int64_t ExactLength(TSourceFile& src, const TExactSave& exact, int64_t startMs,
                       int64_t endMs) const;
@@ -299,7 +318,7 @@ class TKorvaMP3 {
                   std::string* notExact = nullptr) const;
   bool WriteFrames(TSourceFile& src, int64_t from, int64_t to, const std::string& destination,
                    const TID3v1Tag& tag, const std::vector<uint8_t>& front, bool noReplace,
-                   TSegmentResult& result) const;
+                   TSegmentResult& result, const TVolume& volume = {}) const;
   bool SourceUsable() const;
   // The source opened for a save; nullptr when it is gone or cannot be read.
   std::unique_ptr<TSourceFile> OpenSource() const;

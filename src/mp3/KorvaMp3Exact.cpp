@@ -36,9 +36,14 @@ std::string TKorvaMP3::ExactRefusal() const {
 std::optional<TExactHeader> TKorvaMP3::CopyExact(TSourceFile& src, const TExactSave& exact,
                                                  size_t piece, int64_t startMs, int64_t endMs,
                                                  const TFrontFor& front, TAtomicOutput& out,
-                                                 int64_t& bytes, double& written) const {
+                                                 int64_t& bytes, double& written,
+                                                 int64_t* clamped) const {
   TExactWriter writer(src, exact.Stream, exact.Index);
   std::optional<TExactPiece> planned = writer.Plan(startMs, endMs);
+  const TVolume volume = VolumeOf(piece);
+  // A fade-out follows the piece's last sample, which a piece at the end of a stream of
+  // unknown length knows once it is settled.
+  if (planned && volume.FadeOutMs > 0) planned = writer.Settle(*planned);
   if (front) {
     const std::vector<uint8_t> bytesInFront = front(piece, [&]() -> int64_t {
       if (!planned) return 0;
@@ -49,7 +54,7 @@ std::optional<TExactHeader> TKorvaMP3::CopyExact(TSourceFile& src, const TExactS
   }
   // A range past the end of the timeline gives an empty piece, as whole frames do.
   if (!planned) return std::nullopt;
-  return writer.Write(*planned, out, bytes, written);
+  return writer.Write(*planned, out, bytes, written, volume, clamped);
 }
 
 int64_t TKorvaMP3::ExactLength(TSourceFile& src, const TExactSave& exact, int64_t startMs,
@@ -76,7 +81,10 @@ bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* 
     const auto copy = [&](TAtomicOutput& out, int64_t& bytes, double& ms) {
       try {
         // The tag goes in here, before the header frame may count it.
-        EndExact(out, CopyExact(src, *exact, piece, startMs, endMs, front, out, bytes, ms), tag);
+        EndExact(
+            out,
+            CopyExact(src, *exact, piece, startMs, endMs, front, out, bytes, ms, &result.Clamped),
+            tag);
       } catch (const ENotExact& e) {
         followed = false;
         if (notExact) *notExact = e.what();
@@ -100,7 +108,8 @@ bool TKorvaMP3::WriteRange(TSourceFile& src, TSkipWalk& walk, const TExactSave* 
   const std::vector<uint8_t> frontBytes =
       front ? front(piece, [&] { return PieceLength(src, cursor.Pos, span, index); })
             : std::vector<uint8_t>();
-  return WritePiece(src, cursor.Pos, span, destination, tag, frontBytes, noReplace, result, index);
+  return WritePiece(src, cursor.Pos, span, destination, tag, frontBytes, noReplace, result, index,
+                    VolumeOf(piece));
 }
 
 }  // namespace pelcato

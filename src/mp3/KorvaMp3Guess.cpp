@@ -95,8 +95,9 @@ bool TKorvaMP3::WriteFromGuess(TSourceFile& src, TCursor& cursor, int64_t startM
                                const std::vector<uint8_t>& front, bool noReplace,
                                TSegmentResult& result) const {
   // An exact piece is built from its walk first. So is one with a VBR header frame of its own,
-  // which a piece of one bit rate, the only one guessed right, does not get.
-  const TGuess g = Exact ? TGuess{} : GuessPiece(src, startMs, spanMs);
+  // which a piece of one bit rate, the only one guessed right, does not get; and one whose
+  // frames change on their way out is copied by the walk.
+  const TGuess g = Exact || VolumeOf(0).Changes() ? TGuess{} : GuessPiece(src, startMs, spanMs);
   if (g.From < 0 || g.To - cursor.Pos < kGuessFromBytes) {
     SkipTo(src, cursor, startMs, nullptr);
     return false;

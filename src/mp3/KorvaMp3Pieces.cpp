@@ -28,6 +28,7 @@ struct TWrittenPiece {
   int64_t Bytes = 0;
   double Written = 0.0;
   std::optional<TExactHeader> Header;  // an exact piece's header frame
+  int64_t Clamped = 0;
   bool Ready = false;
 };
 
@@ -85,12 +86,12 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
         if (exact) {
           const auto given = [&](size_t, const TLengthOf&) { return bytes; };
           piece.Header = CopyExact(*w.Src, *exact, i, starts[i], ends[i], given, *out, piece.Bytes,
-                                   piece.Written);
+                                   piece.Written, &piece.Clamped);
         } else {
           const TCursor cursor = SkipFor(*w.Src, w.Walk, starts[i], &index);
           if (!bytes.empty()) out->Append(bytes.data(), bytes.size());
           CopyPiece(*w.Src, cursor.Pos, ends[i] - starts[i], out.get(), piece.Bytes, piece.Written,
-                    &index);
+                    &index, VolumeOf(i), &piece.Clamped);
         }
         out->Flush();
         // A source cut short while we read it must not give a piece that looks whole.
@@ -216,6 +217,7 @@ bool TKorvaMP3::SavePiecesSideBySide(const std::vector<int64_t>& starts,
           result.Ok = true;
           result.Bytes = piece.Bytes;
           result.DurationMs = int64_t(piece.Written);
+          result.Clamped = piece.Clamped;
         }
         piece.Out.reset();
       },

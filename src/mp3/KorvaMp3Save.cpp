@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
 #include "io/AtomicOutput.h"
+#include "mp3/FrameSink.h"
 #include "mp3/FrameWalk.h"
 #include "mp3/KorvaMp3.h"
 #include "mp3/XingFrame.h"
@@ -50,10 +52,10 @@ TKorvaMP3::TCursor TKorvaMP3::SkipFor(TSourceFile& src, TSkipWalk& walk, int64_t
   return walk.Shared;
 }
 
-bool TKorvaMP3::CopyFrame(TSourceFile& src, TAtomicOutput* out, int64_t& pos, int64_t& bytes,
+bool TKorvaMP3::CopyFrame(TSourceFile& src, TFrameSink* sink, int64_t& pos, int64_t& bytes,
                           double& ms) const {
   const TFrameStep s = StepAt(src, pos, true);
-  if (out && s.Bytes > 0) out->AppendRange(src, pos, s.Bytes);
+  if (sink && s.Bytes > 0) sink->Add(pos, s.Bytes);
   bytes += s.Bytes;
   ms += s.Ms;
   pos = s.Next;
@@ -175,8 +177,24 @@ bool TKorvaMP3::WriteOutput(TSourceFile& src, const std::string& destination, co
   }
 }
 
+TVolume TKorvaMP3::VolumeOf(size_t piece) const {
+  TVolume v = Volume;
+  if (piece < PieceGainSteps.size()) v.GainSteps = PieceGainSteps[piece];
+  return v;
+}
+
+std::optional<TVolumeFilter> TKorvaMP3::FilterFor(const TVolume& volume,
+                                                  const std::function<int64_t()>& frames) const {
+  if (!volume.Changes()) return std::nullopt;
+  // A player plays every sample of a piece of whole frames; a fade-out needs to know how many.
+  const int64_t samples = Info.Version == 1.0 ? 1152 : 576;
+  const int64_t length = volume.FadeOutMs > 0 ? frames() * samples : 0;
+  return TVolumeFilter(TGainRamp(volume, Info.SampleRate, 0, length), 0);
+}
+
 void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomicOutput* out,
-                          int64_t& bytes, double& written, const TFrameIndex* index) const {
+                          int64_t& bytes, double& written, const TFrameIndex* index,
+                          const TVolume& volume, int64_t* clamped) const {
   // The audio ends before the APE footer and the ID3v1 tag.
   const int64_t limit = AudioLimit();
   const double span = double(spanMs);
@@ -189,6 +207,18 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
     if (!header.empty()) out->Append(header.data(), header.size());
     bytes += int64_t(header.size());
   }
+  std::optional<TVolumeFilter> filter;
+  if (out) {
+    filter = FilterFor(volume, [&] {
+      int64_t frameBytes = 0;
+      double ms = 0.0;
+      CopyPiece(src, from, spanMs, nullptr, frameBytes, ms, index);
+      const double frameMs = (Info.Version == 1.0 ? 1152.0 : 576.0) * 1000.0 / Info.SampleRate;
+      return std::llround(ms / frameMs);
+    });
+  }
+  std::optional<TFrameSink> sink;
+  if (out) sink.emplace(*out, src, filter ? &*filter : nullptr);
   const std::vector<TFrameIndex::TMark>* marks = index ? &index->Marks() : nullptr;
   size_t mark = 0;
   if (marks) {
@@ -208,25 +238,29 @@ void TKorvaMP3::CopyPiece(TSourceFile& src, int64_t from, int64_t spanMs, TAtomi
         ++taken;
       }
       if (taken == m.Steps) {
-        if (out) out->AppendRange(src, pos, m.Bytes);
+        if (sink) sink->Add(pos, m.Bytes);
         bytes += m.Bytes;
         written = w;
         pos = (*marks)[++mark].Pos;
         continue;
       }
     }
-    CopyFrame(src, out, pos, bytes, written);
+    CopyFrame(src, sink ? &*sink : nullptr, pos, bytes, written);
     while (marks && mark < marks->size() && (*marks)[mark].Pos < pos) ++mark;
   }
+  if (sink) sink->Finish();
+  if (filter && clamped) *clamped = filter->Clamped();
 }
 
 bool TKorvaMP3::WritePiece(TSourceFile& src, int64_t from, int64_t spanMs,
                            const std::string& destination, const TID3v1Tag& tag,
                            const std::vector<uint8_t>& front, bool noReplace,
-                           TSegmentResult& result, const TFrameIndex* index) const {
+                           TSegmentResult& result, const TFrameIndex* index,
+                           const TVolume& volume) const {
   return WriteOutput(src, destination, tag, front, noReplace, result,
                      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
-                       CopyPiece(src, from, spanMs, &out, bytes, written, index);
+                       CopyPiece(src, from, spanMs, &out, bytes, written, index, volume,
+                                 &result.Clamped);
                      });
 }
 
@@ -248,7 +282,8 @@ int64_t TKorvaMP3::RangeLength(TSourceFile& src, int64_t from, int64_t to) const
 
 bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& destination,
                             const TID3v1Tag& tag, int64_t& bytes, int64_t& durationMs,
-                            const TFrontFor& front, std::string* notExact, bool noReplace) {
+                            const TFrontFor& front, std::string* notExact, bool noReplace,
+                            int64_t* clamped) {
   bytes = 0;
   durationMs = 0;
   if (!CanWriteTo(destination)) return false;
@@ -265,6 +300,7 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
                  result, index, notExact);
       bytes = result.Bytes;
       durationMs = result.DurationMs;
+      if (clamped) *clamped = result.Clamped;
       return result.Ok;
     }
     TCursor cursor{Info.FirstFrameOffset(), 0.0};
@@ -283,13 +319,14 @@ bool TKorvaMP3::SaveSegment(int64_t startMs, int64_t endMs, const std::string& d
     if (!done) {
       if (index && startMs > 0) SkipTo(src, cursor, startMs, index);
       WritePiece(src, cursor.Pos, endMs - startMs, destination, tag, frontBytes, noReplace, result,
-                 index);
+                 index, VolumeOf(0));
     }
   } catch (const std::exception&) {
     return false;
   }
   bytes = result.Bytes;
   durationMs = result.DurationMs;
+  if (clamped) *clamped = result.Clamped;
   return result.Ok;
 }
 
@@ -372,7 +409,7 @@ int64_t TKorvaMP3::WalkFrames(const std::function<void(const TFrameSpan& frame)>
 bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
                             const std::string& destination, const TID3v1Tag& tag,
                             const std::vector<uint8_t>& front, bool noReplace,
-                            TSegmentResult& result) const {
+                            TSegmentResult& result, const TVolume& volume) const {
   return WriteOutput(src, destination, tag, front, noReplace, result,
                      [&](TAtomicOutput& out, int64_t& bytes, double& written) {
                        if (VbrHeader) {
@@ -381,8 +418,19 @@ bool TKorvaMP3::WriteFrames(TSourceFile& src, int64_t from, int64_t to,
                          bytes += int64_t(header.size());
                        }
                        const int64_t limit = std::min(to, AudioLimit());
+                       std::optional<TVolumeFilter> filter = FilterFor(volume, [&] {
+                         int64_t frames = 0, frameBytes = 0;
+                         double ms = 0.0;
+                         for (int64_t p = from; p < limit;) {
+                           frames += CopyFrame(src, nullptr, p, frameBytes, ms) ? 1 : 0;
+                         }
+                         return frames;
+                       });
+                       TFrameSink sink(out, src, filter ? &*filter : nullptr);
                        int64_t pos = from;
-                       while (pos < limit) CopyFrame(src, &out, pos, bytes, written);
+                       while (pos < limit) CopyFrame(src, &sink, pos, bytes, written);
+                       sink.Finish();
+                       if (filter) result.Clamped = filter->Clamped();
                      });
 }
 
@@ -397,7 +445,8 @@ void TKorvaMP3::SaveFrameRanges(const std::vector<int64_t>& from, const std::vec
         const std::vector<uint8_t> frontBytes =
             front ? front(i, [&] { return RangeLength(*src, from[i], to[i]); })
                   : std::vector<uint8_t>();
-        WriteFrames(*src, from[i], to[i], result.Path, pieceTag, frontBytes, noReplace, result);
+        WriteFrames(*src, from[i], to[i], result.Path, pieceTag, frontBytes, noReplace, result,
+                    VolumeOf(i));
       });
 }
 

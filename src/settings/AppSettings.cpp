@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -137,6 +138,15 @@ void LoadSettings(TAppSettings& settings) {
   // A choice this program does not know writes no ID3v2 tag, as before the choice existed.
   const int32_t id3v2 = ini.ReadInteger("OUTPUT", "Id3v2", 0);
   settings.Id3v2 = id3v2 == 1 || id3v2 == 2 ? id3v2 : 0;
+  // Values out of range are held at the nearest one the window offers.
+  const auto within = [&](const char* key, int32_t fallback, int32_t low, int32_t high) {
+    return std::clamp(ini.ReadInteger("OUTPUT", key, fallback), low, high);
+  };
+  settings.GainSteps = within("GainSteps", 0, -kMaxGainSteps, kMaxGainSteps);
+  settings.Normalize = ini.ReadInteger("OUTPUT", "Normalize", 0) != 0;
+  settings.NormalizeTarget = within("NormalizeTarget", -18, -70, 0);
+  settings.FadeInMs = within("FadeInMs", 0, 0, kMaxFadeMs);
+  settings.FadeOutMs = within("FadeOutMs", 0, 0, kMaxFadeMs);
   const int32_t language = ini.ReadInteger("LANGUAGE", "Default", LangAuto);
   settings.Language = TLanguageId(language < 0 ? 0 : language > LangAuto ? LangAuto : language);
 }
@@ -162,6 +172,11 @@ bool SaveSettings(const TAppSettings& settings, const TSettingsErrorReport& repo
       {"OUTPUT", "VbrHeader", settings.VbrHeader ? "1" : "0"},
       {"OUTPUT", "Id3v2", std::to_string(settings.Id3v2)},
       {"OUTPUT", "Exact", settings.Exact ? "1" : "0"},
+      {"OUTPUT", "GainSteps", std::to_string(settings.GainSteps)},
+      {"OUTPUT", "Normalize", settings.Normalize ? "1" : "0"},
+      {"OUTPUT", "NormalizeTarget", std::to_string(settings.NormalizeTarget)},
+      {"OUTPUT", "FadeInMs", std::to_string(settings.FadeInMs)},
+      {"OUTPUT", "FadeOutMs", std::to_string(settings.FadeOutMs)},
   };
   for (const auto& entry : entries) {
     if (!ini.WriteString(entry.Section, entry.Key, entry.Value)) {

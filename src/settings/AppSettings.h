@@ -50,9 +50,19 @@ struct TAppSettings {
   int32_t Id3v2 = 0;
   // Pieces exact to the sample, for players that trim by the LAME extension's gapless fields.
   bool Exact = false;
+  // The pieces' volume, changed in their frames' global gain: a gain in steps of 1.5 dB, or
+  // each piece normalised to NormalizeTarget LUFS; fades in and out over so many ms.
+  int32_t GainSteps = 0;
+  bool Normalize = false;
+  int32_t NormalizeTarget = -18;
+  int32_t FadeInMs = 0;
+  int32_t FadeOutMs = 0;
 };
 
 inline constexpr char SettingsFileName[] = "Pelcato.ini";
+// The bounds of the volume settings: 60 dB either way, fades of up to ten minutes.
+inline constexpr int32_t kMaxGainSteps = 40;
+inline constexpr int32_t kMaxFadeMs = 600000;
 
 // The folder of the program file, ending with "/". programFile is the full path of the
 // program file; without one the running program's own path (/proc/self/exe) is taken. The

@@ -4,7 +4,7 @@
 
 namespace pelcato {
 
-const std::array<TMessageKey, 28> MessageKeys = {{
+const std::array<TMessageKey, 35> MessageKeys = {{
     {"Ms_Opening", &TMessageTable::Ms_Opening, "Opening..."},
     {"Ms_Error", &TMessageTable::Ms_Error, "Error"},
     {"Ms_Waiting", &TMessageTable::Ms_Waiting, "Waiting..."},
@@ -43,6 +43,20 @@ const std::array<TMessageKey, 28> MessageKeys = {{
      "VBR header written: players show the true length."},
     {"Ms_OutId3v2Kept", &TMessageTable::Ms_OutId3v2Kept, "The source's ID3v2 tag was kept."},
     {"Ms_OutId3v2New", &TMessageTable::Ms_OutId3v2New, "A new ID3v2 tag was written."},
+    {"Ms_VolumeGain", &TMessageTable::Ms_VolumeGain, "Gain: %1 dB"},
+    {"Ms_VolumeNormalized", &TMessageTable::Ms_VolumeNormalized,
+     "Normalised to %1 LUFS, gain %2 dB"},
+    {"Ms_VolumeFades", &TMessageTable::Ms_VolumeFades, "Fade in: %1 ms, fade out: %2 ms"},
+    {"Ms_VolumeNotReached", &TMessageTable::Ms_VolumeNotReached,
+     "The loudness asked for was not reached everywhere: the gain stops where samples would pass "
+     "full scale, and a piece too quiet or too short to measure keeps its level."},
+    {"Ms_VolumeNotLayer3", &TMessageTable::Ms_VolumeNotLayer3,
+     "The volume of Layer I and II files cannot be changed without re-encoding: it was left as it "
+     "is."},
+    {"Ms_VolumeMeasuring", &TMessageTable::Ms_VolumeMeasuring, "Measuring the loudness..."},
+    {"Ms_VolumeClamped", &TMessageTable::Ms_VolumeClamped,
+     "Some granules were held at the limit of their gain: there the volume changed less than "
+     "asked."},
 }};
 
 TMessageTable::TMessageTable() {

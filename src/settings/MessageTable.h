@@ -1,4 +1,4 @@
-// The table of user messages: twenty-eight named texts that go into message boxes, status lines
+// The table of user messages: thirty-five named texts that go into message boxes, status lines
 // and labels. Each has a built-in English text; a language file's [Messages] section replaces
 // it.
 #pragma once
@@ -44,6 +44,14 @@ struct TMessageTable {
   std::string Ms_OutVbrHeader;
   std::string Ms_OutId3v2Kept;
   std::string Ms_OutId3v2New;
+  // What the [OUTPUT] volume did to the pieces, for the success message.
+  std::string Ms_VolumeGain;        // "%1": the gain in dB with its sign
+  std::string Ms_VolumeNormalized;  // "%1": the target in LUFS; "%2": the gain or gains in dB
+  std::string Ms_VolumeFades;       // "%1", "%2": the fade in and out in ms
+  std::string Ms_VolumeNotReached;
+  std::string Ms_VolumeNotLayer3;
+  std::string Ms_VolumeMeasuring;  // the status while the pieces' loudness is measured
+  std::string Ms_VolumeClamped;
 };
 
 struct TMessageKey {
@@ -53,7 +61,7 @@ struct TMessageKey {
 };
 
 // Every key in the order the table is read.
-extern const std::array<TMessageKey, 28> MessageKeys;
+extern const std::array<TMessageKey, 35> MessageKeys;
 
 // Replaces the whole table from the [Messages] section of languageFile; every key the file
 // does not give takes its built-in text, and so does every key when the file is missing,

@@ -20,6 +20,7 @@ using TagLib::ID3v2::CommentsFrame;
 using TagLib::ID3v2::Frame;
 using TagLib::ID3v2::FrameList;
 using TagLib::ID3v2::TextIdentificationFrame;
+using TagLib::ID3v2::UserTextIdentificationFrame;
 
 TagLib::String Utf8(const std::string& text) {
   return TagLib::String(text, TagLib::String::UTF8);
@@ -70,6 +71,21 @@ void SetComment(TagLib::ID3v2::Tag& tag, const std::string& text) {
   kept->setText(Utf8(text));
 }
 
+// The TXXX frames of a description go (players compare it without case); a value puts one back.
+void SetUserText(TagLib::ID3v2::Tag& tag, const std::string& description,
+                 const std::string& value) {
+  const TagLib::String wanted = Utf8(description).upper();
+  for (Frame* frame : FramesOf(tag.frameList("TXXX"))) {
+    auto* text = dynamic_cast<UserTextIdentificationFrame*>(frame);
+    if (text && text->description().upper() == wanted) tag.removeFrame(text);
+  }
+  if (value.empty()) return;
+  auto* frame = new UserTextIdentificationFrame(TagLib::String::UTF8);
+  frame->setDescription(Utf8(description));
+  frame->setText(Utf8(value));
+  tag.addFrame(frame);
+}
+
 void ApplyFields(TagLib::ID3v2::Tag& tag, const TPieceTagFields& fields) {
   if (fields.Title) SetTextFrame(tag, "TIT2", *fields.Title);
   if (fields.Artist) SetTextFrame(tag, "TPE1", *fields.Artist);
@@ -89,6 +105,7 @@ void ApplyFields(TagLib::ID3v2::Tag& tag, const TPieceTagFields& fields) {
   // A length the source did not state is not made up for its pieces.
   if (fields.LengthMs && !tag.frameList("TLEN").isEmpty())
     SetTextFrame(tag, "TLEN", std::to_string(std::max<int64_t>(*fields.LengthMs, 0)));
+  for (const auto& [description, value] : fields.UserTexts) SetUserText(tag, description, value);
 }
 
 // The rendered tag when TagLib reads it back whole; a tag left without frames is no tag.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelcato {
@@ -28,6 +29,9 @@ struct TPieceTagFields {
   int TrackCount = 0;
   // The piece's length: TLEN gets it, only where the source tag had TLEN.
   std::optional<int64_t> LengthMs;
+  // User texts (TXXX) by description: each replaces the frames of its description, whatever
+  // their case; an empty value removes them.
+  std::vector<std::pair<std::string, std::string>> UserTexts;
 };
 
 struct TPieceTag {

@@ -1,7 +1,8 @@
 // "Save as" and "Split" of the main window: the marked range written to a file of the user's
 // choice, and the whole file cut into pieces in the folder of the split options, each with
 // the tag built from the tag page, and the ID3v2 tag [OUTPUT] Id3v2 asks for in front. The
-// success message says which of the output options shaped the files, as the files show it.
+// success message says which of the output options shaped the files, as the files show it,
+// and what the volume did to them.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include "ui/UnitMP3Editor.h"
 #include "ui/UnitOutputOptions.h"
 #include "ui/UnitSplitOption.h"
+#include "volume/PieceVolume.h"
 
 namespace pelcato {
 namespace {
@@ -128,6 +130,9 @@ class TWrittenFront {
 
 TPieceTagFields TFrmMP3Editor::Id3v2FieldsFromEdits(bool all) const {
   TPieceTagFields f;
+  const bool volume = FSettings.Normalize || FSettings.GainSteps != 0 || FSettings.FadeInMs > 0 ||
+                      FSettings.FadeOutMs > 0;
+  if (volume) f.UserTexts = ReplayGainRemoved();
   if (!RzCheckBox1->isChecked()) return f;
   const auto [opened, openedGenre] = TagPageAtOpen();
   const QLineEdit* const edits[] = {RzEdit1, RzEdit2, RzEdit3, RzEdit7, RzEdit6};
@@ -219,12 +224,18 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
   bool exact = AskExact();
+  QString volume;
+  if (!PrepareVolume({FStartMs}, {FEndMs}, volume)) {
+    ShowBusy(false);
+    return;
+  }
   int64_t bytes = 0;
   int64_t durationMs = 0;
+  int64_t clamped = 0;
   std::string wholeFrames;  // why a walk to an exact piece gave up
   const std::string destination = QFile::encodeName(path).toStdString();
   const bool saved = FMp3->SaveSegment(FStartMs, FEndMs, destination, tag, bytes, durationMs,
-                                       id3v2.Front(0), &wholeFrames);
+                                       id3v2.Front(0), &wholeFrames, false, &clamped);
   exact = exact && wholeFrames.empty();
   ShowBusy(false);
   if (saved) {
@@ -232,8 +243,8 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
     written.Look(destination);
     FDialogs.ShowMessage(this,
                          Msg(FMessages.Ms_Success) + QStringLiteral("\n\r") + path +
-                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) +
-                             id3v2.Warnings(),
+                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) + volume +
+                             ClampedNote(clamped > 0) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   } else {
     FDialogs.ShowMessage(this, Msg(FMessages.Ms_NotSave) + id3v2.Warnings(),
@@ -243,13 +254,17 @@ void TFrmMP3Editor::BtnSaveMp3Click() {
 
 void TFrmMP3Editor::BtnOutputClick() {
   const TRunningCommand running(*this);
-  ShowOutputOptions(FSettings, this);
+  // The Waveform page draws the range with the volume just chosen.
+  if (ShowOutputOptions(FSettings, this)) SyncWaveVolume();
 }
 
 void TFrmMP3Editor::BtnSplitClick() {
   const TRunningCommand running(*this);
   const TMp3DataInfo& info = FMp3->Info;
-  if (!ShowSplitOptions(FDialogs, FSettings, FMessages, info.Duration, this)) return;
+  const bool split = ShowSplitOptions(FDialogs, FSettings, FMessages, info.Duration, this);
+  // Its Output button may have changed the volume, kept also when the split is cancelled.
+  SyncWaveVolume();
+  if (!split) return;
   TSplitRequest request;
   request.SplitType = FSettings.SplitType;
   request.SplitInto = FSettings.SplitInto;
@@ -286,8 +301,15 @@ void TFrmMP3Editor::BtnSplitClick() {
   TWindowId3v2 id3v2(*FMp3, FSettings.Id3v2,
                      [this](bool all) { return Id3v2FieldsFromEdits(all); });
   const bool exact = AskExact();
+  QString volume;
+  if (!PrepareVolume(starts, ends, volume)) {
+    ShowBusy(false);
+    ApplyCommandState(TCommandState::FileOpen);
+    return;
+  }
   TSplitNamer names(info.FileName, FSettings.OutputFolder);
   bool anyFailed = false;
+  bool clamped = false;
   TWrittenFront written;
   FMp3->SaveSegments(
       starts, ends,
@@ -302,6 +324,7 @@ void TFrmMP3Editor::BtnSplitClick() {
       tag, true,
       [&](size_t, const TSegmentResult& result) {
         anyFailed |= !result.Ok;
+        clamped |= result.Clamped > 0;
         if (result.Ok) written.Look(result.Path);
       },
       id3v2.Front(size_t(count)));
@@ -313,8 +336,8 @@ void TFrmMP3Editor::BtnSplitClick() {
   } else {
     FDialogs.ShowMessage(this,
                          Msg(FMessages.Ms_Success) + QLatin1Char('\n') + folderShown +
-                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) +
-                             id3v2.Warnings(),
+                             NotExactLine(exact) + written.Lines(FMessages, exact, id3v2) + volume +
+                             ClampedNote(clamped) + id3v2.Warnings(),
                          Msg(FMessages.Ms_Info), TMsgIcon::Information, TMsgButtons::Ok);
   }
 }

@@ -75,7 +75,9 @@ void TFrmMP3Editor::ShowWaveform() {
 }
 
 void TFrmMP3Editor::SyncWaveMarkers() {
-  if (PaintBoxWave != nullptr) PaintBoxWave->SetMarkers(FStartMs, FEndMs);
+  if (PaintBoxWave == nullptr) return;
+  PaintBoxWave->SetMarkers(FStartMs, FEndMs);
+  SyncWaveVolume();
 }
 
 void TFrmMP3Editor::SyncWaveState() {

@@ -321,6 +321,16 @@ class TFrmMP3Editor : public QWidget {
   bool AskExact();
   // With [OUTPUT] Exact, for pieces that are not exact: the success message's line that says so.
   QString NotExactLine(bool exact) const;
+  // Gives the save the pieces' volume as [OUTPUT] asks for it, measuring the pieces from
+  // starts[i] to ends[i] (ms) when they are normalised; note gets the lines of the success
+  // message that say what was done. False, once the window has said why, when nothing is to
+  // be written.
+  bool PrepareVolume(const std::vector<int64_t>& starts, const std::vector<int64_t>& ends,
+                     QString& note);
+  // The line that says granules were held at their gain's limit, when some were.
+  QString ClampedNote(bool clamped) const;
+  // The Waveform page shows between the markers what the volume does to the sound.
+  void SyncWaveVolume();
   void ShowBusy(bool busy);
   // The notice for a dropped file that a command started in the meantime keeps from opening.
   void HandedOverNotice(const QString& path);

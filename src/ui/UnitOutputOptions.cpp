@@ -11,19 +11,9 @@
 #include "settings/Language.h"
 #include "settings/qt/QtSettings.h"
 #include "ui/Skin.h"
+#include "ui/UnitVolumeOptions.h"
 
 namespace pelcato {
-
-namespace {
-
-template <class W>
-W* Named(W* widget, const char* name, const char* hint = nullptr) {
-  widget->setObjectName(QLatin1String(name));
-  if (hint != nullptr) widget->setToolTip(QLatin1String(hint));
-  return widget;
-}
-
-}  // namespace
 
 TOutputOptionsGroup::TOutputOptionsGroup(QWidget* parent) : TOptionsGroup(parent) {
   setObjectName(QStringLiteral("GroupOutput"));
@@ -105,6 +95,7 @@ TFrmOutputOptions::TFrmOutputOptions(TAppSettings& settings, QWidget* parent)
   column->addLayout(buttons);
 
   AddGroup(GroupOutput = new TOutputOptionsGroup(this));
+  AddGroup(GroupVolume = new TVolumeOptionsGroup(this));
   connect(BtnOk, &QPushButton::clicked, this, &TFrmOutputOptions::BtnOkClick);
   connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -112,7 +103,8 @@ TFrmOutputOptions::TFrmOutputOptions(TAppSettings& settings, QWidget* parent)
 void TFrmOutputOptions::AddGroup(TOptionsGroup* group) {
   group->setParent(this);
   group->Load(FSettings);
-  FGroupRow->addWidget(group, 0, Qt::AlignTop);
+  // Groups side by side take the height of the tallest.
+  FGroupRow->addWidget(group);
   FGroups.push_back(group);
   // The keys move through the groups in the order they stand, then to the buttons.
   for (QWidget* child : group->findChildren<QWidget*>()) {

@@ -1,8 +1,8 @@
 // The output options: how "Save as" and "Split" write their files (exact to the sample, the VBR
 // header, the ID3v2 tag), kept in [OUTPUT] of the settings. One group of controls that any
 // window writing pieces can show, and the small dialog that shows it, reachable from the main
-// window and from the split options dialog. The dialog lays its groups out side by side, so a
-// further group of choices for the written files takes its place beside this one.
+// window and from the split options dialog. The dialog lays its groups out side by side: the
+// volume of the written files (UnitVolumeOptions.h) stands beside the output group.
 #pragma once
 
 #include <QDialog>
@@ -18,6 +18,17 @@ class QPushButton;
 class QRadioButton;
 
 namespace pelcato {
+
+class TVolumeOptionsGroup;
+
+// A control of the dialog by the name its language file section knows it by, with its
+// English hint.
+template <class W>
+W* Named(W* widget, const char* name, const char* hint = nullptr) {
+  widget->setObjectName(QLatin1String(name));
+  if (hint != nullptr) widget->setToolTip(QLatin1String(hint));
+  return widget;
+}
 
 // A group of choices kept in the settings.
 class TOptionsGroup : public QGroupBox {
@@ -59,6 +70,7 @@ class TFrmOutputOptions : public QDialog {
   void AddGroup(TOptionsGroup* group);
 
   TOutputOptionsGroup* GroupOutput = nullptr;
+  TVolumeOptionsGroup* GroupVolume = nullptr;  // beside the output group
   QPushButton* BtnOk = nullptr;
   QPushButton* BtnCancel = nullptr;
 

@@ -96,7 +96,7 @@ void TFrmSplitOption::CreateComponents() {
   // How the pieces are written, on the free left of the button row.
   BtnOutput =
       Place(new QPushButton(QStringLiteral("Output..."), this), "BtnOutput", 24, 291, 107, 25);
-  BtnOutput->setToolTip(QStringLiteral("Exact to the sample, VBR header, ID3v2 tag"));
+  BtnOutput->setToolTip(QStringLiteral("Exact to the sample, VBR header, ID3v2 tag, volume"));
 
   QWidget* order[] = {EditFolder, BtnBrowse, BtnOpen, RadioButtonInto, EditN,     RadioButtonBy,
                       EditHour,   EditMin,   EditSec, BtnOk,           BtnCancel, BtnOutput};

@@ -80,6 +80,11 @@ void TWaveView::SetMarkers(int64_t startMs, int64_t endMs) {
   update();
 }
 
+void TWaveView::SetRangeGain(std::function<double(double ms)> factor) {
+  FRangeGain = std::move(factor);
+  update();
+}
+
 void TWaveView::SetPosition(int64_t ms) {
   if (ms == FPositionMs) return;
   FPositionMs = ms;
@@ -172,12 +177,16 @@ void TWaveView::paintEvent(QPaintEvent*) {
   for (int c = 0; c < env.Covered && c < env.Width; ++c) {
     const size_t i = size_t(c);
     const bool measured = c < env.Measured;
-    const double top = y(env.Max[i]);
-    const double bottom = std::max(y(env.Min[i]), top + 1.0);
+    // Between the markers, the sound as a save with a volume writes it.
+    const double ms = FFromMs + (c + 0.5) * FSpanMs / w;
+    const double f =
+        FRangeGain && ms >= double(FStartMs) && ms < double(FEndMs) ? FRangeGain(ms) : 1.0;
+    const double top = y(env.Max[i] * f);
+    const double bottom = std::max(y(env.Min[i] * f), top + 1.0);
     const double x = kInset + c;
     p.fillRect(QRectF(x, top, 1.0, bottom - top), measured ? kPeak : kEstimatePeak);
     if (env.RmsDb[i] > TEnvelope::kFloorDb) {
-      const double rms = std::pow(10.0, double(env.RmsDb[i]) / 20.0);
+      const double rms = std::pow(10.0, double(env.RmsDb[i]) / 20.0) * f;
       const double rmsTop = std::max(y(rms), top);
       const double rmsBottom = std::min(y(-rms), bottom);
       if (rmsBottom > rmsTop) {

@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 
 #include "edit/MarkerTrack.h"
 
@@ -27,6 +28,9 @@ class TWaveView : public QWidget {
   // least that much). Without a track or with a length of 0 the view is empty and inert.
   void SetFile(const TWaveTrack* track, int64_t lengthMs, double frameMs);
   void SetMarkers(int64_t startMs, int64_t endMs);
+  // What a save does to the sound between the markers: factor(ms) scales the envelope there
+  // (the result of a gain and fades). None: the sound as it is.
+  void SetRangeGain(std::function<double(double ms)> factor);
   // The position line. When it leaves a zoomed view, the view moves to show it.
   void SetPosition(int64_t ms);
   // Whether a drag of the lines and a press elsewhere are taken (the window's state says).
@@ -73,6 +77,7 @@ class TWaveView : public QWidget {
   int64_t FStartMs = 0;
   int64_t FEndMs = 0;
   int64_t FPositionMs = 0;
+  std::function<double(double ms)> FRangeGain;
   bool FMarkersMovable = false;
   bool FPositionMovable = false;
   enum class TDrag { None, Start, End, Position } FDrag = TDrag::None;

@@ -155,7 +155,9 @@ const std::map<std::string, std::string> kDesignKeys = {
     {"FrmOutputOptions",
      "Caption GroupOutput.Caption CheckExact.Caption CheckExact.Hint CheckVbrHeader.Caption "
      "CheckVbrHeader.Hint LabelId3v2.Caption RadioId3v2None.Caption RadioId3v2Keep.Caption "
-     "RadioId3v2Keep.Hint RadioId3v2New.Caption RadioId3v2New.Hint BtnOk.Caption "
+     "RadioId3v2Keep.Hint RadioId3v2New.Caption RadioId3v2New.Hint GroupVolume.Caption "
+     "LabelGain.Caption SpinGain.Hint CheckNormalize.Caption CheckNormalize.Hint "
+     "LabelFadeIn.Caption SpinFadeIn.Hint LabelFadeOut.Caption SpinFadeOut.Hint BtnOk.Caption "
      "BtnCancel.Caption"}};
 
 TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
@@ -170,8 +172,8 @@ TEST(LanguageFiles, EveryFileHasEveryKeyInItsOwnWords) {
       {"English", {}},
       {"Spanish", {"Error", "Mono", "Min."}},
       {"German", {"Position", "Mono", "Stereo", "Bitrate:", "Album:", "Genre:", "Min."}},
-      {"Italian", {"Mono", "Stereo", "Bitrate:", "Album:", "Min.", "Sec."}},
-      {"French", {"Position", "Mono", "Min.", "Sec."}}};
+      {"Italian", {"Mono", "Stereo", "Bitrate:", "Album:", "Min.", "Sec.", "Volume"}},
+      {"French", {"Position", "Mono", "Min.", "Sec.", "Volume"}}};
   for (const auto& [language, alike] : same) {
     SCOPED_TRACE(language);
     const TProfileFile file(dir + language + ".isl", true);

@@ -129,7 +129,8 @@ TEST_F(SettingsTest, SaveCreatesTheFileWithoutAnUpgradeSection) {
   // The language first, then the split entries in their order, then the output choices.
   EXPECT_EQ(text,
             "[LANGUAGE]\nDefault=7\n\n[SPLIT]\nOutputFolder=\nType=0\nInto=2\nHour=0\n"
-            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=1\nId3v2=0\nExact=0\n");
+            "Min=3\nSec=0\n\n[OUTPUT]\nVbrHeader=1\nId3v2=0\nExact=0\nGainSteps=0\n"
+            "Normalize=0\nNormalizeTarget=-18\nFadeInMs=0\nFadeOutMs=0\n");
 }
 
 TEST_F(SettingsTest, FailedSaveReportsThePathAndStops) {

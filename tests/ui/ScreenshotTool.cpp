@@ -23,8 +23,8 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc < 2) {
     std::fprintf(stderr,
-                 "usage: %s OUTPUT.png [tags | wave] [desktop] [lang=N] [FILE.mp3 [start=MS] "
-                 "[end=MS] [pos=MS]]\n",
+                 "usage: %s OUTPUT.png [tags | wave] [desktop] [lang=N] [output=KEY=VALUE...] "
+                 "[FILE.mp3 [start=MS] [end=MS] [pos=MS]]\n",
                  argv[0]);
     return 2;
   }
@@ -34,8 +34,12 @@ int main(int argc, char* argv[]) {
   // "Languages/" beside this program); the upgrade program does not exist here, so nothing is
   // started.
   QByteArray language = "0";
+  // "output=KEY=VALUE" puts an entry in [OUTPUT] (a volume for the waveform's picture of it).
+  QByteArray outputEntries;
   for (int i = 2; i < argc; ++i) {
     if (QByteArray(argv[i]).startsWith("lang=")) language = QByteArray(argv[i]).mid(5);
+    if (QByteArray(argv[i]).startsWith("output="))
+      outputEntries += QByteArray(argv[i]).mid(7) + "\n";
   }
   if (language != "0") {
     QFile::link(QCoreApplication::applicationDirPath() + QStringLiteral("/Languages"),
@@ -43,7 +47,8 @@ int main(int argc, char* argv[]) {
   }
   QFile ini(folder.filePath(QStringLiteral("Pelcato.ini")));
   if (!ini.open(QIODevice::WriteOnly) ||
-      ini.write("[LANGUAGE]\nDefault=" + language + "\n[UPGRADE]\nPos=1\n") < 0)
+      ini.write("[LANGUAGE]\nDefault=" + language + "\n[UPGRADE]\nPos=1\n[OUTPUT]\n" +
+                outputEntries) < 0)
     return 1;
   ini.close();
 
